@@ -1,0 +1,25 @@
+# Build tools that run on the build machine. A native build builds them as
+# ordinary targets; a cross build configures and builds them once, with the
+# host compiler, into a folder of its own.
+if(CMAKE_CROSSCOMPILING)
+  set(_host_dir ${CMAKE_BINARY_DIR}/host-tools)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S ${CMAKE_SOURCE_DIR}/tools -B ${_host_dir}
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+    RESULT_VARIABLE _rc OUTPUT_QUIET)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "configuring the host tools failed")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${_host_dir} --parallel RESULT_VARIABLE _rc OUTPUT_QUIET)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "building the host tools failed")
+  endif()
+  set(HARVEL_GEN_UNICODE ${_host_dir}/gen_unicode)
+  set(HARVEL_GEN_UNICODE_DEPENDS ${HARVEL_GEN_UNICODE})
+  # Rebuild the host tools when their sources change.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_unicode.cpp)
+else()
+  add_subdirectory(tools)
+  set(HARVEL_GEN_UNICODE $<TARGET_FILE:gen_unicode>)
+  set(HARVEL_GEN_UNICODE_DEPENDS gen_unicode)
+endif()

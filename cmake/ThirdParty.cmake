@@ -1,0 +1,31 @@
+# Header-only and source-built third-party pieces for both targets.
+#
+# Debian installs nlohmann-json under /usr/include, which a cross compiler must
+# not search as a whole (it holds glibc's headers). Expose just that library's
+# folder through a folder of our own.
+set(HARVEL_SHIM_INCLUDE ${CMAKE_BINARY_DIR}/shim-include)
+file(MAKE_DIRECTORY ${HARVEL_SHIM_INCLUDE})
+if(NOT EXISTS /usr/include/nlohmann/json.hpp)
+  message(FATAL_ERROR "nlohmann-json is missing: install nlohmann-json3-dev (scripts/setup)")
+endif()
+file(CREATE_LINK /usr/include/nlohmann ${HARVEL_SHIM_INCLUDE}/nlohmann SYMBOLIC)
+add_library(harvel_json INTERFACE)
+target_include_directories(harvel_json SYSTEM INTERFACE ${HARVEL_SHIM_INCLUDE})
+add_library(harvel::json ALIAS harvel_json)
+
+if(HARVEL_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    # No prebuilt GoogleTest for MinGW: build it from Debian's sources.
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    # Debian's googletest defines the GTest:: names itself.
+    if(NOT TARGET GTest::gtest)
+      add_library(GTest::gtest ALIAS gtest)
+      add_library(GTest::gtest_main ALIAS gtest_main)
+    endif()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

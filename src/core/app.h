@@ -1,0 +1,42 @@
+// The application object: owns the shared state for the life of the program
+// and is passed by reference to everything that needs it.
+#pragma once
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "core/ctx.h"
+
+namespace harvel {
+
+struct ToastData;
+
+class App {
+ public:
+  App() = default;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Hands the shared state to the application (once, at set-up).
+  void manage(std::unique_ptr<Ctx> ctx) { ctx_ = std::move(ctx); }
+
+  // The shared state; everything after set-up may assume it exists.
+  Ctx& ctx() {
+    if (!ctx_) std::abort();
+    return *ctx_;
+  }
+  // For exit handling, which may run when set-up never did.
+  Ctx* try_ctx() { return ctx_.get(); }
+
+  // Where notices go until they are shown as toasts.
+  using NoticeHandler = std::function<void(const ToastData&)>;
+  void set_notice_handler(NoticeHandler h) { notice_handler_ = std::move(h); }
+  const NoticeHandler& notice_handler() const { return notice_handler_; }
+
+ private:
+  std::unique_ptr<Ctx> ctx_;
+  NoticeHandler notice_handler_;
+};
+
+}  // namespace harvel

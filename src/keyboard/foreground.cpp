@@ -1,0 +1,64 @@
+#include "keyboard/foreground.h"
+
+#include "core/text.h"
+#include "platform/os.h"
+
+namespace harvel {
+
+namespace {
+constexpr std::size_t kClassNameUnits = 64;
+}
+
+std::optional<std::string> process_image_path(uint32_t pid) {
+  auto path = os::platform().foreground->process_image_path(pid);
+  if (!path) return std::nullopt;
+  return text::utf16_to_utf8_lossy(*path);
+}
+
+ForegroundApp foreground_app() {
+  os::Foreground& fg = *os::platform().foreground;
+  ForegroundApp app;
+  const os::WindowHandle window = fg.foreground_window();
+  if (window == 0) return app;
+  uint32_t pid = 0;
+  app.thread = fg.window_thread_process_id(window, pid);
+  if (pid == 0) return app;
+  const auto path = fg.process_image_path(pid);
+  if (!path) return app;
+  const std::u16string_view p = *path;
+  const std::size_t sep = p.find_last_of(u"\\/");
+  const std::u16string_view name = sep == std::u16string_view::npos ? p : p.substr(sep + 1);
+  app.exe = text::utf8_lower(text::utf16_to_utf8_lossy(name));
+  return app;
+}
+
+bool foreground_is_shell_window() {
+  os::Foreground& fg = *os::platform().foreground;
+  const os::WindowHandle window = fg.foreground_window();
+  if (window == 0) return false;
+  const std::u16string units = fg.class_name(window, kClassNameUnits);
+  if (units.empty()) return false;
+  const std::string name = text::utf16_to_utf8_lossy(units);
+  for (std::string_view shell : kShellWindowClasses) {
+    if (name == shell) return true;
+  }
+  return false;
+}
+
+bool is_foreground_process_elevated() {
+  os::Foreground& fg = *os::platform().foreground;
+  const os::WindowHandle window = fg.foreground_window();
+  uint32_t pid = 0;
+  const uint32_t thread = window != 0 ? fg.window_thread_process_id(window, pid) : 0;
+  os::WindowHandle target = window;
+  if (thread != 0) {
+    const auto info = fg.gui_thread_info(thread);
+    if (info && info->focus != 0) target = info->focus;
+  }
+  pid = 0;
+  if (target != 0) fg.window_thread_process_id(target, pid);
+  if (pid == 0) return true;
+  return fg.process_elevated(pid).value_or(true);
+}
+
+}  // namespace harvel

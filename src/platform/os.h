@@ -1,0 +1,389 @@
+// The seam between the portable program and the operating system.
+//
+// Everything outside src/platform reaches the system only through these
+// interfaces. Values crossing the seam are plain structs that keep the
+// Windows numbers (virtual-key codes, message ids, flag bits), so the
+// portable algorithms read the same on every target. platform/win32 is the
+// real Windows implementation, platform/linux the desktop host, and
+// platform/fake a scriptable in-memory system for the tests.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace harvel::os {
+
+// ---- Windows numbers used across the seam ---------------------------------
+
+inline constexpr uint32_t WM_KEYDOWN = 0x100;
+inline constexpr uint32_t WM_KEYUP = 0x101;
+inline constexpr uint32_t WM_SYSKEYDOWN = 0x104;
+inline constexpr uint32_t WM_SYSKEYUP = 0x105;
+
+inline constexpr uint32_t LLKHF_INJECTED = 0x10;
+
+inline constexpr uint32_t KEYEVENTF_KEYUP = 0x2;
+inline constexpr uint32_t KEYEVENTF_UNICODE = 0x4;
+
+inline constexpr uint32_t MAPVK_VK_TO_VSC = 0;
+
+inline constexpr int32_t ES_PASSWORD = 0x20;
+
+// Opaque handles (HWND, HKL) as integers.
+using WindowHandle = uintptr_t;
+using LayoutHandle = uintptr_t;
+
+// ---- Keyboard hook and input ----------------------------------------------
+
+// One low-level keyboard event: the fields of KBDLLHOOKSTRUCT plus the hook
+// code and the message id.
+struct KeyEvent {
+  int code = 0;
+  uint32_t message = WM_KEYDOWN;
+  uint32_t vk_code = 0;
+  uint32_t scan_code = 0;
+  uint32_t flags = 0;
+  uint32_t time = 0;
+  uintptr_t extra_info = 0;
+};
+
+// One INPUT of type INPUT_KEYBOARD.
+struct KeyInput {
+  uint16_t vk = 0;
+  uint16_t scan = 0;
+  uint32_t flags = 0;
+  uint32_t time = 0;
+  uintptr_t extra_info = 0;
+  bool operator==(const KeyInput&) const = default;
+};
+
+using InputBatch = std::vector<KeyInput>;
+
+// The result a hook procedure returns for an event it passes on.
+using HookResult = intptr_t;
+
+class KeyboardInput {
+ public:
+  virtual ~KeyboardInput() = default;
+  // CallNextHookEx with a null hook handle and the event.
+  virtual HookResult call_next_hook(const KeyEvent& event) = 0;
+  // One SendInput call with the whole batch.
+  virtual void send_input(std::span<const KeyInput> batch) = 0;
+  // GetKeyState.
+  virtual int16_t key_state(uint32_t vk) = 0;
+  // GetKeyboardLayout of a thread (0 for the caller's).
+  virtual LayoutHandle keyboard_layout(uint32_t thread_id) = 0;
+  // ToUnicodeEx: the number the call returns; `out` receives the units.
+  virtual int to_unicode(uint32_t vk, uint32_t scan, const std::array<uint8_t, 256>& key_state,
+                         std::span<char16_t> out, uint32_t flags, LayoutHandle layout) = 0;
+  // MapVirtualKeyExW.
+  virtual uint32_t map_virtual_key(uint32_t code, uint32_t map_type, LayoutHandle layout) = 0;
+};
+
+// The low-level keyboard hook of one thread. The installed callback runs the
+// program's keyboard procedure with that thread's own state.
+class KeyboardHook {
+ public:
+  virtual ~KeyboardHook() = default;
+  // SetWindowsHookExW(WH_KEYBOARD_LL) for the calling thread; none on failure.
+  virtual std::optional<uintptr_t> install() = 0;
+  // UnhookWindowsHookEx.
+  virtual void uninstall(uintptr_t hook) = 0;
+  // GetCurrentThreadId.
+  virtual uint32_t current_thread_id() = 0;
+  // GetMessageW while it returns more than 0; nothing translated or dispatched.
+  virtual void run_message_loop() = 0;
+  // PostThreadMessageW(thread, WM_QUIT, 0, 0); the result is not examined.
+  virtual void post_quit(uint32_t thread_id) = 0;
+};
+
+// ---- Foreground queries ----------------------------------------------------
+
+struct GuiThreadInfo {
+  WindowHandle active = 0;
+  WindowHandle focus = 0;
+  WindowHandle caret = 0;
+};
+
+class Foreground {
+ public:
+  virtual ~Foreground() = default;
+  // GetForegroundWindow.
+  virtual WindowHandle foreground_window() = 0;
+  // GetWindowThreadProcessId: the thread id, with the process id in `pid`.
+  virtual uint32_t window_thread_process_id(WindowHandle window, uint32_t& pid) = 0;
+  // OpenProcess + QueryFullProcessImageNameW, raw UTF-16; none on failure.
+  virtual std::optional<std::u16string> process_image_path(uint32_t pid) = 0;
+  // GetGUIThreadInfo of a thread; none when the call fails.
+  virtual std::optional<GuiThreadInfo> gui_thread_info(uint32_t thread_id) = 0;
+  // GetWindowLongW(GWL_STYLE).
+  virtual int32_t window_style(WindowHandle window) = 0;
+  // GetClassNameW into a buffer of `max_units` units; empty when it fails.
+  virtual std::u16string class_name(WindowHandle window, std::size_t max_units) = 0;
+  // Whether a process runs elevated: OpenProcess(0x1000) + OpenProcessToken
+  // (TOKEN_QUERY) + GetTokenInformation(TokenElevation); none when any step fails.
+  virtual std::optional<bool> process_elevated(uint32_t pid) = 0;
+};
+
+// ---- Clocks ----------------------------------------------------------------
+
+using Instant = std::chrono::steady_clock::time_point;
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual Instant now() = 0;         // monotonic
+  virtual int64_t unix_ms() = 0;     // wall clock, Unix milliseconds
+};
+
+// ---- Web views and the event loop -----------------------------------------
+
+class WebViews {
+ public:
+  virtual ~WebViews() = default;
+  // Delivers an event with a JSON payload to every open web view.
+  virtual void emit_all(std::string_view event, std::string_view payload_json) = 0;
+};
+
+class EventLoop {
+ public:
+  virtual ~EventLoop() = default;
+  // Runs `task` on the event-loop thread and returns without waiting.
+  virtual void post(std::function<void()> task) = 0;
+};
+
+// ---- Windows and their web views -------------------------------------------
+
+// Logical pixels are physical pixels divided by the monitor's scale factor.
+enum class Units { Logical, Physical };
+
+// A window with one web view, created by label. Sizes are logical pixels of
+// the inner (content) area.
+struct WindowSpec {
+  std::string label;
+  // A page of the embedded files ("index.html", "index.html#/tray") or a
+  // whole address on the application's origin.
+  std::string url = "index.html";
+  std::string title;
+  double width = 800;
+  double height = 600;
+  std::optional<double> min_width;
+  std::optional<double> min_height;
+  // Top-left corner in logical pixels; none lets the system place it.
+  std::optional<double> x;
+  std::optional<double> y;
+  bool center = false;
+  bool frameless = false;
+  bool transparent = false;  // window and web-view background
+  bool always_on_top = false;
+  bool skip_taskbar = false;
+  bool visible = true;
+  bool resizable = true;
+  bool minimizable = true;
+  bool maximizable = true;
+  bool focus = true;  // takes the focus when it first shows
+  // Runs in the main frame at document start, after the command bridge and
+  // before the page's own scripts.
+  std::string start_script;
+};
+
+enum class WindowEventKind { CloseRequested, Focused, Unfocused, Destroyed };
+
+struct WindowEvent {
+  WindowEventKind kind = WindowEventKind::CloseRequested;
+  // For CloseRequested: set by the handler to keep the window open.
+  bool prevent_close = false;
+};
+
+// Called on the event-loop thread for every window event.
+using WindowEventHandler = std::function<void(std::string_view label, WindowEvent& event)>;
+
+// The answer to one call of the page's command bridge: a JSON value, or an
+// error text that rejects the page's promise.
+struct CommandResult {
+  bool ok = true;
+  std::string text;  // JSON when ok, else the error text
+  static CommandResult value(std::string json) { return {true, std::move(json)}; }
+  static CommandResult error(std::string message) { return {false, std::move(message)}; }
+};
+
+// Answers a call once, from any thread.
+using CommandReply = std::function<void(CommandResult)>;
+
+// Receives every call of a page: the window's label, the command name and
+// the JSON text of the argument object. Returns false when the name is not a
+// command (the host then fails the call and `reply` must not be used);
+// otherwise `reply` is called once, now or later.
+using CommandHandler = std::function<bool(std::string_view label, std::string_view command,
+                                          std::string_view args_json, CommandReply reply)>;
+
+// Every call may come from any thread; the work is done on the event-loop
+// thread. Calls naming a window that does not exist do nothing (queries
+// answer false).
+class WebWindows {
+ public:
+  virtual ~WebWindows() = default;
+  // Creates the window and starts loading its page; false when the label is
+  // taken or creation fails.
+  virtual bool create(const WindowSpec& spec) = 0;
+  virtual bool exists(std::string_view label) = 0;
+  // Destroys the window at once, without a close request.
+  virtual void destroy(std::string_view label) = 0;
+  virtual void show(std::string_view label) = 0;
+  virtual void hide(std::string_view label) = 0;
+  virtual bool is_visible(std::string_view label) = 0;
+  virtual void set_focus(std::string_view label) = 0;
+  virtual void unminimize(std::string_view label) = 0;
+  virtual void set_size(std::string_view label, double width, double height, Units units) = 0;
+  virtual void set_position(std::string_view label, double x, double y, Units units) = 0;
+  // Delivers an event with a JSON payload ("" means null) to one window's page.
+  virtual void emit_to(std::string_view label, std::string_view event,
+                       std::string_view payload_json) = 0;
+
+  // The title bar's allowlisted window calls.
+  virtual void minimize(std::string_view label) = 0;
+  virtual void toggle_maximize(std::string_view label) = 0;
+  virtual bool is_maximized(std::string_view label) = 0;
+  // An ordinary close request: the window-event handler may prevent it.
+  virtual void close(std::string_view label) = 0;
+  // Starts moving the window with the pointer button that is held down.
+  virtual void start_dragging(std::string_view label) = 0;
+
+  virtual void set_event_handler(WindowEventHandler handler) = 0;
+  virtual void set_command_handler(CommandHandler handler) = 0;
+};
+
+// ---- Monitors --------------------------------------------------------------
+
+struct Rect {
+  int32_t x = 0;
+  int32_t y = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+// Physical pixels.
+struct MonitorInfo {
+  Rect rect;       // the whole monitor
+  Rect work_area;  // without the task bar and docks
+  double scale_factor = 1.0;
+  bool primary = false;
+};
+
+class Monitors {
+ public:
+  virtual ~Monitors() = default;
+  virtual std::vector<MonitorInfo> monitors() = 0;
+  virtual std::optional<MonitorInfo> primary_monitor() = 0;
+};
+
+// ---- Running and ending the program ---------------------------------------
+
+class AppLoop {
+ public:
+  virtual ~AppLoop() = default;
+  // Runs the event loop on the calling thread until exit or restart is
+  // asked. `on_exit` runs on the loop thread as the loop ends (the final
+  // exit event); then the exit code is returned. After restart the process
+  // has become a new copy of the program with the same arguments instead.
+  virtual int run(std::function<void()> on_exit) = 0;
+  // Asks the loop to end with `code`, from any thread; false when the
+  // request cannot be delivered.
+  virtual bool exit(int code) = 0;
+  virtual void restart() = 0;
+};
+
+// ---- Single instance -------------------------------------------------------
+
+// The arguments and working folder of a second start.
+using SecondStartHandler = std::function<void(std::vector<std::string> args, std::string cwd)>;
+
+class SingleInstance {
+ public:
+  virtual ~SingleInstance() = default;
+  // Claims `identifier` for this process. True: this is the first copy, and
+  // `on_second_start` runs on the event-loop thread whenever another copy
+  // starts. False: a copy is already running and has been told of this
+  // start; the caller ends.
+  virtual bool acquire(std::string_view identifier, std::vector<std::string> args,
+                       SecondStartHandler on_second_start) = 0;
+};
+
+// ---- Global shortcut -------------------------------------------------------
+
+// RegisterHotKey modifier bits.
+inline constexpr uint32_t MOD_ALT = 0x1;
+inline constexpr uint32_t MOD_CONTROL = 0x2;
+inline constexpr uint32_t MOD_SHIFT = 0x4;
+inline constexpr uint32_t MOD_WIN = 0x8;
+
+// A system-wide shortcut: MOD_* bits and a virtual-key code.
+struct Hotkey {
+  uint32_t modifiers = 0;
+  uint32_t vk = 0;
+  bool operator==(const Hotkey&) const = default;
+};
+
+class GlobalShortcut {
+ public:
+  virtual ~GlobalShortcut() = default;
+  // False when the key cannot be grabbed (another program holds it).
+  virtual bool register_hotkey(const Hotkey& hotkey) = 0;
+  virtual bool unregister_hotkey(const Hotkey& hotkey) = 0;
+  virtual void unregister_all() = 0;
+  virtual bool is_registered(const Hotkey& hotkey) = 0;
+  // Called on the event-loop thread when a registered shortcut is pressed
+  // (releases are not reported).
+  virtual void set_press_handler(std::function<void(const Hotkey&)> handler) = 0;
+};
+
+// ---- Message box -----------------------------------------------------------
+
+inline constexpr uint32_t MB_YESNO = 0x4;
+inline constexpr uint32_t MB_ICONWARNING = 0x30;
+inline constexpr uint32_t MB_SETFOREGROUND = 0x10000;
+inline constexpr uint32_t MB_TOPMOST = 0x40000;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // MessageBoxW without an owner window: blocks until answered and returns
+  // the button's id (IDYES, IDNO).
+  virtual int message_box(std::string_view caption, std::string_view text, uint32_t flags) = 0;
+};
+
+// ---- The whole system ------------------------------------------------------
+
+struct Platform {
+  KeyboardInput* keyboard = nullptr;
+  KeyboardHook* hook = nullptr;
+  Foreground* foreground = nullptr;
+  Clock* clock = nullptr;
+  WebViews* web_views = nullptr;
+  EventLoop* event_loop = nullptr;
+  WebWindows* windows = nullptr;
+  Monitors* monitors = nullptr;
+  AppLoop* app_loop = nullptr;
+  SingleInstance* single_instance = nullptr;
+  GlobalShortcut* global_shortcut = nullptr;
+  Dialogs* dialogs = nullptr;
+};
+
+// The process-wide system. The low-level keyboard callback is entered by the
+// system without a context pointer, so the platform is one global, installed
+// once at start (and by each test).
+Platform& platform();
+void install_platform(const Platform& p);
+
+}  // namespace harvel::os
