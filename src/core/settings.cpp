@@ -211,7 +211,7 @@ void normalize_settings(Settings& s) {
   }
 }
 
-std::string serialize_settings(const Settings& s) {
+Json settings_to_json(const Settings& s) {
   Json fast = Json::object();
   fast["sh"] = s.fast_keys.sh;
   fast["ch"] = s.fast_keys.ch;
@@ -241,9 +241,13 @@ std::string serialize_settings(const Settings& s) {
   j["checkerToast"] = s.checker_toast;
   j["apps"] = std::move(apps);
   j["siteUrl"] = s.site_url;
+  return j;
+}
+
+std::string serialize_settings(const Settings& s) {
   // Texts that are not valid UTF-8 (none come from the file) are written with
   // U+FFFD instead of failing the save.
-  return j.dump(2, ' ', /*ensure_ascii=*/false, Json::error_handler_t::replace);
+  return settings_to_json(s).dump(2, ' ', /*ensure_ascii=*/false, Json::error_handler_t::replace);
 }
 
 bool write_settings_file(const std::filesystem::path& path, std::string_view text) {

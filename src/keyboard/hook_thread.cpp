@@ -81,9 +81,10 @@ void stop_hook_thread(HookThread record) {
   os::platform().hook->post_quit(record.thread_id);
   const auto deadline = std::chrono::steady_clock::now() + 2s;
   while (record.running->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  if (!record.join.joinable()) return;
   if (record.running->load()) {
     record.join.detach();
-  } else if (record.join.joinable()) {
+  } else {
     record.join.join();
   }
 }

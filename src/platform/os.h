@@ -386,4 +386,7 @@ struct Platform {
 Platform& platform();
 void install_platform(const Platform& p);
 
+// The system clock (std::chrono), the same on every target.
+Clock& system_clock();
+
 }  // namespace harvel::os

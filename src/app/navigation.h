@@ -1,0 +1,13 @@
+// The navigation rule of the web windows: only the application's own pages.
+#pragma once
+
+#include <string_view>
+
+namespace harvel {
+
+// The Linux host's origin: true for the scheme "harvel", and for "http" or
+// "https" with the host exactly "harvel.localhost" (port and path are not
+// looked at); false for everything else, an address without a host included.
+bool is_app_navigation_url(std::string_view url);
+
+}  // namespace harvel

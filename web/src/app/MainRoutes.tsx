@@ -1,0 +1,45 @@
+import { Navigate, Route, Routes, useSearchParams } from "react-router";
+import type { Snapshot } from "../lib/types";
+import { AppsPage } from "../pages/AppsPage";
+import { ConverterPage } from "../pages/ConverterPage";
+import { HomePage } from "../pages/HomePage";
+import { KeymapPage } from "../pages/KeymapPage";
+import { LabPage } from "../pages/LabPage";
+import { OnboardingPage } from "../pages/OnboardingPage";
+import { SETTINGS_TABS, SettingsPage, type SettingsTab } from "../pages/SettingsPage";
+
+// Every redirect replaces the history entry, so "back" never lands on a route that
+// only forwards somewhere else.
+
+/** The tab the settings query "s" selects; unknown values show the general tab. */
+export function settingsTab(value: string | null): SettingsTab {
+  return value !== null && Object.hasOwn(SETTINGS_TABS, value) ? (value as SettingsTab) : "general";
+}
+
+function SettingsRoute() {
+  const [query] = useSearchParams();
+  const s = query.get("s");
+  if (s === "apps") return <Navigate to="/apps" replace />;
+  return <SettingsPage tab={settingsTab(s)} />;
+}
+
+/** The route table of the main window. */
+export function MainRoutes({ state }: { state: Snapshot }) {
+  return (
+    <Routes>
+      <Route caseSensitive path="/welcome" element={<OnboardingPage />} />
+      <Route
+        caseSensitive
+        path="/"
+        element={state.settings.onboarded ? <HomePage /> : <Navigate to="/welcome" replace />}
+      />
+      <Route caseSensitive path="/converter" element={<ConverterPage />} />
+      <Route caseSensitive path="/apps" element={<AppsPage />} />
+      <Route caseSensitive path="/settings" element={<SettingsRoute />} />
+      <Route caseSensitive path="/keymap" element={<KeymapPage />} />
+      <Route caseSensitive path="/lab" element={<LabPage />} />
+      <Route caseSensitive path="/about" element={<Navigate to="/settings?s=about" replace />} />
+      <Route path="*" element={<Navigate to="/" replace />} />
+    </Routes>
+  );
+}

@@ -1,0 +1,55 @@
+/// <reference types="vitest/config" />
+import { defineConfig, type Plugin } from "vite";
+import react from "@vitejs/plugin-react";
+import tailwindcss from "@tailwindcss/vite";
+
+const DEV_PORT = 5173;
+
+/**
+ * index.html carries the production content security policy. Under the development
+ * server the page also needs the server itself (its module preamble is an inline
+ * script, its updates come over a WebSocket) and the local site server on port 3000
+ * for advertisement images and videos.
+ */
+function devContentSecurityPolicy(): Plugin {
+  const extra: Record<string, string> = {
+    "script-src": "'self' 'unsafe-inline'",
+    "img-src": "http://localhost:3000",
+    "media-src": "http://localhost:3000",
+    "connect-src": `ws://localhost:${DEV_PORT} http://localhost:${DEV_PORT}`,
+  };
+  return {
+    name: "harvel-dev-csp",
+    apply: "serve",
+    transformIndexHtml(html) {
+      return html.replace(/(http-equiv="Content-Security-Policy"\s+content=")([^"]*)"/, (_, head, policy) => {
+        const directives = policy.split(";").map((d: string) => d.trim());
+        const names = directives.map((d: string) => d.split(" ")[0]);
+        for (const [name, sources] of Object.entries(extra)) {
+          const i = names.indexOf(name);
+          if (i >= 0) directives[i] += ` ${sources}`;
+          else directives.push(`${name} ${sources}`);
+        }
+        return `${head}${directives.join("; ")}"`;
+      });
+    },
+  };
+}
+
+export default defineConfig({
+  // Relative asset addresses: the native program serves dist/ from its own origin.
+  base: "./",
+  plugins: [react(), tailwindcss(), devContentSecurityPolicy()],
+  server: { port: DEV_PORT, strictPort: true },
+  build: {
+    outDir: "dist",
+    emptyOutDir: true,
+    // Both web engines support module preloading natively.
+    modulePreload: { polyfill: false },
+  },
+  test: {
+    environment: "jsdom",
+    setupFiles: ["./src/test/setup.ts"],
+    restoreMocks: true,
+  },
+});
