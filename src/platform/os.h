@@ -363,6 +363,35 @@ class Dialogs {
   virtual int message_box(std::string_view caption, std::string_view text, uint32_t flags) = 0;
 };
 
+// ---- Shell services --------------------------------------------------------
+
+// A program and its arguments.
+struct CommandLine {
+  std::string program;
+  std::vector<std::string> args;
+  bool operator==(const CommandLine&) const = default;
+};
+
+// Best-effort system services; none reports a failure.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  // Starts a program without waiting for it (each argument quoted as the
+  // system's command-line rules require; standard handles inherited, no
+  // console window). Every handle is closed at once.
+  virtual void spawn_detached_process(const CommandLine& command) = 0;
+  // The start-with-the-system entry: written with `command_text`, or removed
+  // (a missing entry is fine).
+  virtual void write_autostart_entry(std::string_view command_text) = 0;
+  virtual void remove_autostart_entry() = 0;
+  // Lowers the calling thread to background priority until it ends.
+  virtual void enter_background_priority() = 0;
+  // The full path of the running program's executable.
+  virtual std::optional<std::string> executable_path() = 0;
+  // How the default browser is asked to open a link.
+  virtual CommandLine browser_command(std::string_view url) = 0;
+};
+
 // ---- The whole system ------------------------------------------------------
 
 struct Platform {
@@ -378,6 +407,7 @@ struct Platform {
   SingleInstance* single_instance = nullptr;
   GlobalShortcut* global_shortcut = nullptr;
   Dialogs* dialogs = nullptr;
+  Shell* shell = nullptr;
 };
 
 // The process-wide system. The low-level keyboard callback is entered by the

@@ -1,0 +1,67 @@
+// The event loop: GLib's default main context, run by a GMainLoop on the
+// thread that started the host.
+#include <glib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/linux/linux_host.h"
+
+namespace harvel::linux_host {
+
+namespace {
+
+gboolean run_task(gpointer data) {
+  auto* task = static_cast<std::function<void()>*>(data);
+  (*task)();
+  return G_SOURCE_REMOVE;
+}
+
+void free_task(gpointer data) { delete static_cast<std::function<void()>*>(data); }
+
+}  // namespace
+
+LinuxEventLoop::LinuxEventLoop(std::vector<std::string> argv)
+    : loop_thread_(std::this_thread::get_id()), argv_(std::move(argv)),
+      loop_(g_main_loop_new(nullptr, FALSE)) {}
+
+LinuxEventLoop::~LinuxEventLoop() { g_main_loop_unref(loop_); }
+
+void LinuxEventLoop::post(std::function<void()> task) {
+  // g_idle_add is safe from any thread; default priority keeps tasks ahead
+  // of redraws.
+  g_idle_add_full(G_PRIORITY_DEFAULT, run_task, new std::function<void()>(std::move(task)), free_task);
+}
+
+int LinuxEventLoop::run(std::function<void()> on_exit) {
+  running_ = true;
+  if (!quit_requested_) g_main_loop_run(loop_);
+  running_ = false;
+  if (on_exit) on_exit();
+  if (restart_requested_) {
+    std::vector<char*> args;
+    for (std::string& a : argv_) args.push_back(a.data());
+    args.push_back(nullptr);
+    // The same process becomes the new copy, so the single-instance socket
+    // (closed on exec) is free again before the new copy looks for it.
+    execv("/proc/self/exe", args.data());
+    std::fprintf(stderr, "harvel: restart failed: %s\n", std::strerror(errno));
+  }
+  return exit_code_;
+}
+
+bool LinuxEventLoop::exit(int code) {
+  exit_code_ = code;
+  quit_requested_ = true;
+  g_main_loop_quit(loop_);  // thread-safe; a loop not yet running returns at once
+  return true;
+}
+
+void LinuxEventLoop::restart() {
+  restart_requested_ = true;
+  exit(0);
+}
+
+}  // namespace harvel::linux_host

@@ -1,0 +1,270 @@
+// The Linux desktop host: the interfaces of platform/os.h on GTK 3,
+// WebKitGTK 4.1 and X11, so the program runs on this system with its real
+// windows and web pages.
+//
+// GTK is single-threaded: every GTK call happens on the thread that called
+// start_linux_host (the event-loop thread). The interfaces may be called
+// from any thread; such calls are carried to that thread and waited for.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "platform/os.h"
+
+typedef struct _WebKitWebContext WebKitWebContext;
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitSettings WebKitSettings;
+typedef struct _GMainLoop GMainLoop;
+
+namespace harvel::linux_host {
+
+struct HostOptions {
+  // Started by a WebDriver session (--automation): the web context accepts
+  // automation and every view is created as controlled by it.
+  bool automation = false;
+  // HARVEL_HOST_TRACE=1: command calls, page loads and the first paint of
+  // each window are written to the error output, with page console messages.
+  bool trace = false;
+};
+
+// Initialises GTK and WebKit, builds the host's parts and installs them as
+// the platform (with any parts already installed left in place). Call once,
+// from the thread that will run the event loop. False when GTK cannot start
+// (no display).
+bool start_linux_host(int argc, char** argv);
+
+// The options start_linux_host read from the command line and environment.
+const HostOptions& host_options();
+
+// Milliseconds since start_linux_host, for trace lines.
+double host_clock_ms();
+// Writes one trace line ("harvel-host: ...") when tracing is on.
+void trace(const std::string& line);
+
+// ---- Event loop ------------------------------------------------------------
+
+class LinuxEventLoop final : public os::EventLoop, public os::AppLoop {
+ public:
+  explicit LinuxEventLoop(std::vector<std::string> argv);
+  ~LinuxEventLoop() override;
+
+  void post(std::function<void()> task) override;
+  int run(std::function<void()> on_exit) override;
+  bool exit(int code) override;
+  void restart() override;
+
+  bool on_loop_thread() const { return std::this_thread::get_id() == loop_thread_; }
+  bool running() const { return running_.load(); }
+
+  // Runs `fn` on the loop thread and waits for it (directly when already
+  // there).
+  template <typename Fn>
+  auto call(Fn&& fn) -> decltype(fn()) {
+    if (on_loop_thread()) return fn();
+    return call_from_other_thread(std::forward<Fn>(fn));
+  }
+
+ private:
+  template <typename Fn>
+  auto call_from_other_thread(Fn&& fn) -> decltype(fn());
+
+  std::thread::id loop_thread_;
+  std::vector<std::string> argv_;
+  GMainLoop* loop_ = nullptr;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> quit_requested_{false};
+  std::atomic<bool> restart_requested_{false};
+  std::atomic<int> exit_code_{0};
+};
+
+// ---- The embedded files under harvel://localhost/ ---------------------------
+
+// The MIME type served for a path, by its extension.
+std::string_view mime_type_for_path(std::string_view path);
+// The Content-Security-Policy header of every served file.
+std::string content_security_policy(std::string_view site_url);
+// Registers the scheme "harvel" on the context, serving the embedded files.
+void register_asset_scheme(WebKitWebContext* context);
+
+// ---- Windows and web views -------------------------------------------------
+
+struct HostWindow;
+
+class LinuxWebWindows final : public os::WebWindows, public os::WebViews {
+ public:
+  LinuxWebWindows(LinuxEventLoop& loop, const HostOptions& options);
+  ~LinuxWebWindows() override;
+
+  bool create(const os::WindowSpec& spec) override;
+  bool exists(std::string_view label) override;
+  void destroy(std::string_view label) override;
+  void show(std::string_view label) override;
+  void hide(std::string_view label) override;
+  bool is_visible(std::string_view label) override;
+  void set_focus(std::string_view label) override;
+  void unminimize(std::string_view label) override;
+  void set_size(std::string_view label, double width, double height, os::Units units) override;
+  void set_position(std::string_view label, double x, double y, os::Units units) override;
+  void emit_to(std::string_view label, std::string_view event, std::string_view payload_json) override;
+  void emit_all(std::string_view event, std::string_view payload_json) override;
+  void minimize(std::string_view label) override;
+  void toggle_maximize(std::string_view label) override;
+  bool is_maximized(std::string_view label) override;
+  void close(std::string_view label) override;
+  void start_dragging(std::string_view label) override;
+  void set_event_handler(os::WindowEventHandler handler) override;
+  void set_command_handler(os::CommandHandler handler) override;
+
+  // The web view of a window, for the automation session (loop thread).
+  WebKitWebView* web_view(std::string_view label);
+
+  // Loop-thread entry points of the GTK and WebKit signal handlers.
+  void handle_close_request(HostWindow* w);
+  void handle_destroyed(HostWindow* w);
+  void handle_focus(HostWindow* w, bool focused);
+  void handle_message(HostWindow* w, std::string command, std::string args_json,
+                      os::CommandReply reply);
+
+ private:
+  HostWindow* find(std::string_view label);
+  void deliver(HostWindow* w, std::string_view event, std::string_view payload_json);
+  bool answer_window_call(HostWindow* w, std::string_view command, const os::CommandReply& reply);
+
+  LinuxEventLoop& loop_;
+  HostOptions options_;
+  WebKitWebContext* context_ = nullptr;
+  WebKitSettings* settings_ = nullptr;
+  std::map<std::string, std::unique_ptr<HostWindow>, std::less<>> windows_;
+  os::WindowEventHandler event_handler_;
+  os::CommandHandler command_handler_;
+};
+
+// ---- Monitors --------------------------------------------------------------
+
+class LinuxMonitors final : public os::Monitors {
+ public:
+  explicit LinuxMonitors(LinuxEventLoop& loop) : loop_(loop) {}
+  std::vector<os::MonitorInfo> monitors() override;
+  std::optional<os::MonitorInfo> primary_monitor() override;
+
+ private:
+  LinuxEventLoop& loop_;
+};
+
+// ---- Single instance -------------------------------------------------------
+
+// An abstract-namespace Unix socket named after the identifier, the user and
+// the display: the first copy listens on it, a second start connects and
+// hands over its arguments and working folder.
+class LinuxSingleInstance final : public os::SingleInstance {
+ public:
+  explicit LinuxSingleInstance(LinuxEventLoop& loop) : loop_(loop) {}
+  ~LinuxSingleInstance() override;
+  bool acquire(std::string_view identifier, std::vector<std::string> args,
+               os::SecondStartHandler on_second_start) override;
+
+  // The socket's name (without the leading NUL of the abstract namespace).
+  static std::string socket_name(std::string_view identifier);
+
+ private:
+  void accept_one();
+
+  LinuxEventLoop& loop_;
+  int listen_fd_ = -1;
+  unsigned watch_id_ = 0;
+  os::SecondStartHandler handler_;
+};
+
+// ---- Global shortcut -------------------------------------------------------
+
+// The X keysym of a Windows virtual-key code; 0 when there is none.
+unsigned long keysym_for_vk(uint32_t vk);
+
+// XGrabKey on the root window, once for each combination of the lock
+// modifiers, so the shortcut works with Caps Lock or Num Lock on.
+class LinuxGlobalShortcut final : public os::GlobalShortcut {
+ public:
+  explicit LinuxGlobalShortcut(LinuxEventLoop& loop);
+  ~LinuxGlobalShortcut() override;
+  bool register_hotkey(const os::Hotkey& hotkey) override;
+  bool unregister_hotkey(const os::Hotkey& hotkey) override;
+  void unregister_all() override;
+  bool is_registered(const os::Hotkey& hotkey) override;
+  void set_press_handler(std::function<void(const os::Hotkey&)> handler) override;
+
+  // Loop thread: a key event on the root window.
+  void handle_key(unsigned keycode, unsigned state, bool press);
+
+ private:
+  struct Grab {
+    os::Hotkey hotkey;
+    unsigned keycode = 0;
+    unsigned x_modifiers = 0;
+    bool held = false;
+  };
+  bool grab(Grab& g);
+  void ungrab(const Grab& g);
+  std::vector<unsigned> lock_combinations();
+
+  LinuxEventLoop& loop_;
+  std::vector<Grab> grabs_;
+  std::function<void(const os::Hotkey&)> handler_;
+  bool filter_installed_ = false;
+};
+
+// ---- Message box -----------------------------------------------------------
+
+class LinuxDialogs final : public os::Dialogs {
+ public:
+  explicit LinuxDialogs(LinuxEventLoop& loop) : loop_(loop) {}
+  int message_box(std::string_view caption, std::string_view text, uint32_t flags) override;
+
+ private:
+  LinuxEventLoop& loop_;
+};
+
+// ---- Template definitions --------------------------------------------------
+
+template <typename Fn>
+auto LinuxEventLoop::call_from_other_thread(Fn&& fn) -> decltype(fn()) {
+  using R = decltype(fn());
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  if constexpr (std::is_void_v<R>) {
+    post([&] {
+      fn();
+      std::lock_guard lock(m);
+      done = true;
+      cv.notify_one();
+    });
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+  } else {
+    std::optional<R> result;
+    post([&] {
+      R r = fn();
+      std::lock_guard lock(m);
+      result.emplace(std::move(r));
+      done = true;
+      cv.notify_one();
+    });
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+    return std::move(*result);
+  }
+}
+
+}  // namespace harvel::linux_host

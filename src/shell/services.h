@@ -1,0 +1,21 @@
+// Small system services several parts of the program need: detached
+// processes, start with the system, background priority and opening links.
+// Each is best-effort and silent on failure.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace harvel {
+
+void spawn_detached_process(std::string_view program, const std::vector<std::string>& args);
+// On: the entry holds the quoted program path followed by " --hidden".
+void set_autostart(bool on);
+void enter_background_priority();
+void open_url_in_browser(std::string_view url);
+
+// The text of the start-with-the-system entry for a program path.
+std::string autostart_command_text(std::string_view executable_path);
+
+}  // namespace harvel
