@@ -7,13 +7,11 @@ const DEV_PORT = 5173;
 
 /**
  * index.html carries the production content security policy. Under the development
- * server the page also needs the server itself (its module preamble is an inline
- * script, its updates come over a WebSocket) and the local site server on port 3000
- * for advertisement images and videos.
+ * server the page also talks to the server itself (updates come over a WebSocket) and
+ * loads advertisement images and videos from the local site server on port 3000.
  */
 function devContentSecurityPolicy(): Plugin {
   const extra: Record<string, string> = {
-    "script-src": "'self' 'unsafe-inline'",
     "img-src": "http://localhost:3000",
     "media-src": "http://localhost:3000",
     "connect-src": `ws://localhost:${DEV_PORT} http://localhost:${DEV_PORT}`,

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/file_io.h"
 #include "core/json_strict.h"
 #include "core/text.h"
 #include "keyboard/key_tables.h"
@@ -191,14 +192,9 @@ Settings parse_settings_text(std::string_view text) {
 }
 
 Settings load_settings(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return default_settings();
-  std::string text(kSettingsReadLimit, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) return default_settings();
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  if (!text::is_valid_utf8(text)) return default_settings();
-  return parse_settings_text(text);
+  const auto text = read_file_prefix(path, kSettingsReadLimit);
+  if (!text || !text::is_valid_utf8(*text)) return default_settings();
+  return parse_settings_text(*text);
 }
 
 void normalize_settings(Settings& s) {

@@ -12,6 +12,7 @@
 namespace harvel {
 
 struct Settings;
+class App;
 
 // The layout's display name and the reason text of the last measurement;
 // empty before the first one.

@@ -1,5 +1,9 @@
 #include "online/ads.h"
 
+#include "core/file_io.h"
+#include "core/json_strict.h"
+#include "core/text.h"
+
 namespace harvel {
 
 std::optional<AdCard> ads_cache_card_for_placement(const std::optional<Cache>& cache, bool offers, int64_t now_ms,
@@ -20,6 +24,32 @@ AdsInfo build_ads_info(const std::optional<Cache>& cache, bool offers, int64_t n
   info.home = ads_cache_card_for_placement(cache, offers, now_ms, "desktop.home-footer");
   info.side = ads_cache_card_for_placement(cache, offers, now_ms, "desktop.side");
   return info;
+}
+
+}  // namespace harvel
+
+namespace harvel {
+
+std::filesystem::path ads_cache_file_path(const std::filesystem::path& settings_path) {
+  return settings_path.parent_path() / "ads-cache.json";
+}
+
+std::optional<Cache> parse_ads_cache(std::string_view text) {
+  const auto root = parse_json_strict(text);
+  if (!root || !root->is_object()) return std::nullopt;
+  const auto fetched = root->find("fetchedAt");
+  const auto body = root->find("body");
+  const auto hidden = root->find("hidden");
+  if (fetched == root->end() || !fetched->is_number_unsigned()) return std::nullopt;
+  if (body == root->end() || !body->is_string()) return std::nullopt;
+  if (hidden == root->end() || !hidden->is_boolean()) return std::nullopt;
+  return Cache{fetched->get<uint64_t>(), body->get<std::string>(), hidden->get<bool>()};
+}
+
+std::optional<Cache> load_ads_cache(const std::filesystem::path& path) {
+  const auto text = read_file_prefix(path, kAdsCacheReadLimit);
+  if (!text || !text::is_valid_utf8(*text)) return std::nullopt;
+  return parse_ads_cache(*text);
 }
 
 }  // namespace harvel

@@ -86,6 +86,12 @@ class KeyboardInput {
                          std::span<char16_t> out, uint32_t flags, LayoutHandle layout) = 0;
   // MapVirtualKeyExW.
   virtual uint32_t map_virtual_key(uint32_t code, uint32_t map_type, LayoutHandle layout) = 0;
+  // GetLocaleInfoW(langid, LOCALE_SLANGUAGE) into 128 units, without the
+  // terminating NUL; none unless the call returns 2 or more.
+  virtual std::optional<std::u16string> locale_language_name(uint32_t langid) {
+    (void)langid;
+    return std::nullopt;
+  }
 };
 
 // The low-level keyboard hook of one thread. The installed callback runs the
@@ -348,10 +354,12 @@ class GlobalShortcut {
 
 // ---- Message box -----------------------------------------------------------
 
+inline constexpr uint32_t MB_OK = 0x0;
 inline constexpr uint32_t MB_YESNO = 0x4;
 inline constexpr uint32_t MB_ICONWARNING = 0x30;
 inline constexpr uint32_t MB_SETFOREGROUND = 0x10000;
 inline constexpr uint32_t MB_TOPMOST = 0x40000;
+inline constexpr int IDOK = 1;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
@@ -359,7 +367,7 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   // MessageBoxW without an owner window: blocks until answered and returns
-  // the button's id (IDYES, IDNO).
+  // the button's id (IDOK, IDYES, IDNO).
   virtual int message_box(std::string_view caption, std::string_view text, uint32_t flags) = 0;
 };
 
@@ -392,6 +400,18 @@ class Shell {
   virtual CommandLine browser_command(std::string_view url) = 0;
 };
 
+// ---- Folders ---------------------------------------------------------------
+
+class Folders {
+ public:
+  virtual ~Folders() = default;
+  // The user's roaming application-data folder (%APPDATA%; on Linux
+  // $XDG_DATA_HOME or ~/.local/share); none when it cannot be named.
+  virtual std::optional<std::string> roaming_app_data() = 0;
+  // The system's temporary folder.
+  virtual std::string temp_dir() = 0;
+};
+
 // ---- The whole system ------------------------------------------------------
 
 struct Platform {
@@ -408,6 +428,7 @@ struct Platform {
   GlobalShortcut* global_shortcut = nullptr;
   Dialogs* dialogs = nullptr;
   Shell* shell = nullptr;
+  Folders* folders = nullptr;
 };
 
 // The process-wide system. The low-level keyboard callback is entered by the

@@ -1,6 +1,7 @@
 #include "shell/toast.h"
 
 #include "core/app.h"
+#include "platform/os.h"
 
 namespace harvel {
 
@@ -23,6 +24,13 @@ void show_prepared_toast(App& app, ToastData data) {
   // The toast window comes with the desktop shell; until then notices go to
   // the application's notice handler.
   if (const auto& handler = app.notice_handler()) handler(data);
+}
+
+// ---- Closing the toast window (body of the command "toast_close") ----------
+
+void hide_toast_window(App&) {
+  if (os::WebWindows* windows = os::platform().windows; windows && windows->exists("toast")) windows->destroy("toast");
+  // The toast lock and generation that cancel the pending expiry come with the toast window.
 }
 
 }  // namespace harvel

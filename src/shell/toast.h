@@ -22,4 +22,9 @@ const char* toast_kind_name(ToastKind kind);
 void show_toast(App& app, std::string title, std::string body, ToastKind kind);
 void show_prepared_toast(App& app, ToastData data);
 
+// ---- Closing the toast window (body of the command "toast_close") ----------
+
+// Thread body: removes the toast window "toast" when it exists.
+void hide_toast_window(App& app);
+
 }  // namespace harvel

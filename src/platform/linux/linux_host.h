@@ -48,7 +48,7 @@ bool start_linux_host(int argc, char** argv);
 // The options start_linux_host read from the command line and environment.
 const HostOptions& host_options();
 
-// Milliseconds since start_linux_host, for trace lines.
+// Milliseconds since the program was loaded, for trace lines.
 double host_clock_ms();
 // Writes one trace line ("harvel-host: ...") when tracing is on.
 void trace(const std::string& line);
@@ -129,6 +129,8 @@ class LinuxWebWindows final : public os::WebWindows, public os::WebViews {
 
   // The web view of a window, for the automation session (loop thread).
   WebKitWebView* web_view(std::string_view label);
+  WebKitWebContext* context();
+  LinuxEventLoop& loop() { return loop_; }
 
   // Loop-thread entry points of the GTK and WebKit signal handlers.
   void handle_close_request(HostWindow* w);

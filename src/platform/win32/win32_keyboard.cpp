@@ -84,6 +84,10 @@ uint32_t Win32Keyboard::map_virtual_key(uint32_t code, uint32_t map_type, os::La
 }
 
 std::optional<uintptr_t> Win32Keyboard::install() {
+  // Give the thread its message queue now: the quit message of
+  // post_quit may arrive before the loop's first GetMessageW.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, low_level_callback, GetModuleHandleW(nullptr), 0);
   if (!hook) return std::nullopt;
   return reinterpret_cast<uintptr_t>(hook);

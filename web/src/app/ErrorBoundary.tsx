@@ -27,7 +27,7 @@ export function ErrorScreen() {
   };
   return (
     <div className="grid h-full place-items-center bg-background p-8">
-      <section role="alert" className="glass w-full max-w-md rounded-card p-8 text-center">
+      <section role="alert" className="glass w-full max-w-lg rounded-card p-8 text-center">
         <div className="mx-auto mb-5 grid size-12 place-items-center rounded-full bg-destructive/10 text-danger-fg">
           <TriangleExclamationPoint className="size-6" strokeWidth={2} />
         </div>

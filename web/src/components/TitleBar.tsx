@@ -5,19 +5,22 @@ import { cn } from "../lib/utils";
 type WindowModule = typeof import("../lib/window");
 
 const ignore = () => {};
+// The window module is fetched on demand (once; later imports reuse it).
+const loadWindow = () => import("../lib/window");
+const run = (op: (win: WindowModule) => Promise<unknown>) => {
+  loadWindow().then(op).catch(ignore);
+};
 
 /** The frameless main window's 36 px title bar: drag region, minimise, maximise/restore, close. */
 export function TitleBar() {
-  const [win, setWin] = useState<WindowModule | null>(null);
   const [maximized, setMaximized] = useState(false);
 
   useEffect(() => {
     let live = true;
     let stop = ignore;
-    import("../lib/window")
+    loadWindow()
       .then((mod) => {
         if (!live) return;
-        setWin(mod);
         const read = () => {
           mod.isMaximized().then((value) => live && setMaximized(value), ignore);
         };
@@ -33,15 +36,14 @@ export function TitleBar() {
   }, []);
 
   const drag = (e: MouseEvent) => {
-    if (e.button === 0 && e.detail === 1) win?.startDragging().catch(ignore);
+    if (e.button === 0 && e.detail === 1) run((win) => win.startDragging());
   };
-  const toggleMaximize = () => win?.toggleMaximize().catch(ignore);
+  const toggleMaximize = () => run((win) => win.toggleMaximize());
   const keepFromBar = (e: MouseEvent) => e.stopPropagation();
 
   return (
     <div
       className="flex h-9 shrink-0 items-center select-none"
-      data-drag-region
       onMouseDown={drag}
       onDoubleClick={toggleMaximize}
     >
@@ -53,7 +55,7 @@ export function TitleBar() {
       </span>
       <span className="pointer-events-none ml-2 text-small text-muted-foreground">Harvel</span>
       <div className="ml-auto flex h-full" onMouseDown={keepFromBar} onDoubleClick={keepFromBar}>
-        <BarButton label="Kichraytirish" onClick={() => win?.minimize().catch(ignore)}>
+        <BarButton label="Kichraytirish" onClick={() => run((win) => win.minimize())}>
           <Minus className="size-4" strokeWidth={1.5} />
         </BarButton>
         <BarButton label={maximized ? "Tiklash" : "Kattalashtirish"} onClick={toggleMaximize}>
@@ -63,7 +65,7 @@ export function TitleBar() {
             <Square className="size-3.5" strokeWidth={1.5} />
           )}
         </BarButton>
-        <BarButton label="Yopish" danger onClick={() => win?.close().catch(ignore)}>
+        <BarButton label="Yopish" danger onClick={() => run((win) => win.close())}>
           <X className="size-4" strokeWidth={1.5} />
         </BarButton>
       </div>

@@ -1,0 +1,62 @@
+#include "keyboard/foreground_watcher.h"
+
+#include <chrono>
+#include <thread>
+
+#include "core/app.h"
+#include "core/state.h"
+#include "keyboard/foreground.h"
+#include "shell/toast.h"
+
+namespace harvel {
+
+using namespace std::chrono_literals;
+
+void ForegroundWatcher::poll() {
+  if (foreground_is_shell_window()) return;
+  const ForegroundApp fg = foreground_app();
+  // The program's own windows and the taskbar leave the current app as it was.
+  if (fg.exe.empty() || fg.exe == last_exe_ || fg.exe == kOwnExeName) return;
+  last_exe_ = fg.exe;
+
+  Ctx& ctx = app_.ctx();
+  const bool changed = ctx.foreground_exe.with([&](std::string& exe) {
+    const bool differs = exe != fg.exe;
+    exe = fg.exe;
+    return differs;
+  });
+  if (changed) emit_state_changed(app_);
+
+  const std::optional<std::string> off_rule_name = ctx.settings.with([&](const Settings& s) -> std::optional<std::string> {
+    for (const AppRule& rule : s.apps) {
+      if (rule.exe == fg.exe) {
+        if (rule.mode == kModeOff && s.enabled) return rule.name;
+        return std::nullopt;
+      }
+    }
+    return std::nullopt;
+  });
+  if (!off_rule_name) return;
+
+  const os::Instant now = os::platform().clock->now();
+  const bool show = ctx.last_app_off_notice.with([&](std::optional<os::Instant>& last) {
+    if (last && now - *last <= 30s) return false;
+    last = now;
+    return true;
+  });
+  if (show) {
+    std::string title = *off_rule_name;
+    title += ": vaqtincha o\u2018chiq";
+    show_toast(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.", ToastKind::Off);
+  }
+}
+
+void run_foreground_app_watcher(App& app) {
+  ForegroundWatcher watcher(app);
+  for (;;) {
+    std::this_thread::sleep_for(700ms);
+    watcher.poll();
+  }
+}
+
+}  // namespace harvel

@@ -1,0 +1,143 @@
+// Single instance over an abstract-namespace Unix socket. The name carries
+// the identifier, the user id and the display, so copies of other users or
+// on other displays (parallel test sessions) do not meet; a connection from
+// another user is ignored.
+#include <glib-unix.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/linux/linux_host.h"
+
+namespace harvel::linux_host {
+
+namespace {
+
+constexpr std::size_t kMaxMessage = 64 * 1024;
+
+socklen_t make_address(const std::string& name, sockaddr_un& addr) {
+  std::memset(&addr, 0, sizeof addr);
+  addr.sun_family = AF_UNIX;
+  const std::size_t n = std::min(name.size(), sizeof addr.sun_path - 1);
+  std::memcpy(addr.sun_path + 1, name.data(), n);  // sun_path[0] = 0: abstract
+  return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+}
+
+bool write_all(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string current_folder() {
+  char buf[PATH_MAX];
+  return getcwd(buf, sizeof buf) != nullptr ? std::string(buf) : std::string();
+}
+
+}  // namespace
+
+std::string LinuxSingleInstance::socket_name(std::string_view identifier) {
+  std::string display;
+  const char* d = std::getenv("DISPLAY");
+  for (const char* p = d != nullptr ? d : ""; *p != '\0'; ++p) {
+    display += (g_ascii_isalnum(*p) || *p == '.' || *p == ':') ? *p : '_';
+  }
+  return std::string(identifier) + ".uid" + std::to_string(getuid()) + ".display" + display;
+}
+
+LinuxSingleInstance::~LinuxSingleInstance() {
+  if (watch_id_ != 0) g_source_remove(watch_id_);
+  if (listen_fd_ >= 0) ::close(listen_fd_);
+}
+
+bool LinuxSingleInstance::acquire(std::string_view identifier, std::vector<std::string> args,
+                                  os::SecondStartHandler on_second_start) {
+  sockaddr_un addr;
+  const socklen_t len = make_address(socket_name(identifier), addr);
+  // The message of a second start: its working folder, then its arguments,
+  // each ended by a NUL.
+  std::string message = current_folder();
+  message.push_back('\0');
+  for (const std::string& a : args) {
+    message += a;
+    message.push_back('\0');
+  }
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;  // no sockets: run as the only copy
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), len) == 0 && ::listen(fd, 16) == 0) {
+      listen_fd_ = fd;
+      handler_ = std::move(on_second_start);
+      watch_id_ = g_unix_fd_add(
+          fd, G_IO_IN,
+          [](gint, GIOCondition, gpointer self) {
+            static_cast<LinuxSingleInstance*>(self)->accept_one();
+            return gboolean{G_SOURCE_CONTINUE};
+          },
+          this);
+      return true;
+    }
+    ::close(fd);
+    const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (client < 0) return true;
+    if (::connect(client, reinterpret_cast<const sockaddr*>(&addr), len) == 0) {
+      write_all(client, message);
+      ::close(client);
+      return false;
+    }
+    ::close(client);
+    // The first copy is between bind and listen, or just ending: try again.
+    g_usleep(25 * 1000);
+  }
+  return true;
+}
+
+void LinuxSingleInstance::accept_one() {
+  const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  ucred cred{};
+  socklen_t cred_len = sizeof cred;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &cred_len) != 0 || cred.uid != getuid()) {
+    ::close(fd);
+    return;
+  }
+  // A second start writes a few bytes and closes; never wait long for it.
+  timeval timeout{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  std::string data;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    data.append(buf, static_cast<std::size_t>(n));
+    if (data.size() > kMaxMessage) break;
+  }
+  ::close(fd);
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '\0') {
+      fields.push_back(data.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (fields.empty()) return;  // not a whole message
+  std::string cwd = std::move(fields.front());
+  fields.erase(fields.begin());
+  if (handler_) handler_(std::move(fields), std::move(cwd));
+}
+
+}  // namespace harvel::linux_host

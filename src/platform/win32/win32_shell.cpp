@@ -1,0 +1,140 @@
+#include "platform/win32/win32_shell.h"
+
+#include <windows.h>
+
+#include "platform/win32/win32_text.h"
+
+namespace harvel::win32 {
+
+std::wstring quote_argument(std::wstring_view arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) return std::wstring(arg);
+  std::wstring out = L"\"";
+  for (std::size_t i = 0;; ++i) {
+    std::size_t backslashes = 0;
+    while (i < arg.size() && arg[i] == L'\\') {
+      ++i;
+      ++backslashes;
+    }
+    if (i == arg.size()) {
+      // Doubled so that the closing quote stays a quote.
+      out.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (arg[i] == L'"') {
+      out.append(backslashes * 2 + 1, L'\\');
+    } else {
+      out.append(backslashes, L'\\');
+    }
+    out.push_back(arg[i]);
+  }
+  out.push_back(L'"');
+  return out;
+}
+
+std::wstring build_command_line(std::wstring_view program, const std::vector<std::wstring>& args) {
+  std::wstring line = L"\"";
+  line += program;
+  line += L'"';
+  for (const std::wstring& arg : args) {
+    line += L' ';
+    line += quote_argument(arg);
+  }
+  return line;
+}
+
+std::optional<std::wstring> module_path() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::nullopt;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    // Truncated: try again with room to spare (long paths reach 32,767 units).
+    if (buffer.size() >= 65536) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::optional<std::wstring> environment_variable(const wchar_t* name) {
+  std::wstring value(64, L'\0');
+  for (;;) {
+    const DWORD n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0) return std::nullopt;
+    if (n < value.size()) {
+      value.resize(n);
+      break;
+    }
+    value.resize(n);  // n counts the terminating NUL here
+  }
+  // Text that is not valid UTF-16 cannot be used as a path either.
+  if (widen(narrow(value)) != value) return std::nullopt;
+  return value;
+}
+
+void Win32Shell::spawn_detached_process(const os::CommandLine& command) {
+  const std::wstring program = widen(command.program);
+  std::vector<std::wstring> args;
+  args.reserve(command.args.size());
+  for (const std::string& a : command.args) args.push_back(widen(a));
+  std::wstring line = build_command_line(program, args);
+
+  // The child gets this process's standard handles: inheritable copies,
+  // closed again once the child has its own.
+  HANDLE self = GetCurrentProcess();
+  HANDLE std_handles[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                           GetStdHandle(STD_ERROR_HANDLE)};
+  HANDLE copies[3] = {nullptr, nullptr, nullptr};
+  for (int i = 0; i < 3; ++i) {
+    if (std_handles[i] && std_handles[i] != INVALID_HANDLE_VALUE) {
+      if (!DuplicateHandle(self, std_handles[i], self, &copies[i], 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        copies[i] = nullptr;
+      }
+    }
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = copies[0];
+  startup.hStdOutput = copies[1];
+  startup.hStdError = copies[2];
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                     &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  for (HANDLE h : copies) {
+    if (h) CloseHandle(h);
+  }
+}
+
+void Win32Shell::write_autostart_entry(std::string_view command_text) {
+  const std::wstring data = widen(command_text);
+  const std::wstring key(kRunKey);
+  const std::wstring value(kRunValue);
+  RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), REG_SZ, data.c_str(),
+                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+void Win32Shell::remove_autostart_entry() {
+  const std::wstring key(kRunKey);
+  const std::wstring value(kRunValue);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str());
+}
+
+void Win32Shell::enter_background_priority() { SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN); }
+
+std::optional<std::string> Win32Shell::executable_path() {
+  const auto path = module_path();
+  if (!path) return std::nullopt;
+  return narrow(*path);
+}
+
+os::CommandLine Win32Shell::browser_command(std::string_view url) {
+  const std::wstring root = environment_variable(L"SystemRoot").value_or(L"C:\\Windows");
+  return os::CommandLine{narrow(root + L"\\System32\\rundll32.exe"), {"url.dll,FileProtocolHandler", std::string(url)}};
+}
+
+}  // namespace harvel::win32

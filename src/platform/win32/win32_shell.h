@@ -1,0 +1,42 @@
+// The Windows shell services: detached processes, the Run value, background
+// priority, the executable's path and the browser command.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/os.h"
+
+namespace harvel::win32 {
+
+// The Run key of the current user and the program's value under it.
+inline constexpr std::wstring_view kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr std::wstring_view kRunValue = L"Harvel";
+
+// One argument as the CommandLineToArgvW and C runtime rules read it back:
+// quoted when empty or holding a blank, tab, newline or quote; inside quotes
+// every quote is escaped and the backslashes before a quote or before the
+// closing quote are doubled.
+std::wstring quote_argument(std::wstring_view arg);
+
+// The program in quotes (a path cannot hold a quote, and the program name is
+// read without escapes), then each argument quoted by quote_argument.
+std::wstring build_command_line(std::wstring_view program, const std::vector<std::wstring>& args);
+
+class Win32Shell final : public os::Shell {
+ public:
+  void spawn_detached_process(const os::CommandLine& command) override;
+  void write_autostart_entry(std::string_view command_text) override;
+  void remove_autostart_entry() override;
+  void enter_background_priority() override;
+  std::optional<std::string> executable_path() override;
+  os::CommandLine browser_command(std::string_view url) override;
+};
+
+// GetModuleFileNameW of the running executable, however long; none on failure.
+std::optional<std::wstring> module_path();
+
+// An environment variable; none when it is unset, empty or unreadable.
+std::optional<std::wstring> environment_variable(const wchar_t* name);
+
+}  // namespace harvel::win32
