@@ -61,7 +61,7 @@ std::vector<uint8_t> compress(const std::string& data, bool text) {
 }
 
 // A path as a C++ string literal.
-std::string quoted(const std::string& s) {
+std::string cpp_literal(const std::string& s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     if (c == '"' || c == '\\') {
@@ -113,7 +113,7 @@ int run(const fs::path& dist, const fs::path& out_path) {
   } else {
     s << "const EmbeddedFile kEmbeddedFiles[] = {\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      s << "    {" << quoted(entries[i].path) << ", {f" << i << ", sizeof f" << i << "}},\n";
+      s << "    {" << cpp_literal(entries[i].path) << ", {f" << i << ", sizeof f" << i << "}},\n";
     }
     s << "};\n";
   }

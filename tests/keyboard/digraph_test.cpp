@@ -65,9 +65,8 @@ TEST_P(EngineFeed, AnswersAndScreen) {
 EngineEdit letter(char32_t c) { return EngineEdit{std::u32string(1, c), 1, false}; }
 EngineEdit restore(std::u32string typed, uint64_t n) { return EngineEdit{std::move(typed), n, true}; }
 
-INSTANTIATE_TEST_SUITE_P(
-    Digraphs, EngineFeed,
-    ::testing::Values(
+std::vector<FeedCase> feed_cases() {
+  return {
         FeedCase{"sh_then_o", U"sho", {{1, letter(U'ş')}}, U"şo"},
         FeedCase{"case_follows_first_letter", U"Ch cH SH sH",
                  {{1, letter(U'Ç')}, {4, letter(U'ç')}, {7, letter(U'Ş')}, {10, letter(U'ş')}},
@@ -95,8 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
         FeedCase{"no_pair_no_answer", U"hello world ", {}, U"hello world "},
         FeedCase{"digit_ends_word", U"sh1h", {{1, letter(U'ş')}}, U"ş1h"},
         FeedCase{"cyrillic_forms_no_pair", U"\u0441\u0445 \u0441h", {}, U"\u0441\u0445 \u0441h"},
-        FeedCase{"exception_word_without_pair", U"fis ", {}, U"fis "}),
-    [](const auto& info) { return info.param.name; });
+        FeedCase{"exception_word_without_pair", U"fis ", {}, U"fis "}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Digraphs, EngineFeed, ::testing::ValuesIn(feed_cases()),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(Engine, WordCharacters) {
   const std::pair<char32_t, bool> cases[] = {

@@ -51,9 +51,8 @@ TEST_P(FixShortcut, Applies) {
   EXPECT_FALSE(r.state().pending_fix);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Offers, FixShortcut,
-    ::testing::Values(
+std::vector<FixCase> fix_cases() {
+  return {
         FixCase{"within_3_seconds", {lines("wait 3999"), lines(kShortcut)}, kFixTyped, "\u015Fahar "},
         FixCase{"typed_when_shift_is_released_last",
                 {lines("down LSHIFT\ndown LCONTROL\ntap SPACE\nup LCONTROL"),
@@ -76,8 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"swallow down SPACE", "swallow up SPACE"}, "shahar "},
         FixCase{"app_switch_before_release",
                 {lines("down LCONTROL\ndown LSHIFT\ntap SPACE"), bump_generation(), lines("up LSHIFT\nup LCONTROL")},
-                {"swallow down SPACE", "swallow up SPACE"}, "shahar "}),
-    [](const auto& info) { return info.param.name; });
+                {"swallow down SPACE", "swallow up SPACE"}, "shahar "}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Offers, FixShortcut, ::testing::ValuesIn(fix_cases()),
+                         [](const auto& info) { return info.param.name; });
 
 // ---- the procedure's guards ----
 

@@ -28,30 +28,33 @@ TEST_P(ReplacementBatch, IsExact) {
   EXPECT_EQ(build_replacement_batch(GetParam().replacement), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, ReplacementBatch,
-    ::testing::Values(
-        BatchCase{"one_letter", {U"\u015F", 0, std::nullopt}, {in(0, 0x15F, kUni), in(0, 0x15F, kUni | kUp)}},
-        BatchCase{"backspaces_text_extra_key",
-                  {U"fi", 3, uint16_t{0x0D}},
-                  {in(8, 0, kDown), in(8, 0, kUp), in(8, 0, kDown), in(8, 0, kUp), in(8, 0, kDown),
-                   in(8, 0, kUp), in(0, 'f', kUni), in(0, 'f', kUni | kUp), in(0, 'i', kUni),
-                   in(0, 'i', kUni | kUp), in(0x0D, 0, kDown), in(0x0D, 0, kUp)}},
-        // Above U+FFFF: the high surrogate first, then the low one.
-        BatchCase{"surrogate_pair",
-                  {U"a\U0001F600", 0, std::nullopt},
-                  {in(0, 'a', kUni), in(0, 'a', kUni | kUp), in(0, 0xD83D, kUni), in(0, 0xD83D, kUni | kUp),
-                   in(0, 0xDE00, kUni), in(0, 0xDE00, kUni | kUp)}},
-        BatchCase{"backspaces_only", {U"", 1, std::nullopt}, {in(8, 0, kDown), in(8, 0, kUp)}},
-        BatchCase{"extra_key_only", {U"", 0, uint16_t{0x09}}, {in(9, 0, kDown), in(9, 0, kUp)}},
-        // Values that are not characters are typed as U+FFFD.
-        BatchCase{"not_characters",
-                  {std::u32string{char32_t{0xD800}, char32_t{0x110000}}, 0, std::nullopt},
-                  {in(0, 0xFFFD, kUni), in(0, 0xFFFD, kUni | kUp), in(0, 0xFFFD, kUni),
-                   in(0, 0xFFFD, kUni | kUp)}},
-        BatchCase{"empty", {U"", 0, std::nullopt}, {}},
-        BatchCase{"too_many_backspaces", {U"x", kMaxReplacementBackspaces + 1, std::nullopt}, {}}),
-    [](const auto& info) { return info.param.name; });
+std::vector<BatchCase> batch_cases() {
+  std::vector<BatchCase> cases;
+  auto add = [&](std::string name, std::u32string text, uint64_t backspaces, std::optional<uint16_t> key,
+                 os::InputBatch expected) {
+    cases.push_back({std::move(name), Replacement{std::move(text), backspaces, key}, std::move(expected)});
+  };
+  add("one_letter", U"\u015F", 0, std::nullopt, {in(0, 0x15F, kUni), in(0, 0x15F, kUni | kUp)});
+  add("backspaces_text_extra_key", U"fi", 3, uint16_t{0x0D},
+      {in(8, 0, kDown), in(8, 0, kUp), in(8, 0, kDown), in(8, 0, kUp), in(8, 0, kDown), in(8, 0, kUp),
+       in(0, 'f', kUni), in(0, 'f', kUni | kUp), in(0, 'i', kUni), in(0, 'i', kUni | kUp), in(0x0D, 0, kDown),
+       in(0x0D, 0, kUp)});
+  // Above U+FFFF: the high surrogate first, then the low one.
+  add("surrogate_pair", U"a\U0001F600", 0, std::nullopt,
+      {in(0, 'a', kUni), in(0, 'a', kUni | kUp), in(0, 0xD83D, kUni), in(0, 0xD83D, kUni | kUp),
+       in(0, 0xDE00, kUni), in(0, 0xDE00, kUni | kUp)});
+  add("backspaces_only", U"", 1, std::nullopt, {in(8, 0, kDown), in(8, 0, kUp)});
+  add("extra_key_only", U"", 0, uint16_t{0x09}, {in(9, 0, kDown), in(9, 0, kUp)});
+  // Values that are not characters are typed as U+FFFD.
+  add("not_characters", std::u32string{char32_t{0xD800}, char32_t{0x110000}}, 0, std::nullopt,
+      {in(0, 0xFFFD, kUni), in(0, 0xFFFD, kUni | kUp), in(0, 0xFFFD, kUni), in(0, 0xFFFD, kUni | kUp)});
+  add("empty", U"", 0, std::nullopt, {});
+  add("too_many_backspaces", U"x", kMaxReplacementBackspaces + 1, std::nullopt, {});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, ReplacementBatch, ::testing::ValuesIn(batch_cases()),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(SendReplacement, OneCallPerReplacementNothingWhenEmpty) {
   fake::FakeSystem sys;

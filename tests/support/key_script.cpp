@@ -59,7 +59,8 @@ std::string hex(uint64_t v) {
     out.insert(out.begin(), kDigits[v & 0xF]);
     v >>= 4;
   } while (v != 0);
-  return "0x" + out;
+  out.insert(0, "0x");
+  return out;
 }
 
 uint64_t parse_number(std::string_view s) {
@@ -93,7 +94,7 @@ std::vector<Token> tokenize(std::string_view line) {
     }
     Token t;
     std::size_t start = i;
-    // A word may end in a quoted part: key="x" is not used, so a quote starts a token.
+    // A double quote starts a text token.
     if (line[i] == '"') {
       t.quoted = true;
       ++i;
@@ -185,10 +186,22 @@ std::string describe_event(const os::KeyEvent& e) {
   std::string out;
   if (e.flags & os::LLKHF_INJECTED) out += "inject ";
   const std::string_view msg = message_name(e.message);
-  out += msg.empty() ? "msg=" + hex(e.message) : std::string(msg);
-  out += " " + vk_name(e.vk_code);
-  if (e.scan_code != 0) out += " scan=" + hex(e.scan_code);
-  if (e.extra_info != 0) out += " extra=" + hex(e.extra_info);
+  if (msg.empty()) {
+    out += "msg=";
+    out += hex(e.message);
+  } else {
+    out += msg;
+  }
+  out += ' ';
+  out += vk_name(e.vk_code);
+  if (e.scan_code != 0) {
+    out += " scan=";
+    out += hex(e.scan_code);
+  }
+  if (e.extra_info != 0) {
+    out += " extra=";
+    out += hex(e.extra_info);
+  }
   return out;
 }
 
@@ -238,7 +251,7 @@ uint32_t parse_vk(std::string_view name) {
   fail("unknown key: " + std::string(name));
 }
 
-struct EventSpec {
+struct EventLine {
   uint32_t message = os::WM_KEYDOWN;
   uint32_t vk = 0;
   uint32_t scan = 0;
@@ -247,8 +260,8 @@ struct EventSpec {
 };
 
 // [inject] MESSAGE KEY [scan=N] [extra=N], from token `i` on.
-EventSpec parse_event(const std::vector<Token>& t, std::size_t i, bool allow_tap, bool* tap) {
-  EventSpec e;
+EventLine parse_event(const std::vector<Token>& t, std::size_t i, bool allow_tap, bool* tap) {
+  EventLine e;
   if (i < t.size() && t[i].text == "inject") {
     e.injected = true;
     ++i;
@@ -324,7 +337,11 @@ std::optional<uint32_t> vk_from_name(std::string_view name) {
 
 std::string vk_name(uint32_t vk) {
   if ((vk >= 'A' && vk <= 'Z') || (vk >= '0' && vk <= '9')) return std::string(1, static_cast<char>(vk));
-  if (vk >= 0x70 && vk <= 0x87) return "F" + std::to_string(vk - 0x70 + 1);
+  if (vk >= 0x70 && vk <= 0x87) {
+    std::string f(1, 'F');
+    f += std::to_string(vk - 0x70 + 1);
+    return f;
+  }
   for (const VkNameRow& row : kVkNames) {
     if (row.vk == vk) return std::string(row.name);
   }
@@ -335,7 +352,7 @@ std::string canonical_expectation(std::string_view line) {
   const std::vector<Token> t = tokenize(line);
   if (t.empty()) fail("empty expectation");
   if (t[0].text == "swallow" && !t[0].quoted) {
-    const EventSpec e = parse_event(t, 1, false, nullptr);
+    const EventLine e = parse_event(t, 1, false, nullptr);
     os::KeyEvent ev;
     ev.message = e.message;
     ev.vk_code = e.vk;
@@ -493,7 +510,7 @@ void KeyScriptRunner::run(std::string_view line) {
     type_text(utf8_to_u32(t[1].text));
   } else {
     bool tap = false;
-    const EventSpec e = parse_event(t, 0, true, &tap);
+    const EventLine e = parse_event(t, 0, true, &tap);
     const uint32_t flags = e.injected ? os::LLKHF_INJECTED : 0;
     if (tap) {
       key(os::WM_KEYDOWN, e.vk, e.scan, flags, e.extra);

@@ -67,6 +67,7 @@ void finish(WebKitURISchemeRequest* request, guint status, std::string_view mime
   webkit_uri_scheme_response_set_status(response, status, nullptr);
   webkit_uri_scheme_response_set_content_type(response, std::string(mime).c_str());
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_set_content_type(headers, std::string(mime).c_str(), nullptr);
   soup_message_headers_append(headers, "Content-Security-Policy",
                               content_security_policy(default_site_url()).c_str());
   webkit_uri_scheme_response_set_http_headers(response, headers);  // takes the headers

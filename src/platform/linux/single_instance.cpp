@@ -137,6 +137,7 @@ void LinuxSingleInstance::accept_one() {
   if (fields.empty()) return;  // not a whole message
   std::string cwd = std::move(fields.front());
   fields.erase(fields.begin());
+  trace("second start");
   if (handler_) handler_(std::move(fields), std::move(cwd));
 }
 

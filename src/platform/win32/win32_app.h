@@ -7,10 +7,12 @@
 // thread (registering a shortcut, naming the window) is carried there.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -76,7 +78,7 @@ class Win32Application final : public os::EventLoop,
   std::mutex tasks_mutex_;
   std::deque<std::function<void()>> tasks_;
 
-  bool restart_requested_ = false;  // loop thread only
+  std::atomic<bool> restart_requested_{false};
 
   std::mutex instance_mutex_;
   void* instance_handle_ = nullptr;
@@ -87,11 +89,5 @@ class Win32Application final : public os::EventLoop,
   int next_hotkey_id_ = 1;
   std::function<void(const os::Hotkey&)> on_press_;
 };
-
-// The text of a second start's message: the working folder, then each
-// argument, each followed by a NUL (UTF-16).
-std::wstring encode_second_start(const std::wstring& cwd, const std::vector<std::wstring>& args);
-// Its reverse; none when the data is not such a message.
-std::optional<std::pair<std::wstring, std::vector<std::wstring>>> decode_second_start(std::wstring_view data);
 
 }  // namespace harvel::win32

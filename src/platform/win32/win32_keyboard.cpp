@@ -83,6 +83,13 @@ uint32_t Win32Keyboard::map_virtual_key(uint32_t code, uint32_t map_type, os::La
   return MapVirtualKeyExW(code, map_type, reinterpret_cast<HKL>(layout));
 }
 
+std::optional<std::u16string> Win32Keyboard::locale_language_name(uint32_t langid) {
+  wchar_t buffer[128];
+  const int n = GetLocaleInfoW(MAKELCID(static_cast<WORD>(langid), SORT_DEFAULT), LOCALE_SLANGUAGE, buffer, 128);
+  if (n < 2) return std::nullopt;
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n - 1));
+}
+
 std::optional<uintptr_t> Win32Keyboard::install() {
   // Give the thread its message queue now: the quit message of
   // post_quit may arrive before the loop's first GetMessageW.

@@ -16,6 +16,7 @@ class Win32Keyboard final : public os::KeyboardInput, public os::KeyboardHook {
   int to_unicode(uint32_t vk, uint32_t scan, const std::array<uint8_t, 256>& key_state, std::span<char16_t> out,
                  uint32_t flags, os::LayoutHandle layout) override;
   uint32_t map_virtual_key(uint32_t code, uint32_t map_type, os::LayoutHandle layout) override;
+  std::optional<std::u16string> locale_language_name(uint32_t langid) override;
 
   // KeyboardHook
   std::optional<uintptr_t> install() override;

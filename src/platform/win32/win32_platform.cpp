@@ -1,19 +1,34 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/os.h"
+#include "platform/win32/win32_app.h"
+#include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_keyboard.h"
+#include "platform/win32/win32_shell.h"
 
 namespace harvel::win32 {
 
-void install_win32_platform() {
+void install_win32_platform(Win32Application* application) {
   static Win32Keyboard keyboard;
   static Win32Foreground foreground;
+  static Win32Shell shell;
+  static Win32Dialogs dialogs;
+  static Win32Folders folders;
   os::Platform p = os::platform();
   p.keyboard = &keyboard;
   p.hook = &keyboard;
   p.foreground = &foreground;
   p.clock = &os::system_clock();
+  p.shell = &shell;
+  p.dialogs = &dialogs;
+  p.folders = &folders;
+  if (application) {
+    p.event_loop = application;
+    p.app_loop = application;
+    p.single_instance = application;
+    p.global_shortcut = application;
+  }
   os::install_platform(p);
 }
 

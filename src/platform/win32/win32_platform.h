@@ -3,7 +3,13 @@
 
 namespace harvel::win32 {
 
-// Installs the Windows implementations as the process-wide platform.
-void install_win32_platform();
+class Win32Application;
+
+// Installs the Windows implementations as the process-wide platform: the
+// keyboard hook and input, foreground queries, the system clock, shell
+// services, folders and the message box; with `application` also its event loop,
+// single instance and global shortcut. Parts installed before and not named
+// here are left in place.
+void install_win32_platform(Win32Application* application = nullptr);
 
 }  // namespace harvel::win32

@@ -1,6 +1,10 @@
 #include "platform/win32/win32_shell.h"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include "platform/win32/win32_text.h"
 
@@ -55,6 +59,16 @@ std::optional<std::wstring> module_path() {
     if (buffer.size() >= 65536) return std::nullopt;
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::vector<std::string> command_line_arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return args;
+  for (int i = 0; i < count; ++i) args.push_back(narrow(argv[i]));
+  LocalFree(argv);
+  return args;
 }
 
 std::optional<std::wstring> environment_variable(const wchar_t* name) {
@@ -135,6 +149,24 @@ std::optional<std::string> Win32Shell::executable_path() {
 os::CommandLine Win32Shell::browser_command(std::string_view url) {
   const std::wstring root = environment_variable(L"SystemRoot").value_or(L"C:\\Windows");
   return os::CommandLine{narrow(root + L"\\System32\\rundll32.exe"), {"url.dll,FileProtocolHandler", std::string(url)}};
+}
+
+std::optional<std::string> Win32Folders::roaming_app_data() {
+  PWSTR path = nullptr;
+  std::optional<std::string> result;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path)) && path && *path) {
+    result = narrow(path);
+  }
+  CoTaskMemFree(path);
+  return result;
+}
+
+std::string Win32Folders::temp_dir() {
+  wchar_t buffer[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp";
+  if (n > 3 && buffer[n - 1] == L'\\') --n;  // keep "C:\" whole
+  return narrow(std::wstring_view(buffer, n));
 }
 
 }  // namespace harvel::win32

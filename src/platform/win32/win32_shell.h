@@ -1,5 +1,5 @@
 // The Windows shell services: detached processes, the Run value, background
-// priority, the executable's path and the browser command.
+// priority, the executable's path, the browser command and the folders.
 #pragma once
 
 #include <string>
@@ -33,8 +33,20 @@ class Win32Shell final : public os::Shell {
   os::CommandLine browser_command(std::string_view url) override;
 };
 
+// The user's roaming application-data folder (the known folder) and the
+// temporary folder (GetTempPathW, without its final backslash).
+class Win32Folders final : public os::Folders {
+ public:
+  std::optional<std::string> roaming_app_data() override;
+  std::string temp_dir() override;
+};
+
 // GetModuleFileNameW of the running executable, however long; none on failure.
 std::optional<std::wstring> module_path();
+
+// Every argument of this process's command line (CommandLineToArgvW), the
+// program path included.
+std::vector<std::string> command_line_arguments();
 
 // An environment variable; none when it is unset, empty or unreadable.
 std::optional<std::wstring> environment_variable(const wchar_t* name);

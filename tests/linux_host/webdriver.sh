@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# WebKitWebDriver drives the host binary (started with --automation) the way
+# the end-to-end tests do: the page is the embedded one, the command bridge
+# answers and refuses, a missing file is a 404, and an event from the native
+# side (a second start sends "navigate") reaches the page's listener.
+#   webdriver.sh <WebKitWebDriver> <harvel>
+set -euo pipefail
+driver=$1
+harvel=$2
+log=$(mktemp)
+driver_pid=
+cleanup() {
+  [ -n "$session" ] && curl -s -X DELETE "$base/session/$session" >/dev/null 2>&1 || true
+  [ -n "$driver_pid" ] && { kill "$driver_pid" 2>/dev/null || true; wait "$driver_pid" 2>/dev/null || true; }
+  rm -f "$log"
+}
+session=
+base=
+trap cleanup EXIT
+fail() {
+  echo "webdriver: $1" >&2
+  sed 's/^/  | /' "$log" >&2
+  exit 1
+}
+
+# A free port: the driver fails at once when its port is taken.
+for _ in $(seq 20); do
+  port=$((20000 + RANDOM % 30000))
+  "$driver" --port="$port" >"$log" 2>&1 &
+  driver_pid=$!
+  base="http://127.0.0.1:$port"
+  for _ in $(seq 100); do
+    curl -s "$base/status" 2>/dev/null | grep -q '"ready"' && break 2
+    kill -0 "$driver_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill "$driver_pid" 2>/dev/null || true
+  wait "$driver_pid" 2>/dev/null || true
+  driver_pid=
+done
+[ -n "$driver_pid" ] || fail "WebKitWebDriver did not start"
+
+post() { curl -s -X POST -H 'Content-Type: application/json' -d "$2" "$base$1"; }
+value() { jq -c '.value'; }
+
+caps=$(jq -cn --arg bin "$harvel" \
+  '{capabilities: {alwaysMatch: {"webkitgtk:browserOptions": {binary: $bin, args: ["--automation"]}}}}')
+reply=$(post /session "$caps")
+session=$(jq -r '.value.sessionId // empty' <<<"$reply")
+[ -n "$session" ] || fail "no session: $reply"
+s="/session/$session"
+
+# An async script: arguments[0] is the callback.
+run() { post "$s/execute/async" "$(jq -cn --arg js "$1" '{script: $js, args: []}')" | value; }
+expect() {  # what, actual, expected
+  [ "$2" = "$3" ] || fail "$1: got $2, expected $3"
+}
+
+title=""
+for _ in $(seq 100); do
+  title=$(curl -s "$base$s/title" | jq -r '.value')
+  [ "$title" = "Harvel" ] && break
+  sleep 0.05
+done
+expect "document.title" "$title" "Harvel"
+expect "page origin" "$(run 'arguments[0](location.protocol + "//" + location.host)')" '"harvel://localhost"'
+expect "state_get" "$(run 'window.__HARVEL_IPC__.invoke("state_get").then(v => arguments[0](v))')" '{}'
+expect "unknown command" \
+  "$(run 'window.__HARVEL_IPC__.invoke("no_such_command", {a: 1}).then(() => arguments[0]("resolved"), e => arguments[0](e))')" \
+  '"command no_such_command not found"'
+expect "is-maximised" "$(run 'window.__HARVEL_IPC__.invoke("window_is_maximized").then(v => arguments[0](v))')" 'false'
+expect "missing file" "$(run 'fetch("/no/such/file.js").then(r => arguments[0](r.status))')" '404'
+expect "served type" \
+  "$(run 'fetch("/index.html").then(r => arguments[0](r.headers.get("content-type")))')" '"text/html"'
+expect "module type" \
+  "$(run 'fetch(document.querySelector("script[type=module]").src).then(r => arguments[0](r.headers.get("content-type")))')" \
+  '"text/javascript"'
+run 'fetch("/index.html").then(r => arguments[0](r.headers.get("content-security-policy")))' | grep -q "connect-src 'self' harvel://localhost" ||
+  fail "no content security policy on served files"
+
+run 'window.__got = []; window.__HARVEL_IPC__.listen("navigate", p => window.__got.push(p)); arguments[0](true)' >/dev/null
+timeout 10 "$harvel" || fail "the second start did not end cleanly"
+got=""
+for _ in $(seq 100); do
+  got=$(run 'arguments[0](window.__got)')
+  [ "$got" = '["/"]' ] && break
+  sleep 0.05
+done
+expect "navigate event" "$got" '["/"]'
+echo "webdriver: ok"

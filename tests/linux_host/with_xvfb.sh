@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs a command under a private Xvfb server on a display the server picks
+# itself (-displayfd), so parallel runs never collide, with private XDG
+# folders so nothing is written to the user's own.
+set -euo pipefail
+tmp=$(mktemp -d)
+mkdir -p "$tmp/data" "$tmp/cache" "$tmp/config" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+xvfb=$!
+cleanup() {
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+for _ in $(seq 200); do
+  [ "$(wc -l <"$tmp/display")" -ge 1 ] && break  # a whole line: the server is ready
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.05
+done
+display=$(head -n1 "$tmp/display" 2>/dev/null || true)
+if [ -z "$display" ]; then
+  echo "with_xvfb: Xvfb did not start" >&2
+  cat "$tmp/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$display"
+export XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_CONFIG_HOME="$tmp/config"
+export XDG_RUNTIME_DIR="$tmp/runtime" NO_AT_BRIDGE=1
+unset WAYLAND_DISPLAY
+set +e
+"$@"
+status=$?
+set -e
+exit "$status"
