@@ -45,7 +45,7 @@ class CommandFixture : public ::testing::Test {
       if (replies->fetch_add(1) == 0) promise->set_value(std::move(r));
     });
     if (!a.handled) {
-      EXPECT_EQ(*replies, 0) << name << ": a call that is not handled is never answered";
+      EXPECT_EQ(replies->load(), 0) << name << ": a call that is not handled is never answered";
       return a;
     }
     auto future = promise->get_future();
@@ -55,7 +55,7 @@ class CommandFixture : public ::testing::Test {
     }
     a.answered = true;
     a.result = future.get();
-    EXPECT_EQ(*replies, 1) << name << ": answered more than once";
+    EXPECT_EQ(replies->load(), 1) << name << ": answered more than once";
     return a;
   }
 

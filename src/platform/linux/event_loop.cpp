@@ -39,6 +39,7 @@ int LinuxEventLoop::run(std::function<void()> on_exit) {
   running_ = true;
   if (!quit_requested_) g_main_loop_run(loop_);
   running_ = false;
+  quit_requested_ = false;
   if (on_exit) on_exit();
   if (restart_requested_) {
     std::vector<char*> args;

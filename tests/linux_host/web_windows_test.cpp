@@ -1,0 +1,350 @@
+// Windows, web views and the command bridge of the Linux host, with real
+// pages: every window loads the embedded index.html and a start script plays
+// the page's side.
+#include <gtk/gtk.h>
+
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "host_fixture.h"
+
+namespace harvel::linux_host {
+namespace {
+
+using nlohmann::json;
+using testing::pump_for;
+using testing::pump_until;
+
+GtkWindow* toplevel(std::string_view label) {
+  GList* all = gtk_window_list_toplevels();
+  GtkWindow* found = nullptr;
+  for (GList* l = all; l != nullptr; l = l->next) {
+    const char* role = gtk_window_get_role(GTK_WINDOW(l->data));
+    if (role != nullptr && label == role) found = GTK_WINDOW(l->data);
+  }
+  g_list_free(all);
+  return found;
+}
+
+class WebWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::start_host_once();
+    windows_ = os::platform().windows;
+    windows_->set_command_handler([this](std::string_view label, std::string_view command, std::string_view args,
+                                         os::CommandReply reply) { return handle(label, command, args, reply); });
+    windows_->set_event_handler([this](std::string_view label, os::WindowEvent& event) {
+      events_.push_back({std::string(label), event.kind});
+      if (event.kind == os::WindowEventKind::CloseRequested) event.prevent_close = keep_open_;
+    });
+  }
+
+  void TearDown() override {
+    for (const char* label : {"t1", "t2", "t3"}) windows_->destroy(label);
+    windows_->set_command_handler({});
+    windows_->set_event_handler({});
+  }
+
+  bool handle(std::string_view label, std::string_view command, std::string_view args, os::CommandReply reply) {
+    if (command == "echo") {
+      reply(os::CommandResult::value(std::string(args)));
+    } else if (command == "later") {
+      // Answered from another thread, after the call has returned.
+      std::thread([reply] {
+        g_usleep(20 * 1000);
+        reply(os::CommandResult::value("42"));
+      }).detach();
+    } else if (command == "fail") {
+      reply(os::CommandResult::error("it failed"));
+    } else if (command == "bad_json") {
+      reply(os::CommandResult::value("{not json"));
+    } else if (command == "drop") {
+      // Never answered: the page must not wait forever.
+    } else if (command == "twice") {
+      reply(os::CommandResult::value("1"));
+      reply(os::CommandResult::value("2"));
+    } else if (command == "report") {
+      std::lock_guard lock(mutex_);
+      reports_.push_back({std::string(label), json::parse(args)});
+      reply(os::CommandResult::value("null"));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // The reports of one window, once there are `n`.
+  std::vector<json> wait_reports(const std::string& label, std::size_t n, double seconds = 10) {
+    std::vector<json> out;
+    pump_until(
+        [&] {
+          std::lock_guard lock(mutex_);
+          out.clear();
+          for (const auto& [l, r] : reports_) {
+            if (l == label) out.push_back(r);
+          }
+          return out.size() >= n;
+        },
+        seconds);
+    return out;
+  }
+
+  os::WindowSpec spec(const std::string& label, const std::string& script) {
+    os::WindowSpec s;
+    s.label = label;
+    s.title = "Harvel " + label;
+    s.width = 400;
+    s.height = 300;
+    s.start_script = script;
+    return s;
+  }
+
+  os::WebWindows* windows_ = nullptr;
+  std::mutex mutex_;
+  std::vector<std::pair<std::string, json>> reports_;
+  std::vector<std::pair<std::string, os::WindowEventKind>> events_;
+  bool keep_open_ = false;
+};
+
+TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
+  ASSERT_TRUE(windows_->create(spec("t1", R"js(
+    (async () => {
+      const ipc = window.__HARVEL_IPC__;
+      const settle = (p) => p.then((v) => ({ ok: v }), (e) => ({ err: e }));
+      const r = { label: ipc.label };
+      r.echo = await settle(ipc.invoke('echo', { a: [1, 'ş'], b: null }));
+      r.no_args = await settle(ipc.invoke('echo'));
+      r.later = await settle(ipc.invoke('later'));
+      r.fail = await settle(ipc.invoke('fail'));
+      r.bad_json = await settle(ipc.invoke('bad_json'));
+      r.drop = await settle(ipc.invoke('drop'));
+      r.twice = await settle(ipc.invoke('twice'));
+      r.unknown = await settle(ipc.invoke('state_get '));
+      r.maximized = await settle(ipc.invoke('window_is_maximized'));
+      ipc.invoke('report', r);
+    })();
+  )js")));
+  const auto reports = wait_reports("t1", 1);
+  ASSERT_EQ(reports.size(), 1u);
+  const json& r = reports[0];
+  const std::pair<const char*, json> expected[] = {
+      {"label", "t1"},
+      {"echo", {{"ok", {{"a", {1, "ş"}}, {"b", nullptr}}}}},
+      {"no_args", {{"ok", json::object()}}},
+      {"later", {{"ok", 42}}},
+      {"fail", {{"err", "it failed"}}},
+      {"bad_json", {{"err", "the command's answer is not JSON"}}},
+      {"drop", {{"err", "the command was not answered"}}},
+      {"twice", {{"ok", 1}}},
+      {"unknown", {{"err", "command state_get  not found"}}},
+      {"maximized", {{"ok", false}}},
+  };
+  for (const auto& [key, value] : expected) EXPECT_EQ(r.value(key, json()), value) << key;
+}
+
+TEST_F(WebWindowsTest, EventsReachTheListenersOfOneWindowOrAll) {
+  const char* script = R"js(
+    (() => {
+      const ipc = window.__HARVEL_IPC__;
+      ipc.listen('ping', (p) => ipc.invoke('report', { ping: p }));
+      const stop = ipc.listen('ping', (p) => ipc.invoke('report', { stopped: p }));
+      stop();
+      ipc.listen('all', (p) => ipc.invoke('report', { all: p }));
+      ipc.invoke('report', { ready: true });
+    })();
+  )js";
+  ASSERT_TRUE(windows_->create(spec("t1", script)));
+  ASSERT_TRUE(windows_->create(spec("t2", script)));
+  ASSERT_EQ(wait_reports("t1", 1).size(), 1u);
+  ASSERT_EQ(wait_reports("t2", 1).size(), 1u);
+
+  const std::string tricky = R"({"s":"quote \" backslash \\ line\n sep \u2028 </script>","n":1.5})";
+  windows_->emit_to("t1", "ping", tricky);
+  windows_->emit_to("t1", "ping", "");
+  windows_->emit_to("no-such-window", "ping", "1");
+  windows_->emit_all("all", "[1,2]");
+  const auto t1 = wait_reports("t1", 4);
+  const auto t2 = wait_reports("t2", 2);
+  ASSERT_EQ(t1.size(), 4u);
+  EXPECT_EQ(t1[1], json({{"ping", json::parse(tricky)}}));
+  EXPECT_EQ(t1[2], json({{"ping", nullptr}}));
+  EXPECT_EQ(t1[3], json({{"all", {1, 2}}}));
+  ASSERT_EQ(t2.size(), 2u);
+  EXPECT_EQ(t2[1], json({{"all", {1, 2}}}));
+  pump_for(0.2);
+  EXPECT_EQ(wait_reports("t1", 5, 0).size(), 4u);  // nothing from the removed listener
+}
+
+TEST_F(WebWindowsTest, PagesStayOnTheApplicationsOrigin) {
+  ASSERT_TRUE(windows_->create(spec("t1", R"js(
+    (() => {
+      const ipc = window.__HARVEL_IPC__;
+      if (!ipc) return;
+      if (sessionStorage.getItem('tried')) {
+        ipc.invoke('report', { reloaded: location.href });
+        return;
+      }
+      sessionStorage.setItem('tried', '1');
+      const opened = window.open('harvel://localhost/index.html');
+      location.href = 'https://example.com/';
+      setTimeout(() => ipc.invoke('report', { href: location.href, opened: opened !== null }), 300);
+    })();
+  )js")));
+  const auto reports = wait_reports("t1", 1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].value("href", "").rfind("harvel://localhost/index.html", 0), 0u) << reports[0];
+  EXPECT_EQ(reports[0].value("opened", true), false);
+  EXPECT_EQ(toplevel("t1") != nullptr, true);
+}
+
+TEST_F(WebWindowsTest, CloseRequestsAskTheProgram) {
+  ASSERT_TRUE(windows_->create(spec("t1", "")));
+  keep_open_ = true;
+  windows_->close("t1");
+  EXPECT_TRUE(windows_->exists("t1"));
+  keep_open_ = false;
+  windows_->close("t1");
+  EXPECT_FALSE(windows_->exists("t1"));
+  const std::vector<std::pair<std::string, os::WindowEventKind>> expected = {
+      {"t1", os::WindowEventKind::CloseRequested},
+      {"t1", os::WindowEventKind::CloseRequested},
+      {"t1", os::WindowEventKind::Destroyed},
+  };
+  std::vector<std::pair<std::string, os::WindowEventKind>> closing;
+  for (const auto& e : events_) {
+    if (e.second != os::WindowEventKind::Focused && e.second != os::WindowEventKind::Unfocused) closing.push_back(e);
+  }
+  EXPECT_EQ(closing, expected);
+
+  // The page's own close button goes the same way.
+  ASSERT_TRUE(windows_->create(spec("t2", "window.__HARVEL_IPC__.invoke('window_close');")));
+  EXPECT_TRUE(pump_until([&] { return !windows_->exists("t2"); }));
+  EXPECT_FALSE(windows_->create(spec("", "")));
+}
+
+TEST_F(WebWindowsTest, SizesPositionsAndVisibility) {
+  os::WindowSpec fixed = spec("t1", "");
+  fixed.width = 360;
+  fixed.height = 300;
+  fixed.x = 40;
+  fixed.y = 30;
+  fixed.resizable = false;
+  fixed.frameless = true;
+  fixed.transparent = true;
+  fixed.skip_taskbar = true;
+  fixed.always_on_top = true;
+  fixed.focus = false;
+  ASSERT_TRUE(windows_->create(fixed));
+  GtkWindow* w = toplevel("t1");
+  ASSERT_NE(w, nullptr);
+  EXPECT_FALSE(gtk_window_get_decorated(w));
+  EXPECT_TRUE(gtk_window_get_skip_taskbar_hint(w));
+  EXPECT_EQ(std::string(gtk_window_get_title(w)), "Harvel t1");
+  auto size_is = [w](int width, int height) {
+    int cw = 0;
+    int ch = 0;
+    gtk_window_get_size(w, &cw, &ch);
+    return cw == width && ch == height;
+  };
+  auto position_is = [w](int x, int y) {
+    int cx = 0;
+    int cy = 0;
+    gtk_window_get_position(w, &cx, &cy);
+    return cx == x && cy == y;
+  };
+  EXPECT_TRUE(pump_until([&] { return size_is(360, 300) && position_is(40, 30); }));
+  EXPECT_TRUE(windows_->is_visible("t1"));
+
+  windows_->set_size("t1", 400, 96, os::Units::Physical);
+  windows_->set_position("t1", 864, 560, os::Units::Logical);
+  EXPECT_TRUE(pump_until([&] { return size_is(400, 96) && position_is(864, 560); }));
+
+  windows_->hide("t1");
+  EXPECT_FALSE(windows_->is_visible("t1"));
+  windows_->show("t1");
+  EXPECT_TRUE(windows_->is_visible("t1"));
+
+  // A resizable window keeps its minimum size.
+  os::WindowSpec main = spec("t2", "");
+  main.width = 960;
+  main.height = 680;
+  main.min_width = 820;
+  main.min_height = 560;
+  main.visible = false;
+  ASSERT_TRUE(windows_->create(main));
+  EXPECT_FALSE(windows_->is_visible("t2"));
+  windows_->show("t2");
+  GtkWindow* m = toplevel("t2");
+  ASSERT_NE(m, nullptr);
+  EXPECT_TRUE(pump_until([&] {
+    int cw = 0;
+    int ch = 0;
+    gtk_window_get_size(m, &cw, &ch);
+    return cw == 960 && ch == 680;
+  }));
+  windows_->set_size("t2", 100, 100, os::Units::Logical);
+  pump_for(0.2);
+  int cw = 0;
+  int ch = 0;
+  gtk_window_get_size(m, &cw, &ch);
+  EXPECT_GE(cw, 820);
+  EXPECT_GE(ch, 560);
+}
+
+TEST_F(WebWindowsTest, CallsFromOtherThreadsRunOnTheLoop) {
+  bool created = false;
+  bool exists = false;
+  bool visible = true;
+  bool finished = false;
+  std::thread worker([&] {
+    os::WindowSpec s = spec("t3", "");
+    s.visible = false;
+    created = windows_->create(s);
+    exists = windows_->exists("t3");
+    visible = windows_->is_visible("t3");
+    windows_->destroy("t3");
+    finished = true;
+  });
+  EXPECT_TRUE(pump_until([&] { return finished; }));
+  worker.join();
+  EXPECT_TRUE(created);
+  EXPECT_TRUE(exists);
+  EXPECT_FALSE(visible);
+  EXPECT_FALSE(windows_->exists("t3"));
+}
+
+TEST(LinuxMonitors, TheXvfbScreen) {
+  testing::start_host_once();
+  const auto monitors = os::platform().monitors->monitors();
+  ASSERT_EQ(monitors.size(), 1u);
+  EXPECT_EQ(monitors[0].rect, (os::Rect{0, 0, 1280, 1024}));
+  EXPECT_EQ(monitors[0].work_area, (os::Rect{0, 0, 1280, 1024}));
+  EXPECT_EQ(monitors[0].scale_factor, 1.0);
+  const auto primary = os::platform().monitors->primary_monitor();
+  ASSERT_TRUE(primary.has_value());
+  EXPECT_EQ(primary->rect, monitors[0].rect);
+}
+
+TEST(LinuxAppLoop, RunsUntilExitOrTheLastWindowCloses) {
+  testing::start_host_once();
+  os::Platform& p = os::platform();
+  // exit from another thread, with a code.
+  bool exited = false;
+  p.event_loop->post([&] { std::thread([&] { p.app_loop->exit(3); }).detach(); });
+  EXPECT_EQ(p.app_loop->run([&] { exited = true; }), 3);
+  EXPECT_TRUE(exited);
+
+  // The last window destroyed ends the loop with 0.
+  p.event_loop->post([&] {
+    os::WindowSpec s;
+    s.label = "last";
+    s.visible = false;
+    ASSERT_TRUE(p.windows->create(s));
+    p.windows->destroy("last");
+  });
+  EXPECT_EQ(p.app_loop->run({}), 0);
+}
+
+}  // namespace
+}  // namespace harvel::linux_host
