@@ -53,3 +53,13 @@ std::optional<Cache> load_ads_cache(const std::filesystem::path& path) {
 }
 
 }  // namespace harvel
+
+namespace harvel {
+
+void run_ads_poll_thread(App& app) {
+  // Fetching the signed advertisement document comes with the advertisement
+  // feed; until then the cache read at start is all there is.
+  (void)app;
+}
+
+}  // namespace harvel

@@ -41,4 +41,8 @@ std::optional<Cache> parse_ads_cache(std::string_view text);
 // Reads at most the first 512 KiB of the file; none when missing or invalid.
 std::optional<Cache> load_ads_cache(const std::filesystem::path& path);
 
+class App;
+// The advertisement poll's thread body.
+void run_ads_poll_thread(App& app);
+
 }  // namespace harvel

@@ -33,3 +33,13 @@ ToastData build_remote_disable_notice(std::string_view message) {
 }
 
 }  // namespace harvel
+
+namespace harvel {
+
+void run_kill_switch_poll(App& app) {
+  // Polling the maker's remote-disable order comes with the online services;
+  // until then the thread has nothing to do and ends.
+  (void)app;
+}
+
+}  // namespace harvel

@@ -15,4 +15,8 @@ std::string_view default_remote_disable_text();
 // or a fixed explanation when the message is blank or the default one.
 ToastData build_remote_disable_notice(std::string_view message);
 
+class App;
+// The remote-disable poll's thread body.
+void run_kill_switch_poll(App& app);
+
 }  // namespace harvel

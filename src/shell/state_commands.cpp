@@ -232,8 +232,7 @@ void finish_onboarding(App& app) {
              ToastKind::Info);
 }
 
-void show_main_window(App& app, const std::optional<std::string>& route) {
-  (void)app;
+void show_main_window(App&, const std::optional<std::string>& route) {
   os::WebWindows* windows = os::platform().windows;
   if (!windows || !windows->exists(kMainWindow)) return;
   windows->unminimize(kMainWindow);

@@ -163,7 +163,7 @@ TEST_F(WebWindowsTest, EventsReachTheListenersOfOneWindowOrAll) {
   windows_->emit_to("t1", "ping", tricky);
   windows_->emit_to("t1", "ping", "");
   windows_->emit_to("no-such-window", "ping", "1");
-  windows_->emit_all("all", "[1,2]");
+  os::platform().web_views->emit_all("all", "[1,2]");
   const auto t1 = wait_reports("t1", 4);
   const auto t2 = wait_reports("t2", 2);
   ASSERT_EQ(t1.size(), 4u);

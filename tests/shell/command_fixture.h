@@ -2,9 +2,11 @@
 // command dispatcher the way the pages drive it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <optional>
 #include <sstream>

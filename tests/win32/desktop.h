@@ -256,4 +256,82 @@ inline std::optional<std::vector<std::string>> read_recorded_args(const std::fil
   return args;
 }
 
+// Answers the next message box of this process with `button`, from a thread
+// of its own; records its caption and text.
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(int button, DWORD pid = GetCurrentProcessId())
+      : thread_([this, button, pid] {
+          HWND box = nullptr;
+          wait_until([&] { return (box = find_box(pid)) != nullptr; }, 5s);
+          if (!box) return;
+          caption = window_text(box);
+          text = window_text(GetDlgItem(box, 0xFFFF));  // the box's static text
+          has_icon = shows_icon(box);
+          yes_no = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK) &&
+                   !GetDlgItem(box, IDCANCEL);
+          PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+          found = true;
+        }) {}
+  ~BoxAnswerer() { join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  bool found = false;
+  std::wstring caption;
+  std::wstring text;
+  bool has_icon = false;
+  bool yes_no = false;
+
+  static std::wstring window_text(HWND w) {
+    wchar_t buffer[2048];
+    const int n = GetWindowTextW(w, buffer, 2048);
+    return std::wstring(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  }
+
+ private:
+  // A static control of the box shows an icon.
+  static bool shows_icon(HWND box) {
+    bool found = false;
+    EnumChildWindows(
+        box,
+        [](HWND w, LPARAM p) -> BOOL {
+          wchar_t cls[16];
+          if (GetClassNameW(w, cls, 16) && CompareStringOrdinal(cls, -1, L"Static", -1, TRUE) == CSTR_EQUAL &&
+              (GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && SendMessageW(w, STM_GETICON, 0, 0)) {
+            *reinterpret_cast<bool*>(p) = true;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+  }
+
+  static HWND find_box(DWORD pid) {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } search{pid, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(w, &owner);
+          wchar_t cls[16];
+          if (owner == s->pid && GetClassNameW(w, cls, 16) && std::wstring_view(cls) == L"#32770" &&
+              IsWindowVisible(w)) {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  std::thread thread_;
+};
+
 }  // namespace harvel::win32test

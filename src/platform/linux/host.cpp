@@ -29,11 +29,10 @@ struct Host {
 Host* g_host = nullptr;
 
 // WebDriver asks for a browsing context: it gets the main window's view
-// (created as controlled by automation, like every view of such a run).
+// (created as controlled by automation, like every view of such a run), shown
+// or hidden as the program left it.
 WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer) {
-  WebKitWebView* view = g_host->windows->web_view("main");
-  if (view != nullptr) gtk_widget_show(gtk_widget_get_toplevel(GTK_WIDGET(view)));
-  return view;
+  return g_host->windows->web_view("main");
 }
 
 void on_automation_started(WebKitWebContext*, WebKitAutomationSession* session, gpointer) {

@@ -24,6 +24,7 @@ struct HostWindow {
   WebKitWebView* view = nullptr;
   WebKitUserContentManager* content = nullptr;
   bool traced_paint = false;
+  int reloads = 0;  // after web-process crashes
   // The last pointer press on the page, for start_dragging.
   bool pressed = false;
   guint button = 0;
@@ -219,10 +220,15 @@ void on_load_changed(WebKitWebView* view, WebKitLoadEvent event, gpointer data) 
                                                  on_painted, new std::string(w->label));
 }
 
-gboolean on_web_process_terminated(WebKitWebView* view, WebKitWebProcessTerminationReason, gpointer data) {
-  // A crashed page comes back instead of leaving an empty window.
-  trace("web process ended " + static_cast<HostWindow*>(data)->label);
-  webkit_web_view_reload(view);
+gboolean on_web_process_terminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data) {
+  auto* w = static_cast<HostWindow*>(data);
+  trace("web process ended " + w->label);
+  // A crashed page comes back instead of leaving an empty window, a few
+  // times at most.
+  if (reason != WEBKIT_WEB_PROCESS_TERMINATED_BY_API && w->reloads < 3) {
+    ++w->reloads;
+    webkit_web_view_reload(view);
+  }
   return FALSE;
 }
 

@@ -1,0 +1,145 @@
+#include "app/setup.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/accelerator.h"
+#include "core/app.h"
+#include "core/file_io.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "core/text.h"
+#include "keyboard/foreground_watcher.h"
+#include "keyboard/hook_thread.h"
+#include "keyboard/layout_watcher.h"
+#include "online/ads.h"
+#include "online/remote_disable.h"
+#include "online/updater.h"
+#include "shell/popup.h"
+#include "shell/state_commands.h"
+#include "shell/tray_events.h"
+#include "shell/tray_icon.h"
+#include "shell/tray_menu.h"
+
+namespace harvel {
+
+using namespace std::chrono_literals;
+
+bool hidden_flag(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--hidden") return true;
+  }
+  return false;
+}
+
+std::filesystem::path data_folder() {
+  os::Folders* folders = os::platform().folders;
+  if (folders) {
+    if (auto roaming = folders->roaming_app_data()) return std::filesystem::path(*roaming) / kAppIdentifier;
+    return std::filesystem::path(folders->temp_dir()) / "Harvel";
+  }
+  return std::filesystem::temp_directory_path() / "Harvel";
+}
+
+namespace {
+
+// Reads and deletes the record of an installer started by the last run; the
+// version it held, when it is one.
+std::optional<std::string> take_pending_update(const std::filesystem::path& path) {
+  const auto text = read_file_prefix(path, 1024 * 1024);
+  if (!text || !text::is_valid_utf8(*text)) return std::nullopt;
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  const std::size_t first = text->find_first_not_of(" \t\r\n\v\f");
+  if (first == std::string::npos) return std::nullopt;
+  const std::size_t last = text->find_last_not_of(" \t\r\n\v\f");
+  std::string version = text->substr(first, last - first + 1);
+  if (!is_valid_version(version)) return std::nullopt;
+  return version;
+}
+
+}  // namespace
+
+std::optional<std::string> setup_app(App& app, bool hidden) {
+  const std::filesystem::path settings_path = data_folder() / kSettingsFileName;
+  Settings settings = load_settings(settings_path);
+  normalize_settings(settings);
+  app.manage(std::make_unique<Ctx>(settings_path, std::move(settings)));
+  Ctx& ctx = app.ctx();
+
+  const std::string hotkey = ctx.settings.with([](const Settings& s) { return s.hotkey; });
+  bool hotkey_ok = false;
+  if (os::GlobalShortcut* shortcut = os::platform().global_shortcut) {
+    if (const auto parsed = parse_accelerator(hotkey)) hotkey_ok = shortcut->register_hotkey(*parsed);
+  }
+  ctx.hotkey_ok = hotkey_ok;
+
+  if (auto error = create_tray_icon(app)) return error;
+
+  start_keyboard_hook_thread(app);
+  set_tray_menu(app);
+  const bool onboarded = ctx.settings.with([](const Settings& s) { return s.onboarded; });
+  if (!(hidden && onboarded)) show_main_window(app, std::nullopt);
+
+  ctx.ads.set(load_ads_cache(ads_cache_file_path(settings_path)));
+
+  std::thread([&app] { run_hook_supervisor(app); }).detach();
+  std::thread([&app] { run_kill_switch_poll(app); }).detach();
+  std::thread([&app] { run_update_check_loop(app); }).detach();
+
+  if (const auto version = take_pending_update(settings_path.parent_path() / kPendingUpdateFileName)) {
+    const bool newer = is_newer_than_current_version(*version);
+    std::thread([&app, newer] { show_update_result_notice(app, newer); }).detach();
+  }
+
+  std::thread([&app] { run_ads_poll_thread(app); }).detach();
+  std::thread([&app] { run_layout_watcher(app); }).detach();
+  std::thread([&app] { run_foreground_app_watcher(app); }).detach();
+  return std::nullopt;
+}
+
+void on_second_instance(App& app, const std::vector<std::string>&, const std::string&) {
+  show_main_window(app, std::string("/"));
+}
+
+void on_window_event(App& app, std::string_view label, os::WindowEvent& event) {
+  if (label == "popup") {
+    if (event.kind == os::WindowEventKind::CloseRequested) {
+      event.prevent_close = true;
+      close_popup(app);
+    } else if (event.kind == os::WindowEventKind::Unfocused) {
+      // A pop-up shown less than 200 ms ago keeps the focus it is losing to
+      // the tray click that opened it.
+      const bool hide = tray_click_state().with([](const TrayClickState& s) {
+        if (!s.popup_open) return false;
+        return !(s.shown_at && os::platform().clock->now() - *s.shown_at < 200ms);
+      });
+      if (hide) spawn_hide_popup(app, true);
+    }
+    return;
+  }
+  if (label == "main" && event.kind == os::WindowEventKind::CloseRequested) {
+    Ctx* ctx = app.try_ctx();
+    if (!ctx || ctx->quitting) return;
+    if (ctx->settings.with([](const Settings& s) { return s.onboarded; })) {
+      event.prevent_close = true;
+      hide_main_window(app);
+    }
+  }
+}
+
+void on_app_exit(App& app) {
+  Ctx* ctx = app.try_ctx();
+  if (!ctx) return;
+  if (auto record = ctx->hook_thread.take()) stop_hook_thread(std::move(*record));
+}
+
+void run_delayed_exit(App& app) {
+  (void)app;
+  std::this_thread::sleep_for(600ms);
+  os::AppLoop* loop = os::platform().app_loop;
+  if (!loop || !loop->exit(0)) std::_Exit(0);
+}
+
+}  // namespace harvel

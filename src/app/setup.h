@@ -1,0 +1,39 @@
+// Program set-up, the window and run events it follows, and the exit.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/os.h"
+
+namespace harvel {
+
+class App;
+
+inline constexpr std::string_view kAppIdentifier = "uz.harvel.desktop";
+inline constexpr std::string_view kPendingUpdateFileName = "pending-update.txt";
+
+// True when some argument (the program path included) is exactly "--hidden".
+bool hidden_flag(const std::vector<std::string>& args);
+
+// The per-user data folder: the roaming application-data folder joined with
+// the identifier; the temporary folder joined with "Harvel" when there is none.
+std::filesystem::path data_folder();
+
+// Builds the shared state and starts everything, in the fixed order, on the
+// event-loop thread. Only the tray icon can fail; the error text is returned.
+std::optional<std::string> setup_app(App& app, bool hidden);
+
+// A second start of the program: the main window at "/".
+void on_second_instance(App& app, const std::vector<std::string>& args, const std::string& cwd);
+// Close requests and focus changes of every window.
+void on_window_event(App& app, std::string_view label, os::WindowEvent& event);
+// The final exit: stops the hook thread.
+void on_app_exit(App& app);
+// After an installer start: exit 600 ms later.
+void run_delayed_exit(App& app);
+
+}  // namespace harvel

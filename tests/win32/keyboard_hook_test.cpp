@@ -1,0 +1,130 @@
+// The real low-level keyboard hook under Wine: the hook thread is started by
+// the program's own starter with the Win32 platform installed, and a user's
+// typing (SendInput without the program's marker) goes into an EDIT box of a
+// window that has the focus. Only the US layout is active under Wine, so
+// other layouts, the AltGr phantom Ctrl and incompatible layouts are covered
+// by the key-event scripts on the fake system instead.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/app.h"
+#include "core/ctx.h"
+#include "core/settings.h"
+#include "keyboard/hook_flags.h"
+#include "keyboard/hook_thread.h"
+#include "keyboard/keyboard_proc.h"
+#include "platform/win32/win32_platform.h"
+#include "shell/toast.h"
+#include "support/test_app.h"
+#include "win32/desktop.h"
+
+namespace harvel {
+namespace {
+
+using namespace win32test;
+
+// The program's state with the Win32 platform and a running hook thread.
+class HookedApp {
+ public:
+  explicit HookedApp(Settings settings) {
+    reset_hook_flags();
+    win32::install_win32_platform();
+    app.manage(std::make_unique<Ctx>(dir.path() / "settings.json", std::move(settings)));
+    app.set_notice_handler([](const ToastData&) {});
+    start_keyboard_hook_thread(app);
+  }
+  ~HookedApp() {
+    if (auto record = app.ctx().hook_thread.take()) stop_hook_thread(std::move(*record));
+    os::install_platform(os::Platform{});
+    reset_hook_flags();
+  }
+  bool hooked() {
+    return app.ctx().hook_thread.with([](const std::optional<HookThread>& r) { return r && r->running->load(); });
+  }
+
+  testing::TempDir dir;
+  App app;
+};
+
+Settings settings_with(Mode mode, std::vector<AppRule> apps = {}) {
+  Settings s = default_settings();
+  s.mode = mode;
+  s.apps = std::move(apps);
+  return s;
+}
+
+struct TypingCase {
+  const char* name;
+  Mode mode;
+  const char* keys;
+  std::wstring expected;
+  DWORD edit_style = 0;
+  std::vector<AppRule> apps = {};
+};
+
+class Typing : public ::testing::TestWithParam<TypingCase> {};
+
+TEST_P(Typing, TextInTheBox) {
+  const TypingCase& c = GetParam();
+  HookedApp hooked(settings_with(c.mode, c.apps));
+  ASSERT_TRUE(hooked.hooked());
+  TextWindow box(c.edit_style);
+  ASSERT_TRUE(box.ready());
+  type_keys(c.keys);
+  EXPECT_EQ(box.settled_text(c.expected), c.expected) << c.keys;
+}
+
+// The test program itself is in front, so a rule for it applies.
+const AppRule kRuleForThisProgram{"Tests", "win32_tests.exe", kModeFast};
+const AppRule kRuleForAnotherProgram{"Other", "other.exe", kModeFast};
+
+INSTANTIATE_TEST_SUITE_P(
+    Win32Hook, Typing,
+    ::testing::Values(
+        TypingCase{"HybridLetters", kModeHybrid, "'sc' +RMENU S C O G A -RMENU", L"scşçöğa"},
+        TypingCase{"HybridCapitals", kModeHybrid, "+RMENU +LSHIFT S C O G -LSHIFT -RMENU", L"ŞÇÖĞ"},
+        TypingCase{"FastKeys", kModeFast, "W C OEM_4 OEM_6 +LSHIFT W C -LSHIFT 'a'", L"şçöğŞÇa"},
+        TypingCase{"FastHybridKeyTypesTheKeysOwnLetter", kModeFast, "+RMENU W -RMENU", L"w"},
+        TypingCase{"ZeroPair", kModeZero, "'shahar'", L"şahar"},
+        TypingCase{"ZeroEnglishWordRestored", kModeZero, "'fish' SPACE", L"fish "},
+        TypingCase{"ZeroEnterRestoresThenTypesTheEnter", kModeZero, "'fis' H RETURN 'a'", L"fish\r\na",
+                   ES_MULTILINE | ES_WANTRETURN},
+        TypingCase{"EnglishChangesNothing", kModeEnglish, "'shahar' W OEM_4 +LSHIFT W -LSHIFT", L"shaharw[W", 0,
+                   {kRuleForAnotherProgram}},
+        TypingCase{"RuleOfTheProgramInFront", kModeEnglish, "W 'sh'", L"şsh", 0, {kRuleForThisProgram}},
+        TypingCase{"PasswordBoxZero", kModeZero, "'shahar'", L"shahar", ES_PASSWORD},
+        TypingCase{"PasswordBoxHybrid", kModeHybrid, "+RMENU S -RMENU", L"s", ES_PASSWORD},
+        TypingCase{"PasswordBoxFast", kModeFast, "W OEM_4", L"w[", ES_PASSWORD}),
+    [](const ::testing::TestParamInfo<TypingCase>& info) { return std::string(info.param.name); });
+
+TEST(Win32Hook, OwnInjectedInputPassesUntouched) {
+  HookedApp hooked(settings_with(kModeFast));
+  TextWindow box;
+  ASSERT_TRUE(box.ready());
+  type_keys("W OEM_4", kInjectedMarker);
+  type_keys("W");  // the same key typed by the user converts
+  EXPECT_EQ(box.settled_text(L"w[ş"), L"w[ş");
+}
+
+TEST(Win32Hook, StoppedWithinTwoSeconds) {
+  HookedApp hooked(settings_with(kModeFast));
+  ASSERT_TRUE(hooked.hooked());
+  std::optional<HookThread> record = hooked.app.ctx().hook_thread.take();
+  ASSERT_TRUE(record);
+  const auto running = record->running;
+  const auto start = std::chrono::steady_clock::now();
+  stop_hook_thread(std::move(*record));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_FALSE(running->load());
+
+  // Unhooked: the keys reach the box as typed.
+  TextWindow box;
+  ASSERT_TRUE(box.ready());
+  type_keys("W OEM_4");
+  EXPECT_EQ(box.settled_text(L"w["), L"w[");
+}
+
+}  // namespace
+}  // namespace harvel

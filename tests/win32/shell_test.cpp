@@ -1,0 +1,181 @@
+// The Windows shell services on the real system: command-line quoting read
+// back by the system's own parser, a detached process and the arguments it
+// received, the Run value, the browser command and the folders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32_keyboard.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_shell.h"
+#include "shell/services.h"
+#include "support/test_app.h"
+#include "win32/desktop.h"
+
+#include <shellapi.h>
+
+namespace harvel {
+namespace {
+
+using namespace win32test;
+using win32::widen;
+
+// Arguments that need each of the quoting rules.
+const std::vector<std::wstring> kAwkwardArgs = {
+    L"plain",
+    L"two words",
+    L"",
+    L"quote\"inside",
+    L"\"",
+    L"trailing\\",
+    L"trailing space\\",
+    L"back\\\\slashes\\\\\"then quote",
+    L"C:\\Program Files\\",
+    L"tab\there",
+    L"line\nbreak",
+    L"\\\\server\\share",
+    L"url.dll,FileProtocolHandler",
+    L"https://example.uz/a b?q=\"x\"&r=1",
+    L"ş ç ö ğ \u2018 \u2019",
+};
+
+TEST(Win32Shell, QuotedArgumentsReadBackByTheSystemParser) {
+  const std::wstring line = win32::build_command_line(L"C:\\Program Files\\Harvel\\harvel.exe", kAwkwardArgs);
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(line.c_str(), &count);
+  ASSERT_NE(argv, nullptr);
+  std::vector<std::wstring> parsed(argv, argv + count);
+  LocalFree(argv);
+  ASSERT_EQ(parsed.size(), kAwkwardArgs.size() + 1) << win32::narrow(line);
+  EXPECT_EQ(parsed[0], L"C:\\Program Files\\Harvel\\harvel.exe");
+  for (std::size_t i = 0; i < kAwkwardArgs.size(); ++i) {
+    EXPECT_EQ(parsed[i + 1], kAwkwardArgs[i]) << "argument " << i;
+  }
+}
+
+TEST(Win32Shell, DetachedProcessGetsItsArgumentsWhole) {
+  testing::TempDir dir;
+  const std::filesystem::path file = dir.path() / "args.bin";
+  ScopedEnv mode(L"HARVEL_TEST_HELPER", L"record");
+  ScopedEnv target(L"HARVEL_TEST_FILE", file.wstring());
+  std::vector<std::string> args;
+  for (const std::wstring& a : kAwkwardArgs) args.push_back(win32::narrow(a));
+
+  win32::Win32Shell shell;
+  shell.spawn_detached_process({win32::narrow(helper_exe()), args});
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 10s));
+  EXPECT_EQ(read_recorded_args(file), args);
+}
+
+TEST(Win32Shell, MissingProgramIsSilent) {
+  win32::Win32Shell shell;
+  shell.spawn_detached_process({"C:\\no\\such\\program.exe", {"x"}});
+}
+
+TEST(Win32Shell, BrowserCommand) {
+  struct Case {
+    std::optional<std::wstring> system_root;
+    std::string program;
+  };
+  const Case cases[] = {
+      {L"D:\\Win", "D:\\Win\\System32\\rundll32.exe"},
+      {std::nullopt, "C:\\Windows\\System32\\rundll32.exe"},
+      {L"", "C:\\Windows\\System32\\rundll32.exe"},
+  };
+  win32::Win32Shell shell;
+  for (const Case& c : cases) {
+    ScopedEnv root(L"SystemRoot", c.system_root);
+    const os::CommandLine command = shell.browser_command("https://harvel.uz/a b");
+    EXPECT_EQ(command.program, c.program);
+    EXPECT_EQ(command.args, (std::vector<std::string>{"url.dll,FileProtocolHandler", "https://harvel.uz/a b"}));
+  }
+}
+
+// Reads the Run value: its type, size and text; none when it is missing.
+struct RunValue {
+  DWORD type = 0;
+  DWORD bytes = 0;
+  std::wstring text;
+};
+std::optional<RunValue> read_run_value() {
+  const std::wstring key(win32::kRunKey);
+  const std::wstring name(win32::kRunValue);
+  RunValue v;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &v.type, nullptr,
+                   &v.bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring buffer(v.bytes / sizeof(wchar_t) + 1, L'\0');
+  DWORD size = v.bytes;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, nullptr, buffer.data(),
+                   &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  v.text = buffer.c_str();
+  return v;
+}
+
+// The prefix runs what the Run key names at its next start: never leave it.
+struct RunValueCleanup {
+  ~RunValueCleanup() {
+    const std::wstring key(win32::kRunKey);
+    const std::wstring name(win32::kRunValue);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str());
+  }
+};
+
+TEST(Win32Shell, RunValueWrittenAndDeleted) {
+  RunValueCleanup cleanup;
+  win32::install_win32_platform();
+  const auto exe = win32::module_path();
+  ASSERT_TRUE(exe);
+
+  set_autostart(true);
+  auto value = read_run_value();
+  ASSERT_TRUE(value);
+  const std::wstring expected = L"\"" + *exe + L"\" --hidden";
+  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(value->text, expected);
+  EXPECT_EQ(value->bytes, 2 * (expected.size() + 1));
+
+  // A path with blanks stays one quoted part, apart from the flag.
+  os::platform().shell->write_autostart_entry(autostart_command_text("C:\\Program Files\\Harvel\\harvel.exe"));
+  value = read_run_value();
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->text, L"\"C:\\Program Files\\Harvel\\harvel.exe\" --hidden");
+
+  set_autostart(false);
+  EXPECT_FALSE(read_run_value());
+  set_autostart(false);  // nothing to delete: silent
+  EXPECT_FALSE(read_run_value());
+  os::install_platform(os::Platform{});
+}
+
+TEST(Win32Shell, ExecutablePathAndFolders) {
+  win32::Win32Shell shell;
+  const auto path = shell.executable_path();
+  ASSERT_TRUE(path);
+  EXPECT_TRUE(std::filesystem::exists(widen(*path)));
+  EXPECT_EQ(std::filesystem::path(widen(*path)).filename(), L"win32_tests.exe");
+
+  win32::Win32Folders folders;
+  const auto app_data = folders.roaming_app_data();
+  ASSERT_TRUE(app_data);
+  EXPECT_TRUE(std::filesystem::is_directory(widen(*app_data)));
+  const std::string temp = folders.temp_dir();
+  EXPECT_TRUE(std::filesystem::is_directory(widen(temp)));
+  EXPECT_NE(temp.back(), '\\');
+}
+
+TEST(Win32Keyboard, LocaleLanguageName) {
+  win32::Win32Keyboard keyboard;
+  const auto name = keyboard.locale_language_name(0x0409);
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->substr(0, 7), u"English");
+  EXPECT_EQ(name->find(u'\0'), std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace harvel
