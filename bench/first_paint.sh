@@ -17,11 +17,15 @@ fi
 shift
 runs=${1:-10}
 harvel=$(realpath "${2:-build/linux/harvel}")
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
 
 one_run() {
-  ( printf 'start %s\n' "$EPOCHREALTIME"; HARVEL_HOST_TRACE=1 exec "$harvel" ) >"$log" 2>&1 &
+  # A log of its own: the web processes of the previous run may still be
+  # writing to theirs.
+  local log
+  log=$(mktemp -p "$logs")
+  ( printf 'start %s\n' "$EPOCHREALTIME"; HARVEL_HOST_TRACE=1 exec "$harvel" ) >>"$log" 2>&1 &
   local pid=$! line=""
   for _ in $(seq 400); do
     line=$(grep -m1 "first-paint main" "$log" || true)
