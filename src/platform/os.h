@@ -195,7 +195,7 @@ struct WindowSpec {
   bool resizable = true;
   bool minimizable = true;
   bool maximizable = true;
-  bool focus = true;  // takes the focus when it first shows
+  bool focus = true;  // takes the focus when shown; else only set_focus gives it
   // Runs in the main frame at document start, after the command bridge and
   // before the page's own scripts.
   std::string start_script;
@@ -227,7 +227,9 @@ using CommandReply = std::function<void(CommandResult)>;
 // Receives every call of a page: the window's label, the command name and
 // the JSON text of the argument object. Returns false when the name is not a
 // command (the host then fails the call and `reply` must not be used);
-// otherwise `reply` is called once, now or later.
+// otherwise `reply` is called once, now or later. The title bar's window
+// calls (window_minimize, window_toggle_maximize, window_is_maximized,
+// window_close, window_start_dragging) are answered by the host itself.
 using CommandHandler = std::function<bool(std::string_view label, std::string_view command,
                                           std::string_view args_json, CommandReply reply)>;
 
@@ -298,9 +300,10 @@ class AppLoop {
  public:
   virtual ~AppLoop() = default;
   // Runs the event loop on the calling thread until exit or restart is
-  // asked. `on_exit` runs on the loop thread as the loop ends (the final
-  // exit event); then the exit code is returned. After restart the process
-  // has become a new copy of the program with the same arguments instead.
+  // asked, or the last window is destroyed (exit code 0). `on_exit` runs on
+  // the loop thread as the loop ends (the final exit event); then the exit
+  // code is returned. After restart the process has become a new copy of the
+  // program with the same arguments instead.
   virtual int run(std::function<void()> on_exit) = 0;
   // Asks the loop to end with `code`, from any thread; false when the
   // request cannot be delivered.

@@ -1,13 +1,15 @@
 // Windows, web views and the command bridge of the Linux host, with real
 // pages: every window loads the embedded index.html and a start script plays
 // the page's side.
+#include "host_fixture.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <gtk/gtk.h>
 
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
-
-#include "host_fixture.h"
 
 namespace harvel::linux_host {
 namespace {
@@ -290,6 +292,47 @@ TEST_F(WebWindowsTest, SizesPositionsAndVisibility) {
   gtk_window_get_size(m, &cw, &ch);
   EXPECT_GE(cw, 820);
   EXPECT_GE(ch, 560);
+}
+
+TEST_F(WebWindowsTest, TheTitleBarDragsTheWindow) {
+  os::WindowSpec s = spec("t1", R"js(
+    (() => {
+      const ipc = window.__HARVEL_IPC__;
+      document.addEventListener('mousedown', () =>
+        ipc.invoke('window_start_dragging').then(() => ipc.invoke('report', { dragging: true })));
+      window.addEventListener('load', () => ipc.invoke('report', { loaded: true }));
+    })();
+  )js");
+  s.x = 100;
+  s.y = 100;
+  s.frameless = true;
+  ASSERT_TRUE(windows_->create(s));
+  ASSERT_EQ(wait_reports("t1", 1).size(), 1u);
+  GtkWindow* w = toplevel("t1");
+  ASSERT_NE(w, nullptr);
+
+  // A user's mouse, through a second X client.
+  Display* mouse = XOpenDisplay(nullptr);
+  ASSERT_NE(mouse, nullptr);
+  auto move = [&](int x, int y) {
+    XTestFakeMotionEvent(mouse, -1, x, y, CurrentTime);
+    XSync(mouse, False);
+    pump_for(0.03);
+  };
+  move(150, 120);
+  XTestFakeButtonEvent(mouse, 1, True, CurrentTime);
+  XSync(mouse, False);
+  EXPECT_EQ(wait_reports("t1", 2).size(), 2u);
+  for (int step = 1; step <= 10; ++step) move(150 + 20 * step, 120 + 10 * step);
+  XTestFakeButtonEvent(mouse, 1, False, CurrentTime);
+  XSync(mouse, False);
+  XCloseDisplay(mouse);
+  EXPECT_TRUE(pump_until([&] {
+    int x = 0;
+    int y = 0;
+    gtk_window_get_position(w, &x, &y);
+    return x == 300 && y == 200;
+  }, 3));
 }
 
 TEST_F(WebWindowsTest, CallsFromOtherThreadsRunOnTheLoop) {

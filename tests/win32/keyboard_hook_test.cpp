@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypingCase{"HybridLetters", kModeHybrid, "'sc' +RMENU S C O G A -RMENU", L"scşçöğa"},
         TypingCase{"HybridCapitals", kModeHybrid, "+RMENU +LSHIFT S C O G -LSHIFT -RMENU", L"ŞÇÖĞ"},
         TypingCase{"FastKeys", kModeFast, "W C OEM_4 OEM_6 +LSHIFT W C -LSHIFT 'a'", L"şçöğŞÇa"},
+        TypingCase{"FastCapsLock", kModeFast, "CAPITAL W OEM_4 +LSHIFT W -LSHIFT CAPITAL W", L"Şöşş"},
         TypingCase{"FastHybridKeyTypesTheKeysOwnLetter", kModeFast, "+RMENU W -RMENU", L"w"},
         TypingCase{"ZeroPair", kModeZero, "'shahar'", L"şahar"},
         TypingCase{"ZeroEnglishWordRestored", kModeZero, "'fish' SPACE", L"fish "},

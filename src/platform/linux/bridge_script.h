@@ -6,6 +6,11 @@
 //   window.__HARVEL_IPC__.listen(event, fn)    -> unlisten(); fn(payload)
 //   window.__HARVEL_IPC__.label                -> the window's label
 //
+// The title bar's window calls are answered by the host itself, never by the
+// program's command handler: window_minimize, window_toggle_maximize,
+// window_is_maximized (-> boolean), window_close (an ordinary close request)
+// and window_start_dragging (while a mouse button is held on the page).
+//
 // Calls travel as {cmd, args: JSON text} over the script-message handler
 // "harvel" (with reply); the host delivers events by evaluating
 // window.__HARVEL_IPC__.dispatch(event, payload).

@@ -1,4 +1,5 @@
-// The message box: a GtkMessageDialog without a parent, run modally.
+// The message box, in place of MessageBoxW: a GtkMessageDialog without a
+// parent, run modally.
 #include <gtk/gtk.h>
 
 #include <string>

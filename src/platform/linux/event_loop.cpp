@@ -1,5 +1,5 @@
-// The event loop: GLib's default main context, run by a GMainLoop on the
-// thread that started the host.
+// The event loop, in place of the Windows message loop: GLib's default main
+// context, run by a GMainLoop on the thread that started the host.
 #include <glib.h>
 #include <unistd.h>
 

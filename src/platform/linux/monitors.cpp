@@ -1,6 +1,9 @@
-// Monitors from GDK. GDK reports application pixels; the seam speaks
-// physical pixels, so every rectangle is multiplied by the monitor's scale.
+// Monitors from GDK, in place of the Windows monitor queries. GDK reports
+// application pixels; the seam speaks physical pixels, so every rectangle is
+// multiplied by the monitor's scale.
 #include <gtk/gtk.h>
+
+#include <algorithm>
 
 #include "platform/linux/linux_host.h"
 

@@ -1,7 +1,7 @@
-// Windows by label, each a GtkWindow holding one WebKitWebView with its own
-// WebKitUserContentManager (so every bridge call is known to come from its
-// window). All views share one web context and, through related-view, one
-// web process.
+// Windows by label, in place of the WebView2 windows on Windows: each a
+// GtkWindow holding one WebKitWebView with its own WebKitUserContentManager
+// (so every bridge call is known to come from its window). All views share
+// one web context and, through related-view, one web process.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -547,8 +547,8 @@ void LinuxWebWindows::handle_destroyed(HostWindow* w) {
   windows_.erase(label);
   os::WindowEvent event{os::WindowEventKind::Destroyed};
   if (os::WindowEventHandler handler = event_handler_) handler(label, event);
-  // Like the framework the program was written for: the last window closed
-  // ends the program.
+  // The last window closed ends the program (the program never refuses
+  // that exit).
   if (windows_.empty() && loop_.running()) loop_.exit(0);
 }
 

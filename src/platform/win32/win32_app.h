@@ -40,8 +40,9 @@ class Win32Application final : public os::EventLoop,
   void post(std::function<void()> task) override;
 
   // AppLoop. run() pumps the calling thread's messages until exit or
-  // restart; a restart then gives up the single-instance claim and starts a
-  // new copy of the program with this process's command line.
+  // restart (on any other thread than the window's it returns 1 at once); a
+  // restart then gives up the single-instance claim and starts a new copy of
+  // the program with this process's command line.
   int run(std::function<void()> on_exit) override;
   bool exit(int code) override;
   void restart() override;
