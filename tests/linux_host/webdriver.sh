@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# WebKitWebDriver drives the host binary (started with --automation) the way
-# the end-to-end tests do: the page is the embedded one, the command bridge
-# answers and refuses, a missing file is a 404, and an event from the native
-# side (a second start sends "navigate") reaches the page's listener.
+# End to end: WebKitWebDriver drives the real program (started with
+# --automation) and its real page. The page is the embedded one; the command
+# bridge answers and refuses; a missing file is a 404; a mode set from the
+# page rewrites "settings.json" exactly and a "state-changed" snapshot reaches
+# the page; a second start shows the running copy's main window at "/"; the
+# global shortcut, pressed through the X server, switches conversion off.
 #   webdriver.sh <WebKitWebDriver> <harvel>
 set -euo pipefail
 driver=$1
@@ -64,7 +66,9 @@ for _ in $(seq 100); do
 done
 expect "document.title" "$title" "Harvel"
 expect "page origin" "$(run 'arguments[0](location.protocol + "//" + location.host)')" '"harvel://localhost"'
-expect "state_get" "$(run 'window.__HARVEL_IPC__.invoke("state_get").then(v => arguments[0](v))')" '{}'
+expect "state_get" \
+  "$(run 'window.__HARVEL_IPC__.invoke("state_get").then(v => arguments[0]([Object.keys(v).join(), v.version, v.platform, v.settings.mode]))')" \
+  '["settings,hook,hookError,hotkeyOk,killSwitch,update,currentApp,ads,layout,version,platform","0.1.7","win32","hybrid"]'
 expect "unknown command" \
   "$(run 'window.__HARVEL_IPC__.invoke("no_such_command", {a: 1}).then(() => arguments[0]("resolved"), e => arguments[0](e))')" \
   '"command no_such_command not found"'
@@ -87,4 +91,31 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 expect "navigate event" "$got" '["/"]'
+settings_file="$XDG_DATA_HOME/uz.harvel.desktop/settings.json"
+# The saved file for the defaults with `mode` and `enabled` as given.
+expected_settings() {
+  printf '{\n  "mode": "%s",\n  "enabled": %s,\n  "hotkey": "Control+Shift+U",\n  "startup": false,\n  "theme": "system",\n  "offers": true,\n  "hybridKey": "ralt",\n  "fastKeys": {\n    "sh": "KeyW",\n    "ch": "KeyC",\n    "o": "BracketLeft",\n    "g": "BracketRight"\n  },\n  "onboarded": false,\n  "checker": false,\n  "checkerToast": false,\n  "apps": [],\n  "siteUrl": "https://harvel.uz"\n}' "$1" "$2"
+}
+wait_for_settings() {  # mode, enabled
+  for _ in $(seq 100); do
+    [ -f "$settings_file" ] && [ "$(cat "$settings_file")" = "$(expected_settings "$1" "$2")" ] && return 0
+    sleep 0.05
+  done
+  fail "settings.json is not the saved form of mode $1, enabled $2: $(cat "$settings_file" 2>/dev/null)"
+}
+
+[ ! -e "$settings_file" ] || fail "settings.json was written at start"
+run 'window.__states = []; window.__HARVEL_IPC__.listen("state-changed", p => window.__states.push(p)); arguments[0](true)' >/dev/null
+expect "mode_set" "$(run 'window.__HARVEL_IPC__.invoke("mode_set", {mode: "zero"}).then(v => arguments[0](v))')" 'null'
+wait_for_settings zero true
+got=""
+for _ in $(seq 100); do
+  got=$(run 'arguments[0](window.__states.map(s => s.settings.mode + "/" + s.settings.enabled))')
+  [ "$got" != '[]' ] && break
+  sleep 0.05
+done
+expect "state-changed after mode_set" "$got" '["zero/true"]'
+
+xdotool key --clearmodifiers ctrl+shift+u
+wait_for_settings zero false
 echo "webdriver: ok"

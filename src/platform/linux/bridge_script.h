@@ -42,7 +42,10 @@ inline constexpr std::string_view kBridgeScriptBegin = R"js((function (label) {
     }
     if (!channel) return Promise.reject('the command bridge is not available');
     return channel.postMessage({ cmd: String(cmd), args: text === undefined ? '{}' : text }).then(
-      function (value) { return value === undefined ? null : value; },
+      function (text) {
+        if (text === undefined) return null;
+        try { return JSON.parse(text); } catch (e) { throw "the command's answer is not JSON"; }
+      },
       function (e) { throw errorText(e); });
   }
 

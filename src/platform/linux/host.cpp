@@ -96,6 +96,13 @@ bool start_linux_host(int argc, char** argv) {
   p.single_instance = g_host->single_instance.get();
   p.global_shortcut = g_host->shortcut.get();
   p.dialogs = g_host->dialogs.get();
+  static LinuxFolders folders;
+  static LinuxKeyboardHook hook;
+  static LinuxForeground foreground;
+  p.folders = &folders;
+  p.hook = &hook;
+  p.foreground = &foreground;
+  p.clock = &os::system_clock();
   os::install_platform(p);
   trace("host started");
   return true;

@@ -269,4 +269,32 @@ auto LinuxEventLoop::call_from_other_thread(Fn&& fn) -> decltype(fn()) {
   }
 }
 
+// ---- System stand-ins ------------------------------------------------------
+
+class LinuxFolders final : public os::Folders {
+ public:
+  std::optional<std::string> roaming_app_data() override;
+  std::string temp_dir() override;
+};
+
+class LinuxKeyboardHook final : public os::KeyboardHook {
+ public:
+  std::optional<uintptr_t> install() override;
+  void uninstall(uintptr_t hook) override;
+  uint32_t current_thread_id() override;
+  void run_message_loop() override;
+  void post_quit(uint32_t thread_id) override;
+};
+
+class LinuxForeground final : public os::Foreground {
+ public:
+  os::WindowHandle foreground_window() override;
+  uint32_t window_thread_process_id(os::WindowHandle window, uint32_t& pid) override;
+  std::optional<std::u16string> process_image_path(uint32_t pid) override;
+  std::optional<os::GuiThreadInfo> gui_thread_info(uint32_t thread_id) override;
+  int32_t window_style(os::WindowHandle window) override;
+  std::u16string class_name(os::WindowHandle window, std::size_t max_units) override;
+  std::optional<bool> process_elevated(uint32_t pid) override;
+};
+
 }  // namespace harvel::linux_host

@@ -78,15 +78,12 @@ void send_reply(ReplyState& s, const os::CommandResult& result) {
     webkit_script_message_reply_return_error_message(s.reply, result.text.c_str());
     return;
   }
+  // The answer crosses to the web process as its JSON text and is parsed
+  // there: a JSC object built here would lose the order of its keys.
   const std::string& json = result.text.empty() ? std::string("null") : result.text;
-  JSCValue* value = jsc_value_new_from_json(s.context, json.c_str());
-  if (value == nullptr || jsc_context_get_exception(s.context) != nullptr) {
-    jsc_context_clear_exception(s.context);
-    webkit_script_message_reply_return_error_message(s.reply, "the command's answer is not JSON");
-  } else {
-    webkit_script_message_reply_return_value(s.reply, value);
-  }
-  if (value != nullptr) g_object_unref(value);
+  JSCValue* value = jsc_value_new_string(s.context, json.c_str());
+  webkit_script_message_reply_return_value(s.reply, value);
+  g_object_unref(value);
 }
 
 os::CommandReply make_reply(LinuxEventLoop& loop, WebKitScriptMessageReply* reply, JSCContext* context) {
