@@ -41,3 +41,29 @@ BENCHMARK(BM_SettingsSave100Rules)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace harvel
+
+namespace harvel {
+namespace {
+
+void BM_SnapshotBuildOnly(benchmark::State& st) {
+  fake::FakeSystem sys;
+  os::install_platform(sys.platform());
+  App app;
+  app.manage(std::make_unique<Ctx>("settings.json", hundred_rules()));
+  app.ctx().foreground_exe.set("program50.exe");
+  for (auto _ : st) benchmark::DoNotOptimize(build_state_snapshot(app));
+}
+BENCHMARK(BM_SnapshotBuildOnly)->Unit(benchmark::kMicrosecond);
+
+void BM_SnapshotToJsonOnly(benchmark::State& st) {
+  fake::FakeSystem sys;
+  os::install_platform(sys.platform());
+  App app;
+  app.manage(std::make_unique<Ctx>("settings.json", hundred_rules()));
+  const Snapshot snap = build_state_snapshot(app);
+  for (auto _ : st) benchmark::DoNotOptimize(serialize_snapshot(snap));
+}
+BENCHMARK(BM_SnapshotToJsonOnly)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace harvel

@@ -18,7 +18,7 @@ os::WindowSpec main_window_spec() {
   os::WindowSpec spec;
   spec.label = "main";
   spec.url = "index.html";
-  spec.title = "Harvel";
+  spec.title = std::string(kProductName);
   spec.width = 960;
   spec.height = 680;
   spec.min_width = 820;

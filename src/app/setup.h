@@ -7,13 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/identity.h"
 #include "platform/os.h"
 
 namespace harvel {
 
 class App;
 
-inline constexpr std::string_view kAppIdentifier = "uz.harvel.desktop";
 inline constexpr std::string_view kPendingUpdateFileName = "pending-update.txt";
 
 // True when some argument (the program path included) is exactly "--hidden".

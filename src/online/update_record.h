@@ -6,11 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "app/identity.h"
 #include "core/records.h"
 
 namespace harvel {
 
-inline constexpr std::string_view kRunningVersion = "0.1.7";
+inline constexpr std::string_view kRunningVersion = kProductVersion;
 
 struct InstallerFile {
   std::filesystem::path path;

@@ -1,4 +1,5 @@
 import type { ReactNode } from "react";
+import { cn } from "../lib/utils";
 
 interface PageHeaderProps {
   /** The small title above the page title. */
@@ -6,11 +7,12 @@ interface PageHeaderProps {
   title: string;
   subtitle?: ReactNode;
   children?: ReactNode;
+  className?: string;
 }
 
-export function PageHeader({ eyebrow, title, subtitle, children }: PageHeaderProps) {
+export function PageHeader({ eyebrow, title, subtitle, children, className }: PageHeaderProps) {
   return (
-    <header className="mb-6">
+    <header className={cn("mb-6", className)}>
       {eyebrow && (
         <p className="mb-1 text-caption font-semibold tracking-wider text-brand-ink uppercase">{eyebrow}</p>
       )}
