@@ -1,4 +1,4 @@
-import { Navigate, Route, Routes, useSearchParams } from "react-router";
+import { Navigate, Route, Routes, useLocation, useSearchParams } from "react-router";
 import type { Snapshot } from "../lib/types";
 import { AppsPage } from "../pages/AppsPage";
 import { ConverterPage } from "../pages/ConverterPage";
@@ -25,13 +25,15 @@ function SettingsRoute() {
 
 /** The route table of the main window. */
 export function MainRoutes({ state }: { state: Snapshot }) {
+  // Each opening of the welcome flow starts it afresh, even from the flow itself.
+  const { key } = useLocation();
   return (
     <Routes>
-      <Route caseSensitive path="/welcome" element={<OnboardingPage />} />
+      <Route caseSensitive path="/welcome" element={<OnboardingPage key={key} state={state} />} />
       <Route
         caseSensitive
         path="/"
-        element={state.settings.onboarded ? <HomePage /> : <Navigate to="/welcome" replace />}
+        element={state.settings.onboarded ? <HomePage state={state} /> : <Navigate to="/welcome" replace />}
       />
       <Route caseSensitive path="/converter" element={<ConverterPage />} />
       <Route caseSensitive path="/apps" element={<AppsPage />} />

@@ -12,6 +12,8 @@ import { Switch } from "../components/ui/Switch";
 import { Tabs, TabsList, TabsTrigger } from "../components/ui/Tabs";
 import { OutdatedBanner } from "../components/update/OutdatedBanner";
 import { UpdateBanner } from "../components/update/UpdateBanner";
+import { Keyboard, OctagonExclamationPoint, Pause, Power } from "lucide-react";
+import type { BadgeTone } from "../components/ui/Badge";
 import type { RuleMode, Snapshot } from "../lib/types";
 import { cn } from "../lib/utils";
 import { keySetFromSettings } from "../typing/keys";
@@ -100,9 +102,12 @@ export function HomePage({ state }: { state: Snapshot }) {
       )}
 
       <Card aria-label="Holat" data-testid="status-card" className="flex items-center gap-5 p-6">
+        <StatusGlyph tone={status.tone} />
         <div className="min-w-0 flex-1">
-          <StatusBadge tone={status.tone}>{status.badge}</StatusBadge>
-          <p data-status-title className="mt-2.5 text-heading font-semibold text-balance">
+          <StatusBadge tone={status.tone}>
+            {status.badge}
+          </StatusBadge>
+          <p data-status-title className="mt-2 text-[1.375rem] leading-tight font-semibold tracking-[-0.01em] text-balance">
             {status.title}
           </p>
           <p data-status-note className="mt-1 text-body-sm text-muted-foreground">
@@ -114,7 +119,6 @@ export function HomePage({ state }: { state: Snapshot }) {
           checked={settings.enabled && !view.kill}
           disabled={view.kill}
           onCheckedChange={(on) => uz?.setEnabled(on).catch(ignore)}
-          className="h-[26px] w-12 [&>span]:size-[22px] [&>span]:data-[state=checked]:translate-x-[22px]"
         />
       </Card>
 
@@ -158,11 +162,31 @@ export function HomePage({ state }: { state: Snapshot }) {
           placeholder="Shu yerga yozib ko‘ring: şahar, çiroq…"
           aria-label="Tezkor sinov"
           disabled={view.dim}
+          // One line: Enter has nowhere to go.
+          onKeyDown={(e) => e.key === "Enter" && e.preventDefault()}
           className="min-w-0 flex-1"
         />
       </Card>
 
       {settings.offers && state.ads.home && <AdCardView card={state.ads.home} state={state} variant="banner" />}
+    </div>
+  );
+}
+
+const GLYPHS: Partial<Record<BadgeTone, { icon: typeof Keyboard; look: string }>> = {
+  green: { icon: Keyboard, look: "bg-accent text-brand" },
+  grey: { icon: Power, look: "bg-secondary text-muted-foreground ring-1 ring-border ring-inset" },
+  amber: { icon: Pause, look: "bg-warning/12 text-warning" },
+  red: { icon: OctagonExclamationPoint, look: "bg-destructive/10 text-destructive" },
+};
+
+/** The large icon at the start of the status card, coloured like its badge. */
+function StatusGlyph({ tone }: { tone: BadgeTone }) {
+  const glyph = GLYPHS[tone] ?? GLYPHS.grey!;
+  const Icon = glyph.icon;
+  return (
+    <div aria-hidden className={cn("grid size-14 shrink-0 place-items-center rounded-2xl", glyph.look)}>
+      <Icon className="size-7" strokeWidth={1.75} />
     </div>
   );
 }

@@ -1,5 +1,7 @@
-import { PageHeader } from "../components/PageHeader";
+import type { Snapshot } from "../lib/types";
+import { WelcomeFlow } from "./onboarding/WelcomeFlow";
 
-export function OnboardingPage() {
-  return <PageHeader eyebrow="Xush kelibsiz" title="Harvel bilan tanishing" />;
+/** Route "/welcome": the welcome flow, fresh each time it is opened. */
+export function OnboardingPage({ state }: { state: Snapshot }) {
+  return <WelcomeFlow state={state} />;
 }

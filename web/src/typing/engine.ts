@@ -64,8 +64,9 @@ function installKeyState(win: Window): void {
   win.addEventListener("keydown", (e) => held.set(e.code, true), true);
   win.addEventListener("keyup", (e) => held.set(e.code, false), true);
   // Keys released while another window has the focus never report their key-up here.
+  // (Only the window's own blur: an element's blur does not bubble up to it.)
   win.addEventListener("blur", (e) => {
-    if (e.target === win) for (const code of held.keys()) held.set(code, false);
+    if (!(e.target instanceof Node)) for (const code of held.keys()) held.set(code, false);
   });
 }
 

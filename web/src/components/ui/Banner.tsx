@@ -52,8 +52,16 @@ export function Banner({ tone, title, children, action, busy, className }: Banne
           strokeWidth={2.25}
         />
         <div className="min-w-0 flex-1 text-body-sm">
-          {title && <p className="font-semibold text-foreground">{title}</p>}
-          {children && <div className={cn(title && "mt-0.5", "text-foreground/80")}>{children}</div>}
+          {title && (
+            <p data-banner-title className="font-semibold text-foreground">
+              {title}
+            </p>
+          )}
+          {children && (
+            <div data-banner-text className={cn(title && "mt-0.5", "text-foreground/80")}>
+              {children}
+            </div>
+          )}
         </div>
       </div>
       {action && <div className="flex shrink-0 flex-wrap gap-2 pl-[30px] sm:pl-0">{action}</div>}

@@ -14,7 +14,7 @@ export const panelClass = cn(
   "transition-[opacity,scale] duration-150 starting:scale-[0.97] starting:opacity-0 focus:outline-none",
 );
 
-interface DialogContentProps extends ComponentProps<typeof DialogPrimitive.Content> {
+interface DialogContentProps extends Omit<ComponentProps<typeof DialogPrimitive.Content>, "title"> {
   title: ReactNode;
   description?: ReactNode;
 }
