@@ -29,7 +29,8 @@ class App {
   // For exit handling, which may run when set-up never did.
   Ctx* try_ctx() { return ctx_.get(); }
 
-  // Where notices go until they are shown as toasts.
+  // Sees every notice as it is requested, before its toast is shown (tests
+  // record notices with it).
   using NoticeHandler = std::function<void(const ToastData&)>;
   void set_notice_handler(NoticeHandler h) { notice_handler_ = std::move(h); }
   const NoticeHandler& notice_handler() const { return notice_handler_; }

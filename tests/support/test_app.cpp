@@ -5,6 +5,7 @@
 
 #include "keyboard/hook_flags.h"
 #include "keyboard/hook_thread.h"
+#include "shell/toast.h"
 
 namespace harvel::testing {
 
@@ -31,6 +32,8 @@ TestApp::TestApp(Settings settings) {
 }
 
 TestApp::~TestApp() {
+  // Toast threads use the platform: let them end while it is still there.
+  finish_toast_threads();
   // Leave no hook thread behind for the next test.
   if (auto record = ctx().hook_thread.take()) stop_hook_thread(std::move(*record));
   os::install_platform(os::Platform{});

@@ -1,6 +1,7 @@
 #include "platform/fake/fake_desktop.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace harvel::fake {
 
@@ -11,12 +12,23 @@ void FakeWebWindows::record(WindowCall call) {
   changed_.notify_all();
 }
 
+namespace {
+
+std::string pair_text(double a, double b, os::Units units) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%g %g %s", a, b, units == os::Units::Logical ? "logical" : "physical");
+  return text;
+}
+
+}  // namespace
+
 FakeWebWindow* FakeWebWindows::find(std::string_view label) {
   const auto it = windows_.find(label);
   return it == windows_.end() ? nullptr : &it->second;
 }
 
 bool FakeWebWindows::create(const os::WindowSpec& spec) {
+  if (on_create) on_create(spec);
   std::lock_guard lock(mutex_);
   record({"create", spec.label, "", ""});
   if (failing_.contains(spec.label) || windows_.contains(spec.label)) return false;
@@ -72,21 +84,23 @@ void FakeWebWindows::unminimize(std::string_view label) {
   if (FakeWebWindow* w = find(label)) w->minimized = false;
 }
 
-void FakeWebWindows::set_size(std::string_view label, double width, double height, os::Units) {
+void FakeWebWindows::set_size(std::string_view label, double width, double height, os::Units units) {
   std::lock_guard lock(mutex_);
-  record({"size", std::string(label), "", ""});
+  record({"size", std::string(label), "", pair_text(width, height, units)});
   if (FakeWebWindow* w = find(label)) {
     w->spec.width = width;
     w->spec.height = height;
+    w->size_units = units;
   }
 }
 
-void FakeWebWindows::set_position(std::string_view label, double x, double y, os::Units) {
+void FakeWebWindows::set_position(std::string_view label, double x, double y, os::Units units) {
   std::lock_guard lock(mutex_);
-  record({"position", std::string(label), "", ""});
+  record({"position", std::string(label), "", pair_text(x, y, units)});
   if (FakeWebWindow* w = find(label)) {
     w->spec.x = x;
     w->spec.y = y;
+    w->position_units = units;
   }
 }
 
@@ -366,8 +380,29 @@ int FakeShell::background_priority_calls() {
 
 // ---- all four ----
 
+// ---- monitors ----
+
+std::vector<os::MonitorInfo> FakeMonitors::monitors() {
+  std::lock_guard lock(mutex_);
+  return monitors_;
+}
+
+std::optional<os::MonitorInfo> FakeMonitors::primary_monitor() {
+  std::lock_guard lock(mutex_);
+  for (const os::MonitorInfo& m : monitors_) {
+    if (m.primary) return m;
+  }
+  return std::nullopt;
+}
+
+void FakeMonitors::set(std::vector<os::MonitorInfo> monitors) {
+  std::lock_guard lock(mutex_);
+  monitors_ = std::move(monitors);
+}
+
 void FakeDesktop::add_to(os::Platform& p) {
   p.windows = &windows;
+  p.monitors = &monitors;
   p.global_shortcut = &shortcuts;
   p.app_loop = &loop;
   p.shell = &shell;

@@ -20,7 +20,9 @@
 namespace harvel::fake {
 
 struct FakeWebWindow {
-  os::WindowSpec spec;
+  os::WindowSpec spec;  // width, height, x and y as last set
+  os::Units size_units = os::Units::Logical;
+  os::Units position_units = os::Units::Logical;
   bool visible = false;
   bool minimized = false;
   bool maximized = false;
@@ -29,7 +31,9 @@ struct FakeWebWindow {
 
 // One recorded window call: "create", "destroy", "show", "hide", "focus",
 // "unminimize", "size", "position", "emit", "minimize", "toggle_maximize",
-// "close", "drag". `event` and `payload` are set for "emit".
+// "close", "drag". `event` and `payload` are set for "emit"; `payload` is
+// "W H logical|physical" for "size" and "X Y logical|physical" for
+// "position" (numbers as printed by %g).
 struct WindowCall {
   std::string op;
   std::string label;
@@ -63,6 +67,10 @@ class FakeWebWindows final : public os::WebWindows {
   void add_window(std::string_view label, bool visible = true);
   // Labels whose creation fails.
   void fail_create(std::string_view label);
+  // Called at the start of every create(), outside the fake's lock: a test
+  // can hold a creation there, as the real event loop does while it is busy.
+  // Set it before any thread may create a window.
+  std::function<void(const os::WindowSpec&)> on_create;
 
   std::vector<WindowCall> calls();
   // Recorded calls for one label, in order.
@@ -171,14 +179,29 @@ class FakeShell final : public os::Shell {
   int background_ = 0;
 };
 
-// All four, ready to be put into a platform next to the FakeSystem.
+// Monitors as a test sets them; none at first.
+class FakeMonitors final : public os::Monitors {
+ public:
+  std::vector<os::MonitorInfo> monitors() override;
+  // The first monitor marked primary; none when no monitor is.
+  std::optional<os::MonitorInfo> primary_monitor() override;
+
+  void set(std::vector<os::MonitorInfo> monitors);
+
+ private:
+  std::mutex mutex_;
+  std::vector<os::MonitorInfo> monitors_;
+};
+
+// All five, ready to be put into a platform next to the FakeSystem.
 struct FakeDesktop {
   FakeWebWindows windows;
   FakeGlobalShortcut shortcuts;
   FakeAppLoop loop;
   FakeShell shell;
+  FakeMonitors monitors;
 
-  // Sets the four desktop interfaces of `p` to these fakes.
+  // Sets the five desktop interfaces of `p` to these fakes.
   void add_to(os::Platform& p);
 };
 
