@@ -13,6 +13,19 @@ add_library(harvel_json INTERFACE)
 target_include_directories(harvel_json SYSTEM INTERFACE ${HARVEL_SHIM_INCLUDE})
 add_library(harvel::json ALIAS harvel_json)
 
+# stb_image (PNG decoding) from libstb-dev, through the same folder: only
+# that header is linked into it.
+if(NOT EXISTS /usr/include/stb/stb_image.h)
+  message(FATAL_ERROR "stb_image is missing: install libstb-dev (scripts/setup)")
+endif()
+file(MAKE_DIRECTORY ${HARVEL_SHIM_INCLUDE}/stb)
+file(CREATE_LINK /usr/include/stb/stb_image.h ${HARVEL_SHIM_INCLUDE}/stb/stb_image.h SYMBOLIC)
+add_library(harvel_stb INTERFACE)
+target_include_directories(harvel_stb SYSTEM INTERFACE ${HARVEL_SHIM_INCLUDE})
+add_library(harvel::stb ALIAS harvel_stb)
+# stb_image_write (PNG encoding of application icons), linked the same way.
+file(CREATE_LINK /usr/include/stb/stb_image_write.h ${HARVEL_SHIM_INCLUDE}/stb/stb_image_write.h SYMBOLIC)
+
 if(HARVEL_TESTS)
   if(CMAKE_CROSSCOMPILING)
     # No prebuilt GoogleTest for MinGW: build it from Debian's sources.

@@ -415,6 +415,168 @@ class Folders {
   virtual std::string temp_dir() = 0;
 };
 
+// ---- Tray icon ---------------------------------------------------------------
+
+// An image for the tray: rows top to bottom, each left to right, 4 bytes per
+// pixel R, G, B, A, alpha not premultiplied.
+struct TrayImage {
+  std::vector<uint8_t> rgba;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool operator==(const TrayImage&) const = default;
+};
+
+enum class TrayMenuItemKind : uint8_t { Plain, Check, Separator, Submenu };
+
+// One entry of a tray menu; `items` holds a submenu's entries.
+struct TrayMenuItem {
+  TrayMenuItemKind kind = TrayMenuItemKind::Plain;
+  std::string id;
+  std::string text;
+  bool enabled = true;
+  bool checked = false;
+  std::vector<TrayMenuItem> items;
+  bool operator==(const TrayMenuItem&) const = default;
+};
+
+using TrayMenu = std::vector<TrayMenuItem>;
+
+// The icon's place on the screen, in the units the system reports.
+struct TrayIconArea {
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+  Units units = Units::Physical;
+  bool operator==(const TrayIconArea&) const = default;
+};
+
+enum class TrayEventKind : uint8_t { Click, DoubleClick, Enter, Move, Leave };
+enum class MouseButton : uint8_t { Left, Right, Middle };
+enum class ButtonState : uint8_t { Down, Up };
+
+struct TrayEvent {
+  TrayEventKind kind = TrayEventKind::Click;
+  MouseButton button = MouseButton::Left;
+  ButtonState state = ButtonState::Up;
+  std::optional<TrayIconArea> area;  // none when the system cannot tell
+};
+
+// Called on the event-loop thread: the chosen menu item's id, or a mouse
+// event on the icon.
+using TrayMenuHandler = std::function<void(std::string_view id)>;
+using TrayEventHandler = std::function<void(const TrayEvent&)>;
+
+struct TraySpec {
+  std::string id;
+  TrayImage image;
+  std::string tooltip;
+  TrayMenu menu;
+  TrayMenuHandler on_menu;
+  TrayEventHandler on_event;
+};
+
+// Notification-area icons by id. The menu opens on the right button only;
+// every mouse event is also handed to the icon's event handler. Calls may
+// come from any thread; the work is done on the event-loop thread, where the
+// handlers run too. Calls naming an icon that does not exist do nothing and
+// answer false.
+class Tray {
+ public:
+  virtual ~Tray() = default;
+  // False when the id is taken or the system refuses the icon.
+  virtual bool create(const TraySpec& spec) = 0;
+  virtual bool exists(std::string_view id) = 0;
+  virtual bool set_image(std::string_view id, const TrayImage& image) = 0;
+  virtual bool set_tooltip(std::string_view id, std::string_view tooltip) = 0;
+  // Replaces the menu; it is in place when the call returns.
+  virtual bool set_menu(std::string_view id, const TrayMenu& menu) = 0;
+  virtual void remove(std::string_view id) = 0;
+  // Where the icon is shown, when the system can tell.
+  virtual std::optional<TrayIconArea> icon_area(std::string_view id) = 0;
+};
+
+// ---- Application lists: windows, programs, names and icons ---------------
+
+inline constexpr int32_t WS_EX_TOOLWINDOW = 0x80;
+
+// One top-level window as EnumWindows finds it.
+struct TopLevelWindow {
+  WindowHandle window = 0;
+  bool visible = false;      // IsWindowVisible
+  int32_t title_length = 0;  // GetWindowTextLengthW
+  int32_t ex_style = 0;      // GetWindowLongW(GWL_EXSTYLE)
+  uint32_t pid = 0;          // GetWindowThreadProcessId; 0 when unknown
+};
+
+// One child of the applications shell folder, as UTF-16 units the way the
+// shell gave them (checked and converted by the caller).
+struct ShellAppItem {
+  // GetDisplayName(SIGDN_NORMALDISPLAY); none when it failed.
+  std::optional<std::u16string> display_name;
+  // The string property PKEY_Link_TargetParsingPath; none when it cannot be read.
+  std::optional<std::u16string> target_path;
+};
+
+// A value VerQueryValueW found: a pointer into the version block (null when
+// the system gave none) and its length (bytes for binary values, UTF-16 units
+// for strings).
+struct VersionValue {
+  const uint8_t* data = nullptr;
+  uint32_t length = 0;
+};
+
+// The colour bitmap of an icon: rows top to bottom, four bytes per pixel in
+// the order GetDIBits writes them (B, G, R, A).
+struct IconBitmap {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> bgra;
+};
+
+// Paths and texts handed to these calls are UTF-16 ending with their
+// terminating 0 unit (`to_wide_nul`).
+class Apps {
+ public:
+  virtual ~Apps() = default;
+  // EnumWindows: every top-level window, topmost first.
+  virtual std::vector<TopLevelWindow> top_level_windows() = 0;
+  // The children of the applications folder (FOLDERID_AppsFolder, enumerated
+  // with COM initialised on the calling thread for the call), in enumeration
+  // order; empty when the folder or its enumerator cannot be had.
+  virtual std::vector<ShellAppItem> applications_folder_items() = 0;
+  // ExpandEnvironmentStringsW into `buffer`: the count the call returns (with
+  // the terminating 0; more than the buffer holds when it is too small; 0 on
+  // failure).
+  virtual uint32_t expand_environment_strings(std::u16string_view text_nul, std::span<char16_t> buffer) = 0;
+  // Reads the start of a file, opened for reading and sharing read, write
+  // and delete, into `buffer`: the number of bytes read; none when the file
+  // cannot be opened or read.
+  virtual std::optional<std::size_t> read_file_start(std::u16string_view path_nul, std::span<uint8_t> buffer) = 0;
+  // GetFileVersionInfoSizeW + GetFileVersionInfoW: the file's version
+  // resource; none when it has none or it cannot be read.
+  virtual std::optional<std::vector<uint8_t>> file_version_info(std::u16string_view path_nul) = 0;
+  // VerQueryValueW on a block that file_version_info gave; none when the
+  // call fails.
+  virtual std::optional<VersionValue> ver_query_value(std::span<const uint8_t> block,
+                                                      std::u16string_view sub_block_nul) = 0;
+  // The file's large shell icon (SHGetFileInfoW(SHGFI_ICON), GetIconInfo,
+  // GetObjectW, GetDIBits with 32 bits per pixel); every handle obtained is
+  // released; none on any failure or an empty bitmap.
+  virtual std::optional<IconBitmap> shell_icon(std::u16string_view path_nul) = 0;
+  // The open-file dialog without an owner window and with one filter pair
+  // (GetOpenFileNameW, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST |
+  // OFN_NOCHANGEDIR, a 1024-unit name buffer): the chosen path's units up to
+  // the first 0; none when cancelled or failed.
+  virtual std::optional<std::u16string> open_file_dialog(std::u16string_view filter_name,
+                                                         std::u16string_view pattern) = 0;
+  // Whether the system's programs are Windows executables: files named
+  // "*.exe" whose PE header says Windows GUI. The Linux host's programs are
+  // ELF files without a suffix, and its applications list holds only
+  // graphical programs already, so neither check applies there.
+  virtual bool programs_are_pe_files() { return true; }
+};
+
 // ---- The whole system ------------------------------------------------------
 
 struct Platform {
@@ -432,6 +594,8 @@ struct Platform {
   Dialogs* dialogs = nullptr;
   Shell* shell = nullptr;
   Folders* folders = nullptr;
+  Tray* tray = nullptr;
+  Apps* apps = nullptr;
 };
 
 // The process-wide system. The low-level keyboard callback is entered by the

@@ -43,7 +43,10 @@ TEST(Setup, PopupIsNeverClosedAndKeepsTheFocusForItsFirst200Ms) {
   on_window_event(t.app, "popup", close);
   EXPECT_TRUE(close.prevent_close);
 
-  tray_click_state().set(TrayClickState{true, t.sys.now()});
+  tray_click_state().with([&](TrayClickState& s) {
+    s.popup_open = true;
+    s.shown_at = t.sys.now();
+  });
   t.sys.advance(150ms);
   os::WindowEvent blur{os::WindowEventKind::Unfocused};
   on_window_event(t.app, "popup", blur);

@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "platform/linux/linux_host.h"
+#include "platform/linux/linux_system.h"
+#include "platform/linux/tray.h"
 
 namespace harvel::linux_host {
 
@@ -24,6 +26,7 @@ struct Host {
   std::unique_ptr<LinuxSingleInstance> single_instance;
   std::unique_ptr<LinuxGlobalShortcut> shortcut;
   std::unique_ptr<LinuxDialogs> dialogs;
+  std::unique_ptr<LinuxTray> tray;
 };
 
 Host* g_host = nullptr;
@@ -82,6 +85,7 @@ bool start_linux_host(int argc, char** argv) {
   g_host->single_instance = std::make_unique<LinuxSingleInstance>(*g_host->loop);
   g_host->shortcut = std::make_unique<LinuxGlobalShortcut>(*g_host->loop);
   g_host->dialogs = std::make_unique<LinuxDialogs>(*g_host->loop);
+  g_host->tray = std::make_unique<LinuxTray>(*g_host->loop);
   if (g_options.automation) {
     g_signal_connect(g_host->windows->context(), "automation-started", G_CALLBACK(on_automation_started),
                      nullptr);
@@ -96,12 +100,19 @@ bool start_linux_host(int argc, char** argv) {
   p.single_instance = g_host->single_instance.get();
   p.global_shortcut = g_host->shortcut.get();
   p.dialogs = g_host->dialogs.get();
+  p.tray = g_host->tray.get();
   static LinuxFolders folders;
   static LinuxKeyboardHook hook;
   static LinuxForeground foreground;
+  static LinuxShell shell;
+  static LinuxKeyboardInput keyboard;
+  static LinuxApps apps(g_host->loop.get());
   p.folders = &folders;
   p.hook = &hook;
   p.foreground = &foreground;
+  p.shell = &shell;
+  p.keyboard = &keyboard;
+  p.apps = &apps;
   p.clock = &os::system_clock();
   os::install_platform(p);
   trace("host started");

@@ -1,11 +1,19 @@
-// The Linux host's data folders, and its stand-ins for the Windows keyboard
-// hook and foreground queries: the low-level hook has no Linux layer yet, so
+// The Linux host's data folders, its stand-in for the Windows keyboard hook
+// and its foreground queries. The low-level hook has no Linux layer yet, so
 // it refuses to install (the program then reports the hook error as on a
-// refused Windows hook), and no foreground window is known.
+// refused Windows hook). The foreground queries read the window manager's
+// _NET_ACTIVE_WINDOW over X11.
 #include "platform/linux/linux_host.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+
+#include "core/text.h"
+#include "platform/linux/linux_system.h"
 
 namespace harvel::linux_host {
 
@@ -33,15 +41,82 @@ uint32_t LinuxKeyboardHook::current_thread_id() { return 0; }
 void LinuxKeyboardHook::run_message_loop() {}
 void LinuxKeyboardHook::post_quit(uint32_t) {}
 
-os::WindowHandle LinuxForeground::foreground_window() { return 0; }
-uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle, uint32_t& pid) {
-  pid = 0;
-  return 0;
+// X11 has no threads of windows: the "thread" of a window is its own window
+// id (X ids use 29 bits), so gui_thread_info can name the window again, and
+// no window gives 0 as on Windows.
+
+os::WindowHandle LinuxForeground::foreground_window() {
+  const uint32_t root = x11::root_window();
+  if (root == 0) return 0;
+  const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
+  if (active && active->type != 0) {
+    const std::vector<uint32_t> ids = active->cards();
+    return ids.empty() ? 0 : ids[0];
+  }
+  // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
+  // holds the input focus.
+  return x11::top_level_of(x11::input_focus());
 }
-std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t) { return std::nullopt; }
-std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t) { return std::nullopt; }
+
+uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle window, uint32_t& pid) {
+  pid = 0;
+  const auto id = static_cast<uint32_t>(window);
+  if (id == 0 || id != window) return 0;
+  const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
+  if (!p) return 0;  // no such window
+  const std::vector<uint32_t> values = p->cards();
+  if (!values.empty()) pid = values[0];
+  return id;
+}
+
+std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t pid) {
+  if (pid == 0) return std::nullopt;
+  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  std::string path(4096, '\0');
+  const ssize_t n = readlink(link.c_str(), path.data(), path.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return std::nullopt;
+  path.resize(static_cast<std::size_t>(n));
+  // A program file replaced while it runs is shown with this suffix.
+  constexpr std::string_view kDeleted = " (deleted)";
+  struct stat st {};
+  if (path.ends_with(kDeleted) && lstat(path.c_str(), &st) != 0) path.resize(path.size() - kDeleted.size());
+  return text::utf8_to_utf16(path);
+}
+
+std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t thread_id) {
+  if (thread_id == 0 || !x11::property(thread_id, x11::atom("WM_CLASS"))) return std::nullopt;
+  const os::WindowHandle window = thread_id;
+  return os::GuiThreadInfo{window, window, 0};
+}
+
 int32_t LinuxForeground::window_style(os::WindowHandle) { return 0; }
-std::u16string LinuxForeground::class_name(os::WindowHandle, std::size_t) { return {}; }
-std::optional<bool> LinuxForeground::process_elevated(uint32_t) { return std::nullopt; }
+
+std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t max_units) {
+  const auto id = static_cast<uint32_t>(window);
+  if (id != window || max_units == 0) return {};
+  const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
+  if (!p || p->type == 0) return {};
+  // "instance\0class\0": the class, or the instance when there is no class.
+  const std::string all(p->bytes.begin(), p->bytes.end());
+  const std::size_t split = all.find('\0');
+  std::string name = split == std::string::npos ? all : all.substr(split + 1);
+  if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
+  if (name.empty() && split != std::string::npos) name = all.substr(0, split);
+  std::u16string units(name.begin(), name.end());  // STRING is Latin-1
+  if (units.size() > max_units - 1) units.resize(max_units - 1);  // as GetClassNameW truncates
+  return units;
+}
+
+std::optional<bool> LinuxForeground::process_elevated(uint32_t pid) {
+  // A process of the same user whose program can be read is not elevated;
+  // any other (another user's, root's, or one that is gone) cannot be told.
+  if (pid == 0) return std::nullopt;
+  struct stat st {};
+  const std::string dir = "/proc/" + std::to_string(pid);
+  if (stat(dir.c_str(), &st) != 0 || st.st_uid != geteuid()) return std::nullopt;
+  char target[16];
+  if (readlink((dir + "/exe").c_str(), target, sizeof(target)) < 0) return std::nullopt;
+  return false;
+}
 
 }  // namespace harvel::linux_host

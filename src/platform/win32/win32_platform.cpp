@@ -2,10 +2,12 @@
 
 #include "platform/os.h"
 #include "platform/win32/win32_app.h"
+#include "platform/win32/win32_apps.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_keyboard.h"
 #include "platform/win32/win32_shell.h"
+#include "platform/win32/win32_tray.h"
 
 namespace harvel::win32 {
 
@@ -15,6 +17,8 @@ void install_win32_platform(Win32Application* application) {
   static Win32Shell shell;
   static Win32Dialogs dialogs;
   static Win32Folders folders;
+  static Win32Tray tray;
+  static Win32Apps apps;
   os::Platform p = os::platform();
   p.keyboard = &keyboard;
   p.hook = &keyboard;
@@ -23,6 +27,8 @@ void install_win32_platform(Win32Application* application) {
   p.shell = &shell;
   p.dialogs = &dialogs;
   p.folders = &folders;
+  p.tray = &tray;
+  p.apps = &apps;
   if (application) {
     p.event_loop = application;
     p.app_loop = application;

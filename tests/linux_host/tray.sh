@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# The tray icon of the real program in an XEmbed tray (trayer) under the
+# display, driven through WebKitWebDriver: the icon shows, the right button
+# opens its menu (a screenshot of it is kept when a folder is given),
+# "Sozlamalar" shows the main window at /settings, and a left click opens
+# the tray pop-up.
+#   tray.sh <WebKitWebDriver> <harvel> [screenshot folder]
+set -euo pipefail
+driver=$1
+harvel=$2
+shots=${3:-}
+log=$(mktemp)
+tray_log=$(mktemp)
+driver_pid=
+tray_pid=
+session=
+base=
+cleanup() {
+  [ -n "$session" ] && curl -s -X DELETE "$base/session/$session" >/dev/null 2>&1 || true
+  [ -n "$driver_pid" ] && { kill "$driver_pid" 2>/dev/null || true; wait "$driver_pid" 2>/dev/null || true; }
+  [ -n "$tray_pid" ] && { kill "$tray_pid" 2>/dev/null || true; wait "$tray_pid" 2>/dev/null || true; }
+  rm -f "$log" "$tray_log"
+}
+trap cleanup EXIT
+fail() {
+  echo "tray: $1" >&2
+  sed 's/^/  | /' "$log" >&2
+  exit 1
+}
+wait_for() {  # pattern, what
+  for _ in $(seq 200); do
+    grep -q "$1" "$log" && return 0
+    sleep 0.05
+  done
+  fail "no $2 within 10 s"
+}
+# The last "x=.. y=.. w=.. h=.." of a trace line, as the centre "X Y".
+centre_of() {
+  grep "$1" "$log" | tail -n1 | sed -E 's/.* x=(-?[0-9]+) y=(-?[0-9]+) w=([0-9]+) h=([0-9]+).*/\1 \2 \3 \4/' |
+    awk '{ printf "%d %d", $1 + $3 / 2, $2 + $4 / 2 }'
+}
+
+# An XEmbed tray at the top right, as a desktop panel has.
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+  --SetDockType true --transparent false >"$tray_log" 2>&1 &
+tray_pid=$!
+for _ in $(seq 100); do
+  xdotool search --class trayer >/dev/null 2>&1 && break
+  sleep 0.05
+done
+
+# Onboarded and started hidden: only the tray icon shows.
+mkdir -p "$XDG_DATA_HOME/uz.harvel.desktop"
+printf '{"onboarded": true}' >"$XDG_DATA_HOME/uz.harvel.desktop/settings.json"
+
+for _ in $(seq 20); do
+  port=$((20000 + RANDOM % 30000))
+  HARVEL_HOST_TRACE=1 "$driver" --port="$port" >"$log" 2>&1 &
+  driver_pid=$!
+  base="http://127.0.0.1:$port"
+  for _ in $(seq 100); do
+    curl -s "$base/status" 2>/dev/null | grep -q '"ready"' && break 2
+    kill -0 "$driver_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill "$driver_pid" 2>/dev/null || true
+  wait "$driver_pid" 2>/dev/null || true
+  driver_pid=
+done
+[ -n "$driver_pid" ] || fail "WebKitWebDriver did not start"
+post() { curl -s -X POST -H 'Content-Type: application/json' -d "$2" "$base$1"; }
+caps=$(jq -cn --arg bin "$harvel" \
+  '{capabilities: {alwaysMatch: {"webkitgtk:browserOptions": {binary: $bin, args: ["--automation", "--hidden"]}}}}')
+reply=$(post /session "$caps")
+session=$(jq -r '.value.sessionId // empty' <<<"$reply")
+[ -n "$session" ] || fail "no session: $reply"
+run() { post "/session/$session/execute/async" "$(jq -cn --arg js "$1" '{script: $js, args: []}')" | jq -c '.value'; }
+
+wait_for "tray embedded main" "tray icon in the XEmbed tray"
+wait_for "tray geometry main x=[0-9]* y=[0-9]* w=[1-9]" "icon position"
+sleep 0.3  # the tray settles its layout
+read -r ix iy <<<"$(centre_of "tray geometry main")"
+page_visibility() { run 'arguments[0](document.visibilityState)'; }
+[ "$(page_visibility)" = '"hidden"' ] || fail "the main window shows on a hidden start: $(page_visibility)"
+
+xdotool mousemove "$ix" "$iy" click 3
+wait_for "tray menu shown main" "menu after the right button"
+grep -q "tray click main" "$log" && fail "the right button was taken for a left click"
+if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
+  mkdir -p "$shots"
+  import -window root "$shots/tray-menu.png" 2>/dev/null || true
+fi
+for id in head toggle mode:english mode:fast mode:hybrid mode:zero noapp checker go:/lab go:/settings quit; do
+  grep -q "tray menu item $id " "$log" || fail "menu item $id missing"
+done
+read -r sx sy <<<"$(centre_of "tray menu item go:/settings ")"
+xdotool mousemove "$sx" "$sy"
+sleep 0.2
+xdotool click 1
+wait_for "tray menu chosen go:/settings" "choice of Sozlamalar"
+hash=""
+for _ in $(seq 100); do
+  hash=$(run 'arguments[0](location.hash)')
+  [ "$hash" = '"#/settings"' ] && break
+  sleep 0.05
+done
+[ "$hash" = '"#/settings"' ] || fail "main window at $hash, expected #/settings"
+for _ in $(seq 100); do
+  [ "$(page_visibility)" = '"visible"' ] && break
+  sleep 0.05
+done
+[ "$(page_visibility)" = '"visible"' ] || fail "the main window is not shown: $(page_visibility)"
+
+# A left click opens the tray pop-up and never the menu.
+shown_menus=$(grep -c "tray menu shown main" "$log")
+xdotool mousemove "$ix" "$iy" click 1
+wait_for "tray click main up" "left click on the icon"
+wait_for "load-finished popup" "pop-up window"
+sleep 0.5
+[ "$(grep -c "tray menu shown main" "$log")" = "$shown_menus" ] || fail "the left button opened the menu"
+echo "tray: ok"
