@@ -2,8 +2,10 @@
 # The tray icon of the real program in an XEmbed tray (trayer) under the
 # display, driven through WebKitWebDriver: the icon shows, the right button
 # opens its menu (a screenshot of it is kept when a folder is given),
-# "Sozlamalar" shows the main window at /settings, and a left click opens
-# the tray pop-up.
+# "Sozlamalar" shows the main window at /settings, a left click opens the
+# tray pop-up beside the icon, and a mode chosen in the menu shows its toast
+# at the bottom right (screenshots of the menu, the pop-up and the toast are
+# kept when a folder is given).
 #   tray.sh <WebKitWebDriver> <harvel> [screenshot folder]
 set -euo pipefail
 driver=$1
@@ -118,4 +120,48 @@ wait_for "tray click main up" "left click on the icon"
 wait_for "load-finished popup" "pop-up window"
 sleep 0.5
 [ "$(grep -c "tray menu shown main" "$log")" = "$shown_menus" ] || fail "the left button opened the menu"
+# Visible 360-pixel-wide windows named Harvel: the pop-up (x y w h).
+window_rects() {  # width
+  (xdotool search --onlyvisible --name '^Harvel$' || true) | while read -r w; do
+    xdotool getwindowgeometry --shell "$w" | tr '\n' ' ' | sed -E 's/.*X=(-?[0-9]+) Y=(-?[0-9]+) WIDTH=([0-9]+) HEIGHT=([0-9]+).*/\1 \2 \3 \4/'
+    echo
+  done | awk -v w="$1" '$3 == w'
+}
+popup=""
+for _ in $(seq 100); do
+  popup=$(window_rects 360 | head -n1)
+  [ -n "$popup" ] && break
+  sleep 0.05
+done
+[ -n "$popup" ] || fail "no pop-up window on the screen"
+read -r px py pw ph <<<"$popup"
+# The icon sits in the top right corner, nearest the right edge: the pop-up
+# stands at that edge, 8 pixels in, pushed down to the top margin.
+[ $((px + pw)) -eq 1272 ] && [ "$py" -eq 8 ] || fail "pop-up at $popup, expected its right edge at 1272 and its top at 8 (icon at $ix,$iy)"
+if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
+  import -window root "$shots/tray-popup.png" 2>/dev/null || true
+fi
+
+# A mode chosen in the menu: its notice in the toast window at the bottom
+# right of the 1280 × 1024 screen (400 × 96 with a 16-pixel margin).
+xdotool key Escape
+sleep 0.3
+xdotool mousemove "$ix" "$iy" click 3
+wait_for "tray menu shown main" "menu after the right button"
+read -r zx zy <<<"$(centre_of "tray menu item mode:zero ")"
+xdotool mousemove "$zx" "$zy"
+sleep 0.2
+xdotool click 1
+wait_for "tray menu chosen mode:zero" "choice of Zero-learning"
+toast=""
+for _ in $(seq 100); do
+  toast=$(window_rects 400 | head -n1)
+  [ -n "$toast" ] && break
+  sleep 0.05
+done
+[ "$toast" = "864 864 400 96" ] || fail "toast window at '$toast', expected 864 864 400 96"
+if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
+  sleep 0.4
+  import -window root "$shots/tray-toast.png" 2>/dev/null || true
+fi
 echo "tray: ok"
