@@ -9,6 +9,7 @@
 
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_window.h"
 
 namespace harvel::win32 {
 
@@ -29,30 +30,7 @@ constexpr UINT kSecondStartSendTimeoutMs = 5000;
 
 HWND to_hwnd(os::WindowHandle w) { return reinterpret_cast<HWND>(w); }
 
-LRESULT CALLBACK app_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* app = reinterpret_cast<Win32Application*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (app && message != WM_NCCREATE) {
-    const intptr_t handled = app->handle_message(message, wparam, lparam);
-    if (handled >= 0) return handled;
-  }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
-}
-
-bool register_window_class() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = app_window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kWindowClass;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
-}
+bool register_window_class() { return register_owner_window_class<Win32Application>(kWindowClass); }
 
 // The working folder, then each argument, each ended by a NUL.
 std::wstring encode_second_start(const std::wstring& cwd, const std::vector<std::string>& args) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_window.h"
 
 namespace harvel::win32 {
 
@@ -16,30 +17,7 @@ constexpr wchar_t kWindowClass[] = L"HarvelTrayWindow";
 constexpr UINT kCallbackMessage = WM_APP + 0x40;
 constexpr std::size_t kTipUnits = 127;  // szTip holds 128 units with the NUL
 
-LRESULT CALLBACK tray_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* tray = reinterpret_cast<Win32Tray*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (tray && message != WM_NCCREATE) {
-    const intptr_t handled = tray->handle_message(message, wparam, lparam);
-    if (handled >= 0) return handled;
-  }
-  return DefWindowProcW(hwnd, message, wparam, lparam);
-}
-
-bool register_window_class() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = tray_window_proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kWindowClass;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
-}
+bool register_window_class() { return register_owner_window_class<Win32Tray>(kWindowClass); }
 
 HWND to_hwnd(os::WindowHandle w) { return reinterpret_cast<HWND>(w); }
 
