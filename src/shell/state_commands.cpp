@@ -8,13 +8,13 @@
 #include "core/app.h"
 #include "core/settings.h"
 #include "core/state.h"
-#include "core/text.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/key_tables.h"
 #include "online/remote_disable.h"
 #include "online/url_rules.h"
 #include "platform/os.h"
 #include "shell/app_info.h"
+#include "shell/app_lists.h"
 #include "shell/services.h"
 #include "shell/toast.h"
 #include "shell/tray_text.h"
@@ -213,9 +213,8 @@ void set_app_mode_rule(App& app, const std::string& exe, const std::optional<std
     std::erase_if(s.apps, [&](const AppRule& r) { return r.exe == exe; });
     if (rule == kModeNoRule) return;
     s.apps.push_back(AppRule{name ? *name : old_name ? *old_name : exe_display_name(exe), exe, rule});
-    std::stable_sort(s.apps.begin(), s.apps.end(), [](const AppRule& a, const AppRule& b) {
-      return text::utf8_lower(a.name) < text::utf8_lower(b.name);
-    });
+    std::stable_sort(s.apps.begin(), s.apps.end(),
+                     [](const AppRule& a, const AppRule& b) { return name_less_ignoring_case(a.name, b.name); });
   });
   save_settings(app);
 }
