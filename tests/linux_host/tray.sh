@@ -8,6 +8,7 @@
 # kept when a folder is given).
 #   tray.sh <WebKitWebDriver> <harvel> [screenshot folder]
 set -euo pipefail
+. "$(dirname "$0")/webdriver_lib.sh"
 driver=$1
 harvel=$2
 shots=${3:-}
@@ -55,22 +56,7 @@ done
 mkdir -p "$XDG_DATA_HOME/uz.harvel.desktop"
 printf '{"onboarded": true}' >"$XDG_DATA_HOME/uz.harvel.desktop/settings.json"
 
-for _ in $(seq 20); do
-  port=$((20000 + RANDOM % 30000))
-  HARVEL_HOST_TRACE=1 "$driver" --port="$port" >"$log" 2>&1 &
-  driver_pid=$!
-  base="http://127.0.0.1:$port"
-  for _ in $(seq 100); do
-    curl -s "$base/status" 2>/dev/null | grep -q '"ready"' && break 2
-    kill -0 "$driver_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  kill "$driver_pid" 2>/dev/null || true
-  wait "$driver_pid" 2>/dev/null || true
-  driver_pid=
-done
-[ -n "$driver_pid" ] || fail "WebKitWebDriver did not start"
-post() { curl -s -X POST -H 'Content-Type: application/json' -d "$2" "$base$1"; }
+HARVEL_HOST_TRACE=1 start_driver "$driver" "$log" || fail "WebKitWebDriver did not start"
 caps=$(jq -cn --arg bin "$harvel" \
   '{capabilities: {alwaysMatch: {"webkitgtk:browserOptions": {binary: $bin, args: ["--automation", "--hidden"]}}}}')
 reply=$(post /session "$caps")

@@ -8,6 +8,7 @@
 # global shortcut, pressed through the X server, switches conversion off.
 #   webdriver.sh <WebKitWebDriver> <harvel>
 set -euo pipefail
+. "$(dirname "$0")/webdriver_lib.sh"
 driver=$1
 harvel=$2
 log=$(mktemp)
@@ -26,24 +27,8 @@ fail() {
   exit 1
 }
 
-# A free port: the driver fails at once when its port is taken.
-for _ in $(seq 20); do
-  port=$((20000 + RANDOM % 30000))
-  "$driver" --port="$port" >"$log" 2>&1 &
-  driver_pid=$!
-  base="http://127.0.0.1:$port"
-  for _ in $(seq 100); do
-    curl -s "$base/status" 2>/dev/null | grep -q '"ready"' && break 2
-    kill -0 "$driver_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  kill "$driver_pid" 2>/dev/null || true
-  wait "$driver_pid" 2>/dev/null || true
-  driver_pid=
-done
-[ -n "$driver_pid" ] || fail "WebKitWebDriver did not start"
+start_driver "$driver" "$log" || fail "WebKitWebDriver did not start"
 
-post() { curl -s -X POST -H 'Content-Type: application/json' -d "$2" "$base$1"; }
 value() { jq -c '.value'; }
 
 caps=$(jq -cn --arg bin "$harvel" \
