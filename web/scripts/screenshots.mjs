@@ -149,6 +149,323 @@ const shots = [
   ],
 ];
 
+// ---- typing exercise and key map ------------------------------------------------------
+// `lab` seeds the exercise's history and makes the run text and the clock steerable;
+// `labAct` walks to the screen a shot wants.
+
+const labHistory = [
+  [34, 91, 30], [41, 93, 30], [38, 90, 60], [52, 95, 30], [47, 94, 30], [58, 96, 60], [55, 97, 30],
+].map(([wpm, accuracy, seconds], i) => ({
+  wpm,
+  accuracy,
+  errors: Math.round((100 - accuracy) / 2),
+  seconds,
+  date: `2025-02-${String(10 + i).padStart(2, "0")}T09:00:00.000Z`,
+}));
+const labSeed = (history) => ({ history, random: 0.3 });
+
+shots.push(
+  ["lab-light", "/lab", [960, 1240], snapshot(), null, { lab: labSeed(labHistory) }],
+  ["lab-dark", "/lab", [960, 1240], snapshot(dark), null, { lab: labSeed(labHistory) }],
+  ["lab-empty-light", "/lab", [960, 980], snapshot(), null, { lab: labSeed(null) }],
+  ["lab-run-light", "/lab", [960, 680], snapshot(), null, { lab: labSeed(labHistory), labAct: "run" }],
+  ["lab-run-dark", "/lab", [960, 680], snapshot(dark), null, { lab: labSeed(labHistory), labAct: "run" }],
+  ["lab-result-light", "/lab", [960, 760], snapshot(), null, { lab: labSeed(labHistory), labAct: "result" }],
+  ["lab-result-dark", "/lab", [960, 760], snapshot(dark), null, { lab: labSeed(labHistory), labAct: "result" }],
+  ["lab-off-light", "/lab", [960, 760], snapshot({ settings: { enabled: false } }), null, { lab: labSeed(labHistory) }],
+  [
+    "lab-kill-dark",
+    "/lab",
+    [960, 760],
+    snapshot({ ...dark, killSwitch: { active: true, message: null } }),
+    null,
+    { lab: labSeed(null) },
+  ],
+  ["keymap-light", "/keymap", [960, 680], snapshot()],
+  ["keymap-dark", "/keymap", [960, 680], snapshot(dark)],
+  [
+    "keymap-fast-light",
+    "/keymap",
+    [960, 680],
+    snapshot({ settings: { mode: "fast", hybridKey: "f13", fastKeys: { sh: "KeyQ", ch: "KeyX", o: "Semicolon", g: "Backquote" } } }),
+  ],
+  ["keymap-fast-dark", "/keymap", [960, 680], snapshot({ ...dark, settings: { mode: "fast", theme: "dark", hybridKey: "caps" } })],
+  ["keymap-zero-light", "/keymap", [960, 680], snapshot({ settings: { mode: "zero" } })],
+);
+
+function installLab({ history, random }) {
+  const key = "harvel.lab.progress.v1";
+  if (history) localStorage.setItem(key, JSON.stringify(history));
+  else localStorage.removeItem(key);
+  Math.random = () => random;
+  // Date.now runs ahead by `__labClock` ms, so a shot can let time pass at once.
+  const realNow = Date.now.bind(Date);
+  window.__labClock = 0;
+  Date.now = () => realNow() + window.__labClock;
+}
+
+// The run's text with a few characters mistyped.
+const mistype = (text, at) => Array.from(text, (ch, i) => (at.includes(i) ? (ch === "a" ? "e" : "a") : ch)).join("");
+
+async function labAct(page, to) {
+  await page.getByRole("button", { name: "Boshlash", exact: true }).click();
+  const field = page.getByRole("textbox", { name: "Matnni yozing" });
+  const target = await page.getByTestId("run-text").textContent();
+  const pass = (ms) => page.evaluate((n) => (window.__labClock += n), ms);
+  await field.fill(target.slice(0, 1));
+  if (to === "run") {
+    await pass(14_000);
+    await field.fill(mistype(target.slice(0, 74), [23, 51]));
+    await page.waitForTimeout(200);
+    return;
+  }
+  await pass(21_000);
+  await field.fill(mistype(target, [23, 51, 97]));
+}
+
+// ---- applications and settings pages -------------------------------------------------
+
+// A stand-in program icon: a rounded tile in the program's colour with its letter.
+const icon = (letter, from, to) =>
+  `data:image/svg+xml,${encodeURIComponent(
+    `<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 32 32"><defs><linearGradient id="g" x1="0" y1="0" x2="1" y2="1">` +
+      `<stop offset="0" stop-color="${from}"/><stop offset="1" stop-color="${to}"/></linearGradient></defs>` +
+      `<rect x="2" y="2" width="28" height="28" rx="7" fill="url(#g)"/>` +
+      `<text x="16" y="21.5" text-anchor="middle" font-family="sans-serif" font-size="15" font-weight="700" fill="#fff">${letter}</text></svg>`,
+  )}`;
+const program = (name, exe, letter, from, to) => ({ exe, name, mode: null, icon: icon(letter, from, to) });
+const RUNNING = [
+  program("Telegram", "telegram.exe", "T", "#37aee2", "#1e96c8"),
+  program("Microsoft Word", "winword.exe", "W", "#2b7cd3", "#185abd"),
+  program("Google Chrome", "chrome.exe", "C", "#f4b400", "#db4437"),
+  program("Notepad", "notepad.exe", "N", "#5fb0e8", "#2f7fc1"),
+  program("Visual Studio Code", "code.exe", "V", "#3ea7f0", "#0065a9"),
+];
+const INSTALLED = [
+  ...RUNNING,
+  program("Microsoft Excel", "excel.exe", "X", "#21a366", "#107c41"),
+  program("Paint", "mspaint.exe", "P", "#f06292", "#ba68c8"),
+  program("GIMP", "gimp-2.10.exe", "G", "#8d6e63", "#5d4037"),
+];
+const RULES = [
+  { name: "Telegram", exe: "telegram.exe", mode: "zero" },
+  { name: "Microsoft Excel", exe: "excel.exe", mode: "off" },
+  { name: "1C:Enterprise", exe: "1cv8.exe", mode: "english" },
+  { name: "Microsoft Word", exe: "winword.exe", mode: "fast" },
+];
+const appAnswers = { apps_running: RUNNING, apps_installed: INSTALLED };
+const withRules = (patch = {}) => snapshot({ ...patch, settings: { apps: RULES, ...patch.settings } });
+const updateState = (update, patch = {}) => snapshot({ ...patch, update });
+const campaign = ad("about", "green", { image: ART });
+
+const pageShots = [
+  ["apps-light", "/apps", [960, 680], withRules(), null, { answers: appAnswers }],
+  ["apps-dark", "/apps", [960, 680], withRules(dark), null, { answers: appAnswers }],
+  ["apps-loading-light", "/apps", [960, 680], snapshot({ settings: { apps: [] } }), null, { answers: { apps_running: "pending" } }],
+  ["apps-empty-light", "/apps", [960, 680], snapshot({ settings: { apps: [] } }), null, { answers: { apps_running: [], apps_installed: [] } }],
+  [
+    "apps-search-dark",
+    "/apps",
+    [960, 680],
+    withRules(dark),
+    null,
+    { answers: appAnswers, run: (page) => page.getByRole("searchbox", { name: "Dastur qidirish" }).fill("photoshop") },
+  ],
+  ["apps-error-light", "/apps", [960, 680], withRules(), null, { answers: { apps_running: "reject", apps_installed: INSTALLED } }],
+  [
+    "apps-add-light",
+    "/apps",
+    [960, 680],
+    withRules(),
+    null,
+    { answers: appAnswers, run: (page) => page.getByRole("button", { name: "Dastur qo‘shish" }).first().click() },
+  ],
+  [
+    "apps-add-dark",
+    "/apps",
+    [960, 680],
+    withRules(dark),
+    null,
+    { answers: appAnswers, run: (page) => page.getByRole("button", { name: "Dastur qo‘shish" }).first().click() },
+  ],
+  [
+    "apps-remove-light",
+    "/apps",
+    [960, 680],
+    withRules(),
+    null,
+    { answers: appAnswers, run: (page) => page.getByRole("button", { name: "Telegram qoidasini olib tashlash" }).click() },
+  ],
+  ["settings-general-light", "/settings", [960, 1720], snapshot({ settings: { checker: true } })],
+  ["settings-general-dark", "/settings", [960, 1720], snapshot({ ...dark, hotkeyOk: false })],
+  [
+    "settings-general-custom-light",
+    "/settings",
+    [960, 1720],
+    snapshot({
+      settings: { hybridKey: "caps", fastKeys: { sh: "KeyQ", ch: "KeyC", o: "BracketLeft", g: "KeyX" } },
+      layout: { compatible: false, name: "Русская", reason: "bu tartibda W, C, S, O, G harflari yo‘q" },
+    }),
+    null,
+    {
+      run: async (page) => {
+        await page.getByRole("button", { name: "O‘zgartirish" }).click();
+        await page.getByRole("button", { name: "Tekshirish" }).click();
+      },
+    },
+  ],
+  [
+    "settings-keys-confirm-light",
+    "/settings",
+    [960, 760],
+    snapshot(),
+    null,
+    {
+      run: async (page) => {
+        await page.getByRole("combobox", { name: "Qo‘shimcha tugma" }).click();
+        await page.getByRole("option", { name: "F13" }).click();
+      },
+    },
+  ],
+  [
+    "settings-keys-select-dark",
+    "/settings",
+    [960, 900],
+    snapshot(dark),
+    null,
+    {
+      run: async (page) => {
+        await page.getByRole("combobox", { name: "ş (sh) tugmasi" }).scrollIntoViewIfNeeded();
+        await page.getByRole("combobox", { name: "ş (sh) tugmasi" }).click();
+      },
+    },
+  ],
+  ["settings-update-light", "/settings?s=update", [960, 680], updateState({ phase: "idle", checkedAt: Date.UTC(2025, 2, 14, 9, 30) })],
+  ["settings-update-dark", "/settings?s=update", [960, 680], updateState({ phase: "idle", checkedAt: Date.UTC(2025, 2, 14, 9, 30) }, dark)],
+  ["settings-update-ready-light", "/settings?s=update", [960, 760], updateState({ phase: "ready", latest: "0.2.0", sizeMb: 12.5 })],
+  ["settings-update-ready-dark", "/settings?s=update", [960, 760], updateState({ phase: "ready", latest: "0.2.0" }, dark)],
+  ["settings-update-downloading-light", "/settings?s=update", [960, 680], updateState({ phase: "downloading", latest: "0.2.0", pct: 64 })],
+  ["settings-update-integrity-dark", "/settings?s=update", [960, 760], updateState({ phase: "error", error: "integrity", latest: "0.2.0" }, dark)],
+  ["settings-update-outdated-light", "/settings?s=update", [960, 760], updateState({ phase: "available", latest: "0.2.0", sizeMb: 12.5, outdated: true })],
+  ["settings-update-portable-dark", "/settings?s=update", [960, 680], updateState({ phase: "available", latest: "0.2.0", portable: true }, dark)],
+  ["settings-update-nosig-light", "/settings?s=update", [960, 680], updateState({ phase: "available", latest: "0.2.0", sigConfigured: false })],
+  ["settings-update-checking-light", "/settings?s=update", [960, 680], updateState({ phase: "checking" })],
+  ["settings-privacy-light", "/settings?s=privacy", [960, 680], snapshot()],
+  ["settings-privacy-dark", "/settings?s=privacy", [960, 680], snapshot(dark)],
+  ["settings-about-light", "/settings?s=about", [960, 900], snapshot({ ads: { campaign } })],
+  ["settings-about-dark", "/settings?s=about", [960, 900], snapshot({ ...dark, ads: { campaign } })],
+];
+shots.push(...pageShots);
+
+// ---- converter page: text typed into the live box, files put through the real worker ----
+
+const CONVERTER_TEXT =
+  "O'zbekiston shaharlarida choyxonalar ko'p. Bog'da o'g'il bolalar shaxmat o'ynashdi.\n" +
+  "Batafsil: https://kun.uz/shahar — yoki check qiling. Mushaf va ma'no so'zlari ham bor.";
+const CYRILLIC_TEXT = "Ўзбекистон шаҳарларида чойхоналар кўп. Лицей ўқувчилари қишлоққа боришди.";
+
+async function fillConverter(page, { text, files = [], script }) {
+  if (script) await page.getByRole("button", { name: script }).click();
+  if (files.length) {
+    await page.getByTestId("file-picker").setInputFiles(files);
+    await page.waitForFunction((n) => document.querySelectorAll('[data-status="running"]').length === 0 &&
+      document.querySelectorAll('[data-testid="job"]').length === n, files.length);
+  }
+  if (text !== undefined) await page.getByRole("textbox", { name: "Kirish matni" }).fill(text);
+}
+
+const converterFiles = [
+  { name: "maqola.txt", mimeType: "text/plain", buffer: Buffer.from(CONVERTER_TEXT.repeat(40)) },
+  { name: "hisobot.pdf", mimeType: "application/pdf", buffer: Buffer.from("%PDF-1.4") },
+  { name: "eski-reja.docx", mimeType: "application/octet-stream", buffer: Buffer.from("PK not really") },
+];
+// A small Word document (stored entries) whose text is longer than the preview shows.
+function wordDocument(paragraphs) {
+  const crcTable = Array.from({ length: 256 }, (_, n) => {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    return c >>> 0;
+  });
+  const crc = (buf) => {
+    let c = 0xffffffff;
+    for (const b of buf) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  };
+  const body = paragraphs.map((p) => `<w:p><w:r><w:t xml:space="preserve">${p}</w:t></w:r></w:p>`).join("");
+  const files = [
+    ["[Content_Types].xml", "<Types/>"],
+    ["word/document.xml", `<w:document xmlns:w="urn:w"><w:body>${body}</w:body></w:document>`],
+  ].map(([name, text]) => [Buffer.from(name), Buffer.from(text)]);
+  const locals = [];
+  const centrals = [];
+  let offset = 0;
+  for (const [name, data] of files) {
+    const local = Buffer.alloc(30);
+    local.writeUInt32LE(0x04034b50, 0);
+    local.writeUInt16LE(20, 4);
+    local.writeUInt32LE(crc(data), 14);
+    local.writeUInt32LE(data.length, 18);
+    local.writeUInt32LE(data.length, 22);
+    local.writeUInt16LE(name.length, 26);
+    const central = Buffer.alloc(46);
+    central.writeUInt32LE(0x02014b50, 0);
+    central.writeUInt32LE(crc(data), 16);
+    central.writeUInt32LE(data.length, 20);
+    central.writeUInt32LE(data.length, 24);
+    central.writeUInt16LE(name.length, 28);
+    central.writeUInt32LE(offset, 42);
+    locals.push(local, name, data);
+    centrals.push(central, name);
+    offset += 30 + name.length + data.length;
+  }
+  const dir = Buffer.concat(centrals);
+  const end = Buffer.alloc(22);
+  end.writeUInt32LE(0x06054b50, 0);
+  end.writeUInt16LE(files.length, 8);
+  end.writeUInt16LE(files.length, 10);
+  end.writeUInt32LE(dir.length, 12);
+  end.writeUInt32LE(offset, 16);
+  return Buffer.concat([...locals, dir, end]);
+}
+const longReport = Array.from({ length: 900 }, (_, i) =>
+  i % 3 ? CONVERTER_TEXT.replace("\n", " ") : `${i / 3 + 1}-bo'lim. Shahar xo'jaligi va choy savdosi`,
+);
+
+shots.push(
+  [
+    "converter-docx-light",
+    "/converter",
+    [960, 1240],
+    snapshot(),
+    null,
+    {
+      prepare: (page) =>
+        fillConverter(page, {
+          files: [{ name: "Yillik hisobot.docx", mimeType: "application/octet-stream", buffer: wordDocument(longReport) }],
+        }),
+    },
+  ],
+  ["converter-light", "/converter", [960, 680], snapshot(), null, { prepare: (page) => fillConverter(page, { text: CONVERTER_TEXT }) }],
+  ["converter-dark", "/converter", [960, 680], snapshot(dark), null, { prepare: (page) => fillConverter(page, { text: CONVERTER_TEXT }) }],
+  ["converter-empty-light", "/converter", [960, 680], snapshot(), null, {}],
+  [
+    "converter-files-light",
+    "/converter",
+    [960, 1480],
+    snapshot(),
+    null,
+    { prepare: (page) => fillConverter(page, { files: converterFiles }) },
+  ],
+  [
+    "converter-cyrillic-dark",
+    "/converter",
+    [960, 1000],
+    snapshot(dark),
+    null,
+    { prepare: (page) => fillConverter(page, { text: CYRILLIC_TEXT, script: "Kirill" }) },
+  ],
+);
+
 // ---- a small static server for dist/ ---------------------------------------------------
 
 const TYPES = {
@@ -178,12 +495,19 @@ function serve() {
 
 // ---- the fake native side, installed before any page script runs -----------------------
 
-function installFakeBridge({ state, toast }) {
+function installFakeBridge({ state, toast, answers = {} }) {
   if (toast) window.__toast = toast;
   if (!state) return;
   window.__HARVEL_IPC__ = {
     invoke(name) {
       if (name === "state_get") return Promise.resolve(state);
+      // Per-shot answers: a value, "pending" (never answers) or "reject" (a failed command).
+      if (name in answers) {
+        const answer = answers[name];
+        if (answer === "pending") return new Promise(() => {});
+        if (answer === "reject") return Promise.reject(`${name} failed`);
+        return Promise.resolve(answer);
+      }
       if (name === "window_is_maximized") return Promise.resolve(false);
       if (name === "debug_mode") return Promise.resolve(false);
       return Promise.resolve(null);
@@ -245,10 +569,14 @@ try {
     page.on("console", (msg) => msg.type() === "error" && problems.push(msg.text()));
     await page.setViewportSize({ width, height });
     await page.emulateMedia({ colorScheme: name.includes("dark") ? "dark" : "light" });
-    await page.addInitScript(installFakeBridge, { state, toast: extra.toast });
+    await page.addInitScript(installFakeBridge, { state, toast: extra.toast, answers: extra.answers });
+    if (extra.lab) await page.addInitScript(installLab, extra.lab);
     await page.goto(`${origin}/index.html#${route}`);
     await page.waitForSelector("#root > *");
     if (to) await walk(page, to);
+    if (extra.prepare) await extra.prepare(page);
+    if (extra.run) await extra.run(page);
+    if (extra.labAct) await labAct(page, extra.labAct);
     await page.evaluate(() => document.fonts.ready);
     await page.waitForTimeout(250);
     const file = join(out, `${name}.png`);

@@ -16,11 +16,11 @@ export function settingsTab(value: string | null): SettingsTab {
   return value !== null && Object.hasOwn(SETTINGS_TABS, value) ? (value as SettingsTab) : "general";
 }
 
-function SettingsRoute() {
+function SettingsRoute({ state }: { state: Snapshot }) {
   const [query] = useSearchParams();
   const s = query.get("s");
   if (s === "apps") return <Navigate to="/apps" replace />;
-  return <SettingsPage tab={settingsTab(s)} />;
+  return <SettingsPage state={state} tab={settingsTab(s)} />;
 }
 
 /** The route table of the main window. */
@@ -36,10 +36,10 @@ export function MainRoutes({ state }: { state: Snapshot }) {
         element={state.settings.onboarded ? <HomePage state={state} /> : <Navigate to="/welcome" replace />}
       />
       <Route caseSensitive path="/converter" element={<ConverterPage />} />
-      <Route caseSensitive path="/apps" element={<AppsPage />} />
-      <Route caseSensitive path="/settings" element={<SettingsRoute />} />
-      <Route caseSensitive path="/keymap" element={<KeymapPage />} />
-      <Route caseSensitive path="/lab" element={<LabPage />} />
+      <Route caseSensitive path="/apps" element={<AppsPage state={state} />} />
+      <Route caseSensitive path="/settings" element={<SettingsRoute state={state} />} />
+      <Route caseSensitive path="/keymap" element={<KeymapPage state={state} />} />
+      <Route caseSensitive path="/lab" element={<LabPage state={state} />} />
       <Route caseSensitive path="/about" element={<Navigate to="/settings?s=about" replace />} />
       <Route path="*" element={<Navigate to="/" replace />} />
     </Routes>

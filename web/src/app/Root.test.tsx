@@ -1,4 +1,4 @@
-import { act, render, screen } from "@testing-library/react";
+import { act, render, screen, within } from "@testing-library/react";
 import { MemoryRouter, useLocation, useNavigate, type Location, type To } from "react-router";
 import { describe, expect, it } from "vitest";
 import { installFacade } from "../lib/facade";
@@ -169,7 +169,10 @@ describe("routes of the main window", () => {
     await screen.findByRole("heading", { level: 1 });
     expect(view.where()).toBe(end);
     expect(title()).toBe(pageTitle);
-    if (tab) expect(screen.getByRole("heading", { level: 2 })).toHaveTextContent(tab);
+    if (tab) {
+      const sections = screen.getByRole("tablist", { name: "Sozlamalar bo‘limlari" });
+      expect(within(sections).getByRole("tab", { selected: true })).toHaveTextContent(tab);
+    }
   });
 
   it.each([

@@ -30,7 +30,8 @@ export function ConfirmDialog({
   return (
     <AlertPrimitive.Root open={open} onOpenChange={onOpenChange}>
       <AlertPrimitive.Portal>
-        <AlertPrimitive.Overlay className={overlayClass} />
+        {/* A click on the veil closes, as cancel and Escape do. */}
+        <AlertPrimitive.Overlay className={overlayClass} onClick={() => onOpenChange(false)} />
         <AlertPrimitive.Content className={panelClass} {...(description ? {} : { "aria-describedby": undefined })}>
           <AlertPrimitive.Title className="text-subheading font-semibold">{title}</AlertPrimitive.Title>
           {description && (

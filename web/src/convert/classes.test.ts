@@ -1,0 +1,104 @@
+import { describe, expect, it } from "vitest";
+import { APOSTROPHE, CYRILLIC, DIGIT, LATIN, LETTER, MARK, OTHER, classOf, protectSpans, splitCodePoints } from "./classes";
+import { convertOldLatin } from "./oldLatin";
+import type { ConvertWarning } from "./types";
+
+/** The protected stretches of a text, in order. */
+function spans(text: string): string[] {
+  const points = splitCodePoints(text);
+  const prot = protectSpans(points, []);
+  const chars = Array.from(text);
+  const found: string[] = [];
+  let run = "";
+  chars.forEach((ch, i) => {
+    if (prot[i]) run += ch;
+    else if (run) {
+      found.push(run);
+      run = "";
+    }
+  });
+  if (run) found.push(run);
+  return found;
+}
+
+describe("classes", () => {
+  it.each<[string, number]>([
+    ["a", LATIN],
+    ["Z", LATIN],
+    ["ş", LATIN],
+    ["ж", CYRILLIC],
+    ["α", LETTER],
+    ["\u0301", MARK],
+    ["'", APOSTROPHE],
+    ["`", APOSTROPHE],
+    ["ʼ", APOSTROPHE],
+    ["ʻ", APOSTROPHE],
+    ["＇", APOSTROPHE],
+    ["_", DIGIT],
+    ["7", DIGIT],
+    ["٣", DIGIT],
+    ["½", DIGIT],
+    [" ", OTHER],
+    ["-", OTHER],
+    ["😀", OTHER],
+  ])("%j", (ch, cls) => {
+    expect(classOf(ch.codePointAt(0)!)).toBe(cls);
+  });
+});
+
+describe("protected spans", () => {
+  // text → the stretches that are protected
+  it.each<[string, string[]]>([
+    ["ko'ring https://shahar.uz/choy?q=sh, keyin", ["https://shahar.uz/choy?q=sh"]],
+    ["(http://a.b/shu).", ["http://a.b/shu"]],
+    ["«ftp://x/sh»", ["ftp://x/sh"]],
+    ["2shx://path", ["shx://path"]],
+    ["svn+ssh://host/shu", ["ssh://host/shu"]],
+    ["only:// ", []],
+    ["www.shahar.uz/choy.", ["www.shahar.uz/choy"]],
+    ["WWW.Shop.com", ["WWW.Shop.com"]],
+    ["C:\\Users\\Shoh\\ish.txt", ["C:\\Users\\Shoh\\ish.txt"]],
+    ["~/ishlar/shu ./shu ../shu", ["~/ishlar/shu", "./shu", "../shu"]],
+    ["fayl: /usr/share/shu", ["/usr/share/shu"]],
+    ["/shu/bosh yo'q", []],
+    ["shahar.uz", ["shahar.uz"]],
+    ["yangi-shahar.toshkent.uz sayti", ["yangi-shahar.toshkent.uz"]],
+    ["o'g'il.uz", ["o'g'il.uz"]],
+    ["shahar.xyz", []],
+    ["shahar.uzb", []],
+    ["shahar.uz-x", []],
+    ["shahar.uz2", []],
+    ["Tugadi.Shahar", []],
+    ["#shahar_2024 #", ["#shahar_2024"]],
+    ["so'z#shahar", []],
+    ["@shahar_choy: salom", ["@shahar_choy"]],
+    ["shox@choy", []],
+    ["shoh.ali@mail.shahar.uz.", ["shoh.ali@mail.shahar.uz"]],
+    [".shoh@mail.uz", ["shoh@mail.uz"]],
+    ["shoh@x.u", []],
+    ["shoh@.uz", []],
+    ["a ``shahar`` b", []],
+    ["a ```shahar``` b", ["```shahar```"]],
+    ["see www.a.uz/shu\fsh\vx y", ["www.a.uz/shu\fsh\vx"]],
+  ])("%j", (text, expected) => {
+    expect(spans(text)).toEqual(expected);
+  });
+
+  it("protects an unclosed code block to the end with one warning", () => {
+    const warnings: ConvertWarning[] = [];
+    const text = "shahar ```choy\nshahar";
+    const prot = protectSpans(splitCodePoints(text), warnings);
+    expect(Array.from(prot).indexOf(1)).toBe(7);
+    expect(prot.slice(7).every((p) => p === 1)).toBe(true);
+    expect(warnings).toEqual([
+      { start: 7, end: 21, kind: "unclosed-code-block", message: "Yopilmagan ``` kod bloki: oxirigacha o‘zgartirilmadi." },
+    ]);
+    expect(convertOldLatin(text).output).toBe("şahar ```choy\nshahar");
+  });
+
+  it("keeps the converter away from protected text", () => {
+    expect(convertOldLatin("Shahar: https://shahar.uz/choy, shoh@choy.uz va #shahar.").output).toBe(
+      "Şahar: https://shahar.uz/choy, shoh@choy.uz va #shahar.",
+    );
+  });
+});

@@ -1,0 +1,90 @@
+import { describe, expect, it } from "vitest";
+import { convertCyrillic, convertText, detectScript } from "./cyrillic";
+
+const out = (text: string) => convertCyrillic(text).output;
+
+describe("convertCyrillic", () => {
+  it.each<[string, string]>([
+    ["шаҳар", "şahar"],
+    ["Ўзбекистон", "Özbekiston"],
+    ["ер", "yer"],
+    ["поезд", "poyezd"],
+    ["объект", "obyekt"],
+    ["маъно", "maʼno"],
+    ["пьеса", "pyesa"],
+    ["исҳоқ", "isʼhoq"],
+    ["ИСҲОҚ", "ISʼHOQ"],
+    ["сентябрь", "sentabr"],
+    ["Октябрда", "Oktabrda"],
+    ["январь", "yanvar"],
+    ["лицей", "litsey"],
+    ["цирк", "sirk"],
+    ["антициклон", "antisiklon"],
+    ["Ёлка", "Yolka"],
+    ["ЁЛКА", "YOLKA"],
+    ["ПИЦЦА", "PITSA"],
+    ["Ҳаёт", "Hayot"],
+    ["Юлдуз", "Yulduz"],
+    ["ЮЛДУЗ", "YULDUZ"],
+    ["Чўл ғишт", "Çöl ğişt"],
+    ["съезд", "syezd"],
+    ["шеърият", "şeʼriyat"],
+    ["ўъ", "ö"],
+    ["бульон", "bulyon"],
+  ])("%s → %s", (input, output) => {
+    expect(out(input)).toBe(output);
+  });
+
+  it("records whole-word changes and word warnings", () => {
+    const r = convertCyrillic("Бу лицей, бу щи.");
+    expect(r.output).toBe("Bu litsey, bu щi.");
+    expect(r.changes).toEqual([
+      { start: 0, end: 2, to: "Bu" },
+      { start: 3, end: 8, to: "litsey" },
+      { start: 10, end: 12, to: "bu" },
+      { start: 13, end: 15, to: "щi" },
+    ]);
+    expect(r.warnings.map((w) => [w.kind, w.start, w.end])).toEqual([
+      ["ts-ambiguous", 3, 8],
+      ["foreign-letter", 13, 15],
+    ]);
+    expect(r).toMatchObject({ profile: "uz-cyr-2026-test", script: "cyrillic" });
+  });
+
+  it("prefers foreign-letter over ts-ambiguous", () => {
+    expect(convertCyrillic("цыган").warnings.map((w) => w.kind)).toEqual(["foreign-letter"]);
+  });
+
+  it("leaves mixed and Latin words, and has no protected spans", () => {
+    const r = convertCyrillic("shaҳar cat https://шаҳар.uz");
+    expect(r.output).toBe("shaҳar cat https://şahar.uz");
+    expect(r.warnings).toEqual([expect.objectContaining({ kind: "mixed-script", start: 0, end: 6 })]);
+  });
+
+  it("warns about degraded Cyrillic from 200 converted letters without ў, қ, ғ, ҳ", () => {
+    const degraded = convertCyrillic("узбек шахар ".repeat(20)); // 200 letters
+    expect(degraded.warnings[0]).toMatchObject({ kind: "degraded-cyrillic", start: 0, end: 0 });
+    expect(convertCyrillic("узбек шахар ".repeat(19) + "узбек").warnings).toEqual([]);
+    expect(convertCyrillic("узбек шахар ".repeat(20) + "қиш").warnings).toEqual([]);
+  });
+});
+
+describe("detectScript and convertText", () => {
+  it.each<[string, string]>([
+    ["шаҳар", "cyrillic"],
+    ["shahar", "latin"],
+    ["ab вг", "latin"],
+    ["ab вгд", "cyrillic"],
+    ["123 !", "latin"],
+    ["", "latin"],
+  ])("%j is %s", (text, script) => {
+    expect(detectScript(text)).toBe(script);
+  });
+
+  it("dispatches by choice or by detection", () => {
+    expect(convertText("шаҳар")).toMatchObject({ output: "şahar", script: "cyrillic" });
+    expect(convertText("shahar")).toMatchObject({ output: "şahar", script: "latin", profile: "uz-new-2026-draft1" });
+    expect(convertText("шаҳар", "latin")).toMatchObject({ output: "шаҳар", script: "latin" });
+    expect(convertText("shahar", "cyrillic")).toMatchObject({ output: "shahar", script: "cyrillic" });
+  });
+});
