@@ -10,6 +10,7 @@
 #include "core/settings.h"
 #include "core/state.h"
 #include "core/text.h"
+#include "core/unicode.h"
 #include "keyboard/foreground_watcher.h"
 #include "keyboard/hook_thread.h"
 #include "keyboard/layout_watcher.h"
@@ -42,24 +43,20 @@ std::filesystem::path data_folder() {
   return std::filesystem::temp_directory_path() / "Harvel";
 }
 
-namespace {
-
-// Reads and deletes the record of an installer started by the last run; the
-// version it held, when it is one.
 std::optional<std::string> take_pending_update(const std::filesystem::path& path) {
   const auto text = read_file_prefix(path, 1024 * 1024);
   if (!text || !text::is_valid_utf8(*text)) return std::nullopt;
   std::error_code ec;
   std::filesystem::remove(path, ec);
-  const std::size_t first = text->find_first_not_of(" \t\r\n\v\f");
-  if (first == std::string::npos) return std::nullopt;
-  const std::size_t last = text->find_last_not_of(" \t\r\n\v\f");
-  std::string version = text->substr(first, last - first + 1);
+  // White space is trimmed by its Unicode definition.
+  std::u32string chars = *text::decode_utf8(*text);
+  while (!chars.empty() && unicode::is_white_space(chars.back())) chars.pop_back();
+  std::size_t first = 0;
+  while (first < chars.size() && unicode::is_white_space(chars[first])) ++first;
+  std::string version = text::encode_utf8(std::u32string_view(chars).substr(first));
   if (!is_valid_version(version)) return std::nullopt;
   return version;
 }
-
-}  // namespace
 
 std::optional<std::string> setup_app(App& app, bool hidden) {
   const std::filesystem::path settings_path = data_folder() / kSettingsFileName;

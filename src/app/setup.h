@@ -23,6 +23,11 @@ bool hidden_flag(const std::vector<std::string>& args);
 // the identifier; the temporary folder joined with "Harvel" when there is none.
 std::filesystem::path data_folder();
 
+// Reads and deletes the record of an installer started by the last run: the
+// trimmed version it held when it is one. A file that cannot be read, or is
+// not UTF-8, stays.
+std::optional<std::string> take_pending_update(const std::filesystem::path& path);
+
 // Builds the shared state and starts everything, in the fixed order, on the
 // event-loop thread. Only the tray icon can fail; the error text is returned.
 std::optional<std::string> setup_app(App& app, bool hidden);
