@@ -5,6 +5,7 @@
 
 #include "core/app.h"
 #include "core/state.h"
+#include "core/text.h"
 #include "keyboard/foreground.h"
 #include "shell/toast.h"
 
@@ -12,11 +13,22 @@ namespace harvel {
 
 using namespace std::chrono_literals;
 
+ForegroundWatcher::ForegroundWatcher(App& app) : app_(app), own_exe_(kOwnExeName) {
+  // The Linux host's binary is not named harvel.exe: its own windows are
+  // recognised by the file name it runs from.
+  if (os::Shell* shell = os::platform().shell) {
+    if (const auto path = shell->executable_path()) {
+      const std::string lower = text::utf8_lower(*path);
+      own_exe_ = lower.substr(lower.find_last_of("/\\") + 1);
+    }
+  }
+}
+
 void ForegroundWatcher::poll() {
   if (foreground_is_shell_window()) return;
   const ForegroundApp fg = foreground_app();
   // The program's own windows and the taskbar leave the current app as it was.
-  if (fg.exe.empty() || fg.exe == last_exe_ || fg.exe == kOwnExeName) return;
+  if (fg.exe.empty() || fg.exe == last_exe_ || fg.exe == kOwnExeName || fg.exe == own_exe_) return;
   last_exe_ = fg.exe;
 
   Ctx& ctx = app_.ctx();

@@ -12,13 +12,14 @@ inline constexpr std::string_view kOwnExeName = "harvel.exe";
 
 class ForegroundWatcher {
  public:
-  explicit ForegroundWatcher(App& app) : app_(app) {}
+  explicit ForegroundWatcher(App& app);
   // One poll (after the 700 ms sleep).
   void poll();
 
  private:
   App& app_;
   std::string last_exe_;
+  std::string own_exe_;  // the running program's own file name, lower case
 };
 
 // The watcher thread's body; never returns.

@@ -4,6 +4,7 @@
 #include "keyboard/foreground_watcher.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/layout_watcher.h"
+#include "platform/fake/fake_desktop.h"
 #include "support/test_app.h"
 
 namespace harvel {
@@ -124,6 +125,27 @@ TEST_F(WatcherTest, NoOffNoticeWhileSwitchedOff) {
   w.poll();
   EXPECT_EQ(t.ctx().foreground_exe.copy(), "winword.exe");
   EXPECT_TRUE(t.notices.empty());
+}
+
+}  // namespace
+}  // namespace harvel
+
+namespace harvel {
+namespace {
+
+TEST(ForegroundWatcherOwnName, TheRunningBinaryIsRecognisedByItsFileName) {
+  testing::TestApp t;
+  fake::FakeDesktop desktop;
+  desktop.shell.exe_path = "/opt/harvel/Harvel";
+  os::Platform p = os::platform();
+  desktop.add_to(p);
+  os::install_platform(p);
+  ForegroundWatcher w(t.app);
+  t.sys.open_app(u"/usr/bin/gedit");
+  w.poll();
+  t.sys.open_app(u"/opt/harvel/Harvel");
+  w.poll();
+  EXPECT_EQ(t.ctx().foreground_exe.copy(), "gedit");
 }
 
 }  // namespace
