@@ -42,3 +42,20 @@ if(HARVEL_TESTS)
     find_package(GTest REQUIRED)
   endif()
 endif()
+
+# libgcrypt (Ed25519 signatures, SHA-256). Natively through pkg-config; for
+# MinGW the static archives of Debian's cross package, whose headers sit in
+# the cross compiler's own include folder (/usr/x86_64-w64-mingw32/include).
+add_library(harvel_gcrypt INTERFACE)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  set(_mingw_lib /usr/x86_64-w64-mingw32/lib)
+  if(NOT EXISTS ${_mingw_lib}/libgcrypt.a OR NOT EXISTS ${_mingw_lib}/libgpg-error.a)
+    message(FATAL_ERROR "libgcrypt for MinGW is missing: install libgcrypt-mingw-w64-dev (scripts/setup)")
+  endif()
+  target_link_libraries(harvel_gcrypt INTERFACE ${_mingw_lib}/libgcrypt.a ${_mingw_lib}/libgpg-error.a ws2_32)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(HARVEL_LIBGCRYPT REQUIRED IMPORTED_TARGET libgcrypt)
+  target_link_libraries(harvel_gcrypt INTERFACE PkgConfig::HARVEL_LIBGCRYPT)
+endif()
+add_library(harvel::gcrypt ALIAS harvel_gcrypt)

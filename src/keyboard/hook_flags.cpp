@@ -54,6 +54,7 @@ void reset_hook_flags() {
   f.fix_applied = 0;
   f.key_seq = 0;
   f.layout_compatible = 1;
+  f.checker_tx.reset();
 }
 
 }  // namespace harvel

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/checker_channel.h"
 #include "core/mode.h"
 
 namespace harvel {
@@ -43,6 +44,8 @@ struct HookFlags {
   std::atomic<uint8_t> fix_applied{0};
   std::atomic<uint32_t> key_seq{0};
   std::atomic<uint8_t> layout_compatible{1};
+  // CHECKER_TX: the sending end of the checker channel, set once.
+  CheckerTxSlot checker_tx;
 };
 
 HookFlags& hook_flags();

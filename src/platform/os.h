@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -577,6 +578,43 @@ class Apps {
   virtual bool programs_are_pe_files() { return true; }
 };
 
+// ---- HTTP transport ----------------------------------------------------------
+
+// One GET request. The transport follows no redirect itself: a 3xx answer is
+// handed back like any other (the caller applies its own redirect rule). No
+// proxy is used and none is read from the environment.
+struct HttpRequest {
+  std::string url;  // "https://..." or "http://..."
+  std::string user_agent;
+  std::chrono::milliseconds connect_timeout{30000};
+  // The longest a single read of the socket may wait; none: no limit.
+  std::optional<std::chrono::milliseconds> read_timeout;
+  // Covers connecting, sending, the head and reading the whole body,
+  // counted from the start of the request; none: no limit.
+  std::optional<std::chrono::milliseconds> total_timeout;
+};
+
+// An answer whose head has arrived; the body is read through `read`.
+class HttpResponse {
+ public:
+  virtual ~HttpResponse() = default;
+  virtual int status() const = 0;
+  // The header fields as received (names in their own case).
+  virtual const std::vector<std::pair<std::string, std::string>>& headers() const = 0;
+  // Reads up to `buffer.size()` body bytes: the count (0 at the end of the
+  // body); none on a transport error or a timeout.
+  virtual std::optional<std::size_t> read(std::span<uint8_t> buffer) = 0;
+};
+
+class Http {
+ public:
+  virtual ~Http() = default;
+  // Sends the request and waits for the answer's head; null on any
+  // connection, TLS, protocol or timeout failure. Safe to call from several
+  // threads at once.
+  virtual std::unique_ptr<HttpResponse> get(const HttpRequest& request) = 0;
+};
+
 // ---- The whole system ------------------------------------------------------
 
 struct Platform {
@@ -596,6 +634,7 @@ struct Platform {
   Folders* folders = nullptr;
   Tray* tray = nullptr;
   Apps* apps = nullptr;
+  Http* http = nullptr;
 };
 
 // The process-wide system. The low-level keyboard callback is entered by the
@@ -606,5 +645,192 @@ void install_platform(const Platform& p);
 
 // The system clock (std::chrono), the same on every target.
 Clock& system_clock();
+
+// ---- Realtime checker: caret, UI Automation and overlay windows -----------
+//
+// The checker's overlay thread finds the word just typed in another program
+// and draws an underline and a fix pop-up beside it. These facilities are
+// called on that thread only. The Linux host has none of them (no UI
+// Automation, no overlay windows): the checker then shows its notices only.
+
+// A rectangle by its edges, in physical screen pixels unless said otherwise.
+struct Box {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+  bool operator==(const Box&) const = default;
+};
+
+struct Point {
+  int32_t x = 0;
+  int32_t y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+// The caret of the foreground thread (GetGUIThreadInfo for thread 0).
+struct CaretInfo {
+  WindowHandle caret = 0;  // hwndCaret
+  WindowHandle focus = 0;  // hwndFocus
+  Box rect;                // rcCaret, in the caret window's client coordinates
+};
+
+class CaretQueries {
+ public:
+  virtual ~CaretQueries() = default;
+  // GetGUIThreadInfo(0) with cbSize 72; none when the call fails.
+  virtual std::optional<CaretInfo> foreground_caret() = 0;
+  // ClientToScreen; none when it fails.
+  virtual std::optional<Point> client_to_screen(WindowHandle window, Point p) = 0;
+  // The window's DPI awareness (GetWindowDpiAwarenessContext) is unaware.
+  virtual bool window_dpi_unaware(WindowHandle window) = 0;
+  // LogicalToPhysicalPointForPerMonitorDPI; the point unchanged when it fails.
+  virtual Point logical_to_physical(WindowHandle window, Point p) = 0;
+  // WM_GETFONT through SendMessageTimeoutW (SMTO_BLOCK | SMTO_ABORTIFHUNG);
+  // 0 for no font, a time-out or a hung window.
+  virtual uintptr_t window_font(WindowHandle window, uint32_t timeout_ms) = 0;
+  // In the window's device context with `font` selected: the width of each
+  // text (GetTextExtentPoint32W; 0 for an empty text or a failed call). The
+  // old font is restored and the context released. None without a context.
+  virtual std::optional<std::vector<int32_t>> text_widths(WindowHandle window, uintptr_t font,
+                                                          std::span<const std::u16string> texts) = 0;
+};
+
+// A clone of the focused text control's caret or selection range.
+class UiaTextRange {
+ public:
+  virtual ~UiaTextRange() = default;
+  // MoveEndpointByUnit(Start or End, TextUnit_Character, count): the count the
+  // call reports as moved; none when it fails.
+  virtual std::optional<int32_t> move_start(int32_t count) = 0;
+  virtual std::optional<int32_t> move_end(int32_t count) = 0;
+  // GetBoundingRectangles: the array's values from its lower to its upper
+  // bound (x, y, width, height for each line); none when the call fails.
+  virtual std::optional<std::vector<double>> bounding_rectangles() = 0;
+};
+
+// What the focused element offers.
+struct UiaFocus {
+  enum class Kind : uint8_t { Unavailable, Password, Text };
+  Kind kind = Kind::Unavailable;
+  std::unique_ptr<UiaTextRange> range;  // set for Text
+};
+
+class UiAutomation {
+ public:
+  virtual ~UiAutomation() = default;
+  // The calling thread's automation object (created on first use and kept;
+  // after a failed creation the next call tries again), its focused element,
+  // the element's IsPassword (true: Password; unreadable: Unavailable), its
+  // text pattern, the selection (at least one range) and a clone of range 0.
+  // Every failure is Unavailable; every interface but the clone is released.
+  virtual UiaFocus focused_text() = 0;
+};
+
+struct Rgb {
+  uint8_t r = 0;
+  uint8_t g = 0;
+  uint8_t b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// A font of the overlay's face ("Segoe UI"): the LOGFONT height (negative:
+// character height) and weight.
+struct OverlayFont {
+  int32_t height = 0;
+  int32_t weight = 400;
+  bool operator==(const OverlayFont&) const = default;
+};
+
+// DrawTextW format bits used by the pop-up.
+inline constexpr uint32_t DT_CENTER = 0x1;
+inline constexpr uint32_t DT_VCENTER = 0x4;
+inline constexpr uint32_t DT_SINGLELINE = 0x20;
+inline constexpr uint32_t DT_END_ELLIPSIS = 0x8000;
+
+// One step of painting the pop-up, in client coordinates.
+struct PaintOp {
+  enum class Kind : uint8_t {
+    Fill,            // fill `rect` with `colour`
+    FrameRoundRect,  // a 1 × 1 frame in `colour` along a rounded-rectangle region `rect` with `corner`
+    Text,            // draw `text` (UTF-8) in `rect` with `font`, `colour` and `format`
+  };
+  Kind kind = Kind::Fill;
+  Box rect;
+  Rgb colour;
+  int32_t corner = 0;
+  OverlayFont font;
+  std::string text;
+  uint32_t format = 0;
+  bool operator==(const PaintOp&) const = default;
+};
+
+// Where and how the pop-up is shown: an ellipse (0, 0, width + 1, height + 1)
+// or a rounded rectangle of the same bounds with `corner` as its region.
+struct PopupPlacement {
+  enum class Shape : uint8_t { Ellipse, RoundRect };
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  Shape shape = Shape::Ellipse;
+  int32_t corner = 0;
+  bool operator==(const PopupPlacement&) const = default;
+};
+
+// The portable halves of the pop-up's window procedure, run on the overlay
+// thread while it pumps its messages.
+class OverlayEvents {
+ public:
+  virtual ~OverlayEvents() = default;
+  // WM_PAINT: what to draw in the client rectangle; empty leaves it empty.
+  virtual std::vector<PaintOp> popup_paint(Box client) = 0;
+  // WM_LBUTTONUP at a client point.
+  virtual void popup_click(Point p) = 0;
+};
+
+class OverlayWindows {
+ public:
+  virtual ~OverlayWindows() = default;
+  // Per-monitor DPI awareness v2 for the calling thread (with the system's
+  // fallbacks) and a single-threaded COM apartment.
+  virtual void prepare_thread() = 0;
+  // Registers the classes "HarvelCheckUnder" and "HarvelCheckPop" and creates
+  // their windows, hidden; false when either window could not be created.
+  virtual bool create_windows(OverlayEvents* events) = 0;
+  // Hides both windows (nothing before they exist).
+  virtual void hide_windows() = 0;
+  // Dispatches every waiting message of the calling thread, without blocking.
+  virtual void pump_messages() = 0;
+  // GetAsyncKeyState(VK_LBUTTON) has its high bit set.
+  virtual bool left_button_down() = 0;
+  virtual Point cursor_position() = 0;
+  // The pop-up window's screen rectangle; none when it cannot be read.
+  virtual std::optional<Box> popup_rect() = 0;
+  // Effective DPI of the monitor nearest to the rectangle; none on failure.
+  virtual std::optional<uint32_t> monitor_dpi(const Box& nearby) = 0;
+  // Work area of the monitor nearest to the rectangle; none on failure.
+  virtual std::optional<Box> work_area(const Box& nearby) = 0;
+  // Puts a width × height bitmap of premultiplied pixels (0xAARRGGBB, rows
+  // top-down) on the underline window at (x, y), topmost, not activated,
+  // shown. Nothing when the bitmap cannot be created.
+  virtual void show_underline(Point at, int32_t width, int32_t height, std::span<const uint32_t> pixels) = 0;
+  // Shapes, places (topmost, not activated) and shows the pop-up, then
+  // invalidates it for repainting.
+  virtual void show_popup(const PopupPlacement& placement) = 0;
+  // Sleeps the calling thread.
+  virtual void sleep(std::chrono::milliseconds duration) = 0;
+};
+
+struct CheckerPlatform {
+  CaretQueries* caret = nullptr;
+  UiAutomation* uia = nullptr;
+  OverlayWindows* overlay = nullptr;
+};
+
+// The checker's facilities, installed once at start (and by its tests);
+// absent ones are null.
+CheckerPlatform& checker_platform();
+void install_checker_platform(const CheckerPlatform& p);
 
 }  // namespace harvel::os

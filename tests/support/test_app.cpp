@@ -5,6 +5,7 @@
 
 #include "keyboard/hook_flags.h"
 #include "keyboard/hook_thread.h"
+#include "online/updater.h"
 #include "shell/toast.h"
 
 namespace harvel::testing {
@@ -33,6 +34,8 @@ TestApp::TestApp(Settings settings) {
 
 TestApp::~TestApp() {
   // Toast threads use the platform: let them end while it is still there.
+  // Manual update checks use the application too (and may show notices).
+  finish_update_threads();
   finish_toast_threads();
   // Leave no hook thread behind for the next test.
   if (auto record = ctx().hook_thread.take()) stop_hook_thread(std::move(*record));

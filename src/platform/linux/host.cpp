@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/http.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "platform/linux/tray.h"
@@ -114,6 +115,7 @@ bool start_linux_host(int argc, char** argv) {
   p.keyboard = &keyboard;
   p.apps = &apps;
   p.clock = &os::system_clock();
+  p.http = &linux_http();
   os::install_platform(p);
   trace("host started");
   return true;

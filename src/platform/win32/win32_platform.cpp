@@ -5,9 +5,12 @@
 #include "platform/win32/win32_apps.h"
 #include "platform/win32/win32_dialogs.h"
 #include "platform/win32/win32_foreground.h"
+#include "platform/win32/win32_http.h"
 #include "platform/win32/win32_keyboard.h"
+#include "platform/win32/win32_overlay.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_tray.h"
+#include "platform/win32/win32_uia.h"
 
 namespace harvel::win32 {
 
@@ -19,6 +22,7 @@ void install_win32_platform(Win32Application* application) {
   static Win32Folders folders;
   static Win32Tray tray;
   static Win32Apps apps;
+  static Win32Http http;
   os::Platform p = os::platform();
   p.keyboard = &keyboard;
   p.hook = &keyboard;
@@ -29,12 +33,17 @@ void install_win32_platform(Win32Application* application) {
   p.folders = &folders;
   p.tray = &tray;
   p.apps = &apps;
+  p.http = &http;
   if (application) {
     p.event_loop = application;
     p.app_loop = application;
     p.single_instance = application;
     p.global_shortcut = application;
   }
+  static Win32Caret caret;
+  static Win32Uia uia;
+  static Win32OverlayWindows overlay;
+  os::install_checker_platform({&caret, &uia, &overlay});
   os::install_platform(p);
 }
 

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "online/crypto.h"
+#include "online/signing.h"
+#include "test_signer.h"
+
+namespace harvel {
+namespace {
+
+std::vector<uint8_t> from_hex(std::string_view hex) {
+  std::vector<uint8_t> out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  return out;
+}
+
+struct Rfc8032Case {
+  const char* key;
+  const char* message;
+  const char* signature;
+};
+
+// RFC 8032, section 7.1, tests 1 to 3.
+const Rfc8032Case kRfc8032[] = {
+    {"d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
+     "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24"
+     "655141438e7a100b"},
+    {"3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
+     "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aee"
+     "b00d291612bb0c00"},
+    {"fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
+     "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28d"
+     "c027beceea1ec40a"},
+};
+
+TEST(Ed25519, Rfc8032VectorsVerifyAndAnyChangeFails) {
+  for (const auto& c : kRfc8032) {
+    SCOPED_TRACE(c.message);
+    PublicKey key;
+    Signature sig;
+    const auto k = from_hex(c.key);
+    const auto s = from_hex(c.signature);
+    std::copy(k.begin(), k.end(), key.begin());
+    std::copy(s.begin(), s.end(), sig.begin());
+    const auto m = from_hex(c.message);
+    const std::string message(m.begin(), m.end());
+    EXPECT_TRUE(ed25519_verify(key, message, sig));
+    EXPECT_FALSE(ed25519_verify(key, message + "x", sig));
+    Signature bad = sig;
+    bad[10] ^= 1;
+    EXPECT_FALSE(ed25519_verify(key, message, bad));
+  }
+}
+
+TEST(Sha256, KnownDigests) {
+  Sha256 empty;
+  EXPECT_EQ(empty.hex_digest(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  Sha256 abc;
+  abc.update(std::string_view("a"));
+  abc.update(std::string_view("bc"));
+  EXPECT_EQ(abc.hex_digest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(Base64, StrictCanonicalDecoding) {
+  struct Case {
+    const char* text;
+    std::optional<std::string> bytes;
+  };
+  const Case cases[] = {
+      {"", std::string()},
+      {"Zm9v", std::string("foo")},
+      {"Zm8=", std::string("fo")},
+      {"Zg==", std::string("f")},
+      {" \tZg==\n", std::string("f")},     // white space around is trimmed
+      {"\u3000Zg==\u00A0", std::string("f")},  // Unicode white space too
+      {"Zg", std::nullopt},                // padding required
+      {"Zg=", std::nullopt},
+      {"Zg===", std::nullopt},
+      {"Zh==", std::nullopt},              // non-zero left-over bits
+      {"Zm9=", std::nullopt},
+      {"Zg==Zg==", std::nullopt},          // padding only at the very end
+      {"Z===", std::nullopt},
+      {"Zm-v", std::nullopt},              // URL-safe alphabet is not standard
+      {"Zm 9v", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto got = decode_base64(c.text);
+    ASSERT_EQ(got.has_value(), c.bytes.has_value());
+    if (got) {
+      EXPECT_EQ(std::string(got->begin(), got->end()), *c.bytes);
+    }
+  }
+}
+
+TEST(TrustedKeyList, FirstKeyLineDecides) {
+  testing::TestSigner signer;
+  const std::string key = signer.key_b64();
+  EXPECT_EQ(parse_trusted_key_list(key + "\n"), signer.key());
+  EXPECT_EQ(parse_trusted_key_list("# maker key\r\n\n  " + key + "  \r\n"), signer.key());
+  EXPECT_EQ(parse_trusted_key_list(key), signer.key());
+  // A bad first line is final even with a good key after it.
+  EXPECT_FALSE(parse_trusted_key_list("not-base64!\n" + key + "\n"));
+  EXPECT_FALSE(parse_trusted_key_list(key.substr(0, 40) + "\n" + key + "\n"));  // 30 bytes
+  EXPECT_FALSE(parse_trusted_key_list("# only a comment\n\n"));
+  EXPECT_FALSE(parse_trusted_key_list(""));
+}
+
+TEST(TrustedKey, BuiltInKeyIsEmptySoSignedFeaturesAreOff) {
+  EXPECT_FALSE(has_trusted_public_key());
+  testing::TestSigner signer;
+  EXPECT_FALSE(verify_signed_message("x", signer.sign("x")));
+}
+
+TEST(SignedMessage, SignatureTextRules) {
+  testing::TestSigner signer;
+  const std::string line = update_signed_line("0.2.0", std::string(64, 'a'));
+  EXPECT_EQ(line, "harvel-update-v1|0.2.0|" + std::string(64, 'a'));
+  const std::string sig = signer.sign(line);
+  const auto key = std::optional<PublicKey>(signer.key());
+  EXPECT_TRUE(verify_signed_message_with_key(key, line, sig));
+  EXPECT_TRUE(verify_signed_message_with_key(key, line, sig + "\n"));
+  EXPECT_TRUE(verify_signed_message_with_key(key, line, "  " + sig + " "));
+  EXPECT_FALSE(verify_signed_message_with_key(key, line, sig.substr(0, sig.size() - 2)));  // "==" dropped
+  EXPECT_FALSE(verify_signed_message_with_key(std::nullopt, line, sig));
+  EXPECT_FALSE(verify_signed_message_with_key(key, line + " ", sig));
+  // 63 and 65 bytes.
+  const Signature raw = signer.sign_raw(line);
+  EXPECT_FALSE(verify_signed_message_with_key(key, line, testing::base64_encode(raw.data(), 63)));
+  std::vector<uint8_t> longer(raw.begin(), raw.end());
+  longer.push_back(0);
+  EXPECT_FALSE(verify_signed_message_with_key(key, line, testing::base64_encode(longer.data(), longer.size())));
+  testing::TestSigner other;
+  EXPECT_FALSE(verify_signed_message_with_key(std::optional<PublicKey>(other.key()), line, sig));
+}
+
+TEST(SignedLines, Layouts) {
+  EXPECT_EQ(kill_signed_line("a", "b", "m|n"), "harvel-kill-v1|a|b|m|n");
+  EXPECT_EQ(ads_signed_line("2026-01-01T00:00:00Z", "{}"), "harvel-ads-v1|2026-01-01T00:00:00Z|{}");
+}
+
+TEST(Rfc3339, ValuesAndRejections) {
+  EXPECT_EQ(parse_rfc3339_millis("1970-01-01T00:00:00Z"), 0);
+  EXPECT_EQ(parse_rfc3339_millis("2026-01-31T23:59:59.999Z").value() - parse_rfc3339_millis("2026-01-31T23:59:59Z").value(), 999);
+  EXPECT_EQ(parse_rfc3339_millis("2026-01-01T24:00:00Z"), parse_rfc3339_millis("2026-01-02T00:00:00Z"));
+  EXPECT_EQ(parse_rfc3339_millis("2001-09-09T01:46:40Z"), 1'000'000'000'000);
+  EXPECT_EQ(parse_rfc3339_millis("2001-09-09T01:46:40.5Z"), 1'000'000'000'500);
+  EXPECT_EQ(parse_rfc3339_millis("2001-09-09T01:46:40.05Z"), 1'000'000'000'050);
+  EXPECT_EQ(parse_rfc3339_millis("1969-12-31T23:59:59Z"), -1000);
+  EXPECT_TRUE(parse_rfc3339_millis("2028-02-29T00:00:00Z"));
+  EXPECT_TRUE(parse_rfc3339_millis("2000-02-29T00:00:00Z"));
+  EXPECT_TRUE(parse_rfc3339_millis("0004-02-29T00:00:00Z"));  // a year below 100 counts as 1900 + year
+  const char* invalid[] = {
+      "2026-02-29T00:00:00Z", "1900-02-29T00:00:00Z", "0000-02-29T00:00:00Z", "2026-04-31T00:00:00Z",
+      "2026-13-01T00:00:00Z", "2026-00-01T00:00:00Z", "2026-01-00T00:00:00Z", "2026-01-01T24:00:00.001Z",
+      "2026-01-01T24:00:01Z", "2026-01-01T23:60:00Z", "2026-01-01T23:59:60Z", "2026-01-01T00:00:00.Z",
+      "2026-01-01T00:00:00.1234Z", "2026-01-01T00:00:00+05:00", "2026-01-01 00:00:00Z", "2026-01-01T00:00:00",
+      "2026-01-01t00:00:00Z", "2026-01-01T00:00:00z", "2026-1-01T00:00:00Z", "2026-01-01T00:00:00.1a1Z",
+      "",
+  };
+  for (const char* t : invalid) EXPECT_FALSE(parse_rfc3339_millis(t)) << t;
+}
+
+TEST(Rfc3339, OptionalTimestampKinds) {
+  using J = nlohmann::ordered_json;
+  EXPECT_EQ(parse_optional_timestamp(nullptr).kind, TimestampKind::NoBound);
+  const J null_value = nullptr;
+  EXPECT_EQ(parse_optional_timestamp(&null_value).kind, TimestampKind::NoBound);
+  const J good = "1970-01-01T00:00:01Z";
+  const auto bound = parse_optional_timestamp(&good);
+  EXPECT_EQ(bound.kind, TimestampKind::Bound);
+  EXPECT_EQ(bound.bound.millis, 1000);
+  EXPECT_EQ(bound.bound.text, "1970-01-01T00:00:01Z");
+  for (const J& bad : {J("tomorrow"), J(5), J(true), J::array(), J::object()}) {
+    EXPECT_EQ(parse_optional_timestamp(&bad).kind, TimestampKind::Invalid) << bad.dump();
+  }
+}
+
+TEST(Clock, FiletimeConversion) {
+  EXPECT_EQ(filetime_to_unix_millis(0), 0u);
+  EXPECT_EQ(filetime_to_unix_millis(116444736000000000ULL - 1), 0u);
+  EXPECT_EQ(filetime_to_unix_millis(116444736000000000ULL), 0u);
+  EXPECT_EQ(filetime_to_unix_millis(116444736000000000ULL + 10000000ULL + 19999), 1001u);
+}
+
+}  // namespace
+}  // namespace harvel
