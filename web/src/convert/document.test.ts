@@ -1,5 +1,6 @@
 import { describe, expect, it, vi } from "vitest";
-import { convertParagraph, ConversionTally, decodeText, outputName, rewriteWordXml } from "./document";
+import { convertHtml, convertParagraph, ConversionTally, decodeText, htmlText, outputName, rewriteWordXml } from "./document";
+import type { TextResult } from "./types";
 import { convertText } from "./cyrillic";
 import { handleRequest, type DocFailure, type DocReply, type DocSuccess } from "./protocol";
 import { crc32, readEntryData, readZipDirectory } from "./zip";
@@ -261,6 +262,36 @@ describe("markdown, subtitles and web pages", () => {
   });
 });
 
+describe("web page spans", () => {
+  // The rules as single regular expressions: right, but slow on text full of unclosed "<".
+  const KEEP = /<!--[\s\S]*?(?:-->|$)|<(script|style|pre|code)\b[^>]*>[\s\S]*?(?:<\/\1\s*>|$)|<[A-Za-z/!?][^>]*>/gi;
+  const HIDDEN = /<!--[\s\S]*?(?:-->|$)|<(script|style)\b[^>]*>[\s\S]*?(?:<\/\1\s*>|$)|<[A-Za-z/!?][^>]*>/gi;
+  // Marks every converted piece, so that where the pieces were cut shows in the output.
+  const mark = (text: string) => ({ output: `[${text}]`, changes: [], warnings: [], input: text, script: "latin" }) as unknown as TextResult;
+  const reference = (text: string) =>
+    text.replace(KEEP, "\u0000$&\u0000").split("\u0000").map((p, i) => (i % 2 === 1 ? p : p.trim() === "" ? p : `[${p}]`)).join("");
+
+  it("keeps the same spans as the plain rules on many small pages", () => {
+    const bits = ["<", ">", "!", "-", "--", "/", " ", "\n", "a", "b", "x<y", "pre", "PRE", "script", "Style", "codex", "<!--", "-->", "</pre>", "</PRE >", "</script>", "<p>", "?", "<pre>", "<SCRIPT>", "<code a>", "<style>", "</style\t>"];
+    let seed = 12345;
+    const next = () => (seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648;
+    for (let n = 0; n < 3000; n++) {
+      let text = "";
+      for (let k = Math.floor(next() * 14); k > 0; k--) text += bits[Math.floor(next() * bits.length)];
+      expect(htmlText(text), text).toBe(text.replace(HIDDEN, ""));
+      expect(convertHtml(text, new ConversionTally(mark)), text).toBe(reference(text));
+    }
+  });
+
+  it("reads a page full of unclosed tags in linear time", () => {
+    const text = "<p>shu</p>" + "a <b ".repeat(400_000);
+    const started = performance.now();
+    expect(htmlText(text)).toBe("shu" + "a <b ".repeat(400_000));
+    expect(convertHtml("<p>shu</p>" + "<code ".repeat(400_000), new ConversionTally(convertText))).toBe("<p>şu</p>" + "<code ".repeat(400_000));
+    expect(performance.now() - started).toBeLessThan(5000);
+  });
+});
+
 describe("Word documents", () => {
   const styles = '<?xml version="1.0"?><w:styles><w:style>shahar</w:style></w:styles>';
   const image = new Uint8Array([0x89, 0x50, 0x4e, 0x47, 1, 2, 3, 4, 5]);
@@ -333,6 +364,16 @@ describe("Word documents", () => {
     expect(out).toBe('<w:p><w:t/><w:tab/><w:tbl>shahar</w:tbl><w:t xml:space="preserve">çoy</w:t></w:p><w:pPr><w:t>şu</w:t>');
   });
 
+  it("reads a part full of unclosed text tags in linear time", async () => {
+    const junk = "<w:t ".repeat(200_000);
+    const xml = body(para("shahar") + junk + para("choy"));
+    const started = performance.now();
+    expect(rewriteWordXml(xml, new ConversionTally(convertText), convertText)).toBe(body(para("şahar") + junk + para("çoy")));
+    const reply = await ok("j.docx", await docx(xml));
+    expect(reply.source).toBe("shahar\nchoy\n");
+    expect(performance.now() - started).toBeLessThan(5000);
+  }, 20_000);
+
   it("reports the preview of a short document whole", async () => {
     const reply = await ok("q.docx", await docx(body(para("Bir") + para("Ikki"))));
     expect(reply).toMatchObject({ source: "Bir\nIkki\n", truncated: false, chars: 9 });
@@ -367,6 +408,42 @@ describe("archive limits", () => {
     }, "Hujjat ochilganda haddan tashqari katta bo‘ladi (ZIP-bomba ehtimoli); rad etildi."],
   ])("refuses %s", async (_, build, message) => {
     expect(await refused("x.docx", await build())).toBe(message);
+  }, 20_000);
+
+  // A browser inflates each piece it is given whole, so a bomb handed over in one piece
+  // would fill the memory before the output limit could stop it.
+  it("hands a bomb to the inflater in small pieces and refuses it", async () => {
+    const packed = await deflate(new Uint8Array(120 * 1048576));
+    const [entry] = readZipDirectory(await zip([{ name: "word/document.xml", data: "x", usize: 10 }]));
+    const Real = globalThis.DecompressionStream;
+    const pieces: number[] = [];
+    // The real inflater behind a counter of the compressed bytes it is given.
+    vi.stubGlobal(
+      "DecompressionStream",
+      class {
+        readonly writable: WritableStream<BufferSource>;
+        readonly readable: ReadableStream<Uint8Array>;
+        constructor(format: CompressionFormat) {
+          const counter = new TransformStream<BufferSource, BufferSource>({
+            transform(chunk, controller) {
+              pieces.push(chunk.byteLength);
+              controller.enqueue(chunk);
+            },
+          });
+          this.writable = counter.writable;
+          this.readable = counter.readable.pipeThrough(new Real(format));
+        }
+      },
+    );
+    try {
+      await expect(readEntryData({ ...entry, raw: packed }, { bytes: 0 })).rejects.toThrow(
+        "Hujjat ichidagi qism haddan tashqari katta (ZIP-bomba ehtimoli); rad etildi.",
+      );
+    } finally {
+      vi.unstubAllGlobals();
+    }
+    expect(pieces.length).toBeGreaterThan(4);
+    expect(Math.max(...pieces)).toBeLessThanOrEqual(64 * 1024);
   }, 20_000);
 
   it("computes the ZIP CRC-32", () => {

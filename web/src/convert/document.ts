@@ -151,17 +151,67 @@ export function convertMarkdown(text: string, tally: ConversionTally): string {
   return lines.join("\n");
 }
 
-// Comments, whole script/style/pre/code elements (to the end when never closed) and tags.
-const HTML_KEEP = /<!--[\s\S]*?(?:-->|$)|<(script|style|pre|code)\b[^>]*>[\s\S]*?(?:<\/\1\s*>|$)|<[A-Za-z/!?][^>]*>/gi;
-const HTML_HIDDEN = /<!--[\s\S]*?(?:-->|$)|<(script|style)\b[^>]*>[\s\S]*?(?:<\/\1\s*>|$)|<[A-Za-z/!?][^>]*>/gi;
+const HTML_KEPT_ELEMENTS = /(script|style|pre|code)\b/iy;
+const HTML_HIDDEN_ELEMENTS = /(script|style)\b/iy;
+const TAG_START = /[A-Za-z/!?]/;
 
+/**
+ * The spans of an HTML text that stay as written, in order: comments, whole elements
+ * named by `elements` (both to the end when never closed) and every other tag. A scan
+ * that looks for each ">" once, so a text full of unclosed "<" stays linear.
+ */
+function htmlSpans(text: string, elements: RegExp): [number, number][] {
+  const spans: [number, number][] = [];
+  let gt = -2; // the first ">" at or after the scan position; -1 when there is none
+  for (let i = text.indexOf("<"); i >= 0; i = text.indexOf("<", i)) {
+    let end = -1;
+    if (text.startsWith("<!--", i)) {
+      const close = text.indexOf("-->", i + 4);
+      end = close < 0 ? text.length : close + 3;
+    } else if (TAG_START.test(text.charAt(i + 1))) {
+      if (gt !== -1 && gt < i) gt = text.indexOf(">", i);
+      if (gt >= 0) {
+        end = gt + 1;
+        elements.lastIndex = i + 1;
+        const element = elements.exec(text);
+        if (element !== null) {
+          const closing = new RegExp(`</${element[1]}\\s*>`, "gi");
+          closing.lastIndex = end;
+          const close = closing.exec(text);
+          end = close === null ? text.length : close.index + close[0].length;
+        }
+      }
+    }
+    if (end < 0) {
+      i++;
+      continue;
+    }
+    spans.push([i, end]);
+    i = end;
+  }
+  return spans;
+}
+
+/** Comments, whole script, style, pre and code elements and tags stay; the text between is converted. */
 export function convertHtml(text: string, tally: ConversionTally): string {
-  return convertBetween(text, HTML_KEEP, (piece) => tally.chunked(piece));
+  let out = "";
+  let at = 0;
+  for (const [start, end] of htmlSpans(text, HTML_KEPT_ELEMENTS)) {
+    out += tally.chunked(text.slice(at, start)) + text.slice(start, end);
+    at = end;
+  }
+  return out + tally.chunked(text.slice(at));
 }
 
 /** The readable text of an HTML file: no scripts, styles, comments or tags. */
 export function htmlText(text: string): string {
-  return text.replace(HTML_HIDDEN, "");
+  let out = "";
+  let at = 0;
+  for (const [start, end] of htmlSpans(text, HTML_HIDDEN_ELEMENTS)) {
+    out += text.slice(at, start);
+    at = end;
+  }
+  return out + text.slice(at);
 }
 
 const SRT_KEEP = /<[^<>\n]*>|\{[^{}\n]*\}/g;
@@ -179,8 +229,10 @@ export function convertSubtitles(text: string, tally: ConversionTally): string {
 // ---- Word documents -------------------------------------------------------------------
 
 // A paragraph start, a paragraph end, or a text run (not self-closing) with its text.
-const WORD_TOKENS = /<w:p(?=[\s>/])|<\/w:p>|(<w:t(?:\s(?:[^>]*[^>/])?)?>)([^<]*)<\/w:t>/g;
-const WORD_RUN = /(<w:t(?:\s(?:[^>]*[^>/])?)?>)([^<]*)<\/w:t>/g;
+// A tag's attributes never hold "<", so each attempt stops at the next tag: a crafted
+// part full of unclosed "<w:t " tags is still read in linear time.
+const WORD_TOKENS = /<w:p(?=[\s>/])|<\/w:p>|(<w:t(?:\s(?:[^<>]*[^<>/])?)?>)([^<]*)<\/w:t>/g;
+const WORD_RUN = /(<w:t(?:\s(?:[^<>]*[^<>/])?)?>)([^<]*)<\/w:t>/g;
 
 const NAMED: Record<string, string> = { amp: "&", lt: "<", gt: ">", quot: '"', apos: "'" };
 

@@ -6,6 +6,8 @@ export const MAX_ENTRY_SIZE = 40 * 1024 * 1024;
 export const MAX_TOTAL_SIZE = 120 * 1024 * 1024;
 export const MAX_DEFLATED_SIZE = 80 * 1024 * 1024;
 const EOCD_SEARCH = 65535;
+/** Bytes handed to a compression stream at a time. */
+const STREAM_PIECE = 16 * 1024;
 
 export const REFUSALS = {
   broken: "Fayl buzilgan yoki haqiqiy .docx emas.",
@@ -140,12 +142,22 @@ async function pump(
   limit: number,
   onFailure: () => Error,
 ): Promise<Uint8Array> {
-  const source = new ReadableStream<BufferSource>({
-    start(controller) {
-      controller.enqueue(input as Uint8Array<ArrayBuffer>);
-      controller.close();
+  // The input goes in small pieces and only as the output is read: one piece of a
+  // crafted stream can only inflate so far before the limit below stops it.
+  let fed = 0;
+  const source = new ReadableStream<BufferSource>(
+    {
+      pull(controller) {
+        if (fed >= input.length) {
+          controller.close();
+          return;
+        }
+        controller.enqueue(input.subarray(fed, fed + STREAM_PIECE) as Uint8Array<ArrayBuffer>);
+        fed += STREAM_PIECE;
+      },
     },
-  });
+    { highWaterMark: 0 },
+  );
   const reader = source.pipeThrough(transform).getReader();
   const chunks: Uint8Array[] = [];
   let size = 0;

@@ -273,6 +273,18 @@ describe("files", () => {
     ]);
   });
 
+  it("fails a file whose reply cannot be read back", async () => {
+    page();
+    await drop(file("a.txt"));
+    const worker = workers[0] as FakeWorker & { onmessageerror?: (event: MessageEvent) => void };
+    act(() => worker.onmessageerror?.(new MessageEvent("messageerror")));
+    expect(worker.terminated).toBe(true);
+    expect(jobs()[0].dataset.status).toBe("error");
+    expect(within(jobs()[0]).getByRole("alert")).toHaveTextContent(
+      "O‘girishda kutilmagan xato. Faylni tekshirib, qayta urinib ko‘ring.",
+    );
+  });
+
   it("shows the notice line for a cut preview and the Word note for a .docx until a later file", async () => {
     page();
     await drop(file("Hisobot.DOCX"));

@@ -169,11 +169,14 @@ export function ConverterPage({ createWorker = startDocWorker }: ConverterPagePr
         );
         setWordNote(/\.docx$/i.test(file.name));
       };
-      worker.onerror = (event) => {
+      // A crash, or a reply that cannot be read back, would otherwise leave the card running.
+      const crashed = (event: Event) => {
         event.preventDefault?.();
         stop();
         if (alive.current) fail("O‘girishda kutilmagan xato. Faylni tekshirib, qayta urinib ko‘ring.");
       };
+      worker.onerror = crashed;
+      worker.onmessageerror = crashed;
       const request: DocRequest = { id: key, name: file.name, buffer, script: choiceRef.current };
       worker.postMessage(request, [buffer]);
     },

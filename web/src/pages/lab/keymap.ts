@@ -1,6 +1,7 @@
 // What the key map draws for a mode and a key set: the rows of the on-screen keyboard
 // with the extra key and the keys of the new letters marked, and the texts around it.
 
+import { MODES } from "../../lib/modes";
 import type { ModeName } from "../../lib/types";
 import {
   DEFAULT_KEYS,
@@ -90,14 +91,15 @@ export function spellingCards(mode: "zero" | "english"): { spelling: string; let
   return LETTER_LEGEND.map((row) => ({ spelling: mode === "english" ? "—" : row.zero, letter: row.letter }));
 }
 
-/** The modes the key map can show, in tab order. */
-export const KEYMAP_MODES = [
-  { value: "fast", label: "Fast" },
-  { value: "hybrid", label: "Hybrid" },
-  { value: "zero", label: "Zero-learning" },
-] as const;
+const KEYMAP_MODE_NAMES = ["fast", "hybrid", "zero"] as const;
 
-export type KeymapMode = (typeof KEYMAP_MODES)[number]["value"];
+export type KeymapMode = (typeof KEYMAP_MODE_NAMES)[number];
+
+/** The modes the key map can show, in tab order, labelled as everywhere else. */
+export const KEYMAP_MODES: readonly { value: KeymapMode; label: string }[] = KEYMAP_MODE_NAMES.map((value) => ({
+  value,
+  label: MODES[value].label,
+}));
 
 /** The mode the key map opens with: the global one, Hybrid in place of English. */
 export function initialKeymapMode(mode: ModeName): KeymapMode {
