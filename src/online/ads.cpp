@@ -147,8 +147,12 @@ std::optional<AdsPayload> parse_ads_payload(const nlohmann::ordered_json& payloa
 std::optional<AdCard> ads_cache_card_for_placement(const std::optional<Cache>& cache, bool offers, int64_t now_ms,
                                                    std::string_view placement) {
   if (!cache || cache->hidden || !offers) return std::nullopt;
-  const int64_t age = now_ms - static_cast<int64_t>(cache->fetched_at);
-  if (age < 0 || age > kAdsCacheMaxAgeMs) return std::nullopt;
+  // fetchedAt comes from a file and may exceed the signed range; compare
+  // unsigned so that no subtraction can overflow.
+  if (now_ms < 0 || cache->fetched_at > static_cast<uint64_t>(now_ms)) return std::nullopt;
+  if (static_cast<uint64_t>(now_ms) - cache->fetched_at > static_cast<uint64_t>(kAdsCacheMaxAgeMs)) {
+    return std::nullopt;
+  }
   const auto body = parse_json_strict(cache->body);
   if (!body) return std::nullopt;
   const auto payload = parse_ads_payload(*body, now_ms);

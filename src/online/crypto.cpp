@@ -1,16 +1,11 @@
 #include "online/crypto.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <mutex>
 
 #include <gcrypt.h>
 
 namespace harvel {
-
-namespace {
-
-}  // namespace
 
 // libgcrypt must be initialised once before any other call.
 void init_crypto() {

@@ -1,6 +1,9 @@
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
 
 #include "host_fixture.h"
 
@@ -39,6 +42,41 @@ TEST(LinuxSingleInstance, ASecondStartReachesTheFirst) {
   // Another identifier is another program.
   LinuxSingleInstance other(loop);
   EXPECT_TRUE(other.acquire(unique_id("other"), {}, {}));
+}
+
+TEST(LinuxSingleInstance, AnOverLongStartIsDroppedAndItsSenderLives) {
+  testing::start_host_once();
+  auto& loop = *static_cast<LinuxEventLoop*>(os::platform().event_loop);
+  const std::string id = unique_id("long");
+  int starts = 0;
+  LinuxSingleInstance first(loop);
+  ASSERT_TRUE(first.acquire(id, {}, [&](std::vector<std::string>, std::string) { ++starts; }));
+
+  // Far more than the first copy reads: it hangs up part-way, and the sender
+  // (this very process) must survive the broken connection, with SIGPIPE as
+  // a program starts with it.
+  struct sigaction saved {};
+  struct sigaction fatal {};
+  fatal.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &fatal, &saved);
+  std::atomic<bool> done{false};
+  bool result = true;
+  std::thread sender([&] {
+    LinuxSingleInstance second(loop);
+    result = second.acquire(id, {"harvel", std::string(8 << 20, 'x')}, {});
+    done = true;
+  });
+  EXPECT_TRUE(pump_until([&] { return done.load(); }));
+  sender.join();
+  sigaction(SIGPIPE, &saved, nullptr);
+  EXPECT_FALSE(result) << "a first copy runs";
+  testing::pump_for(0.2);
+  EXPECT_EQ(starts, 0) << "a part of the arguments was taken for a start";
+
+  // A whole start still arrives.
+  LinuxSingleInstance third(loop);
+  EXPECT_FALSE(third.acquire(id, {"harvel"}, {}));
+  EXPECT_TRUE(pump_until([&] { return starts == 1; }));
 }
 
 TEST(LinuxSingleInstance, TheNameIsTheUsersAndTheDisplays) {

@@ -19,8 +19,7 @@ tray_pid=
 session=
 base=
 cleanup() {
-  [ -n "$session" ] && curl -s -X DELETE "$base/session/$session" >/dev/null 2>&1 || true
-  [ -n "$driver_pid" ] && { kill "$driver_pid" 2>/dev/null || true; wait "$driver_pid" 2>/dev/null || true; }
+  stop_driver
   [ -n "$tray_pid" ] && { kill "$tray_pid" 2>/dev/null || true; wait "$tray_pid" 2>/dev/null || true; }
   rm -f "$log" "$tray_log"
 }
@@ -57,11 +56,7 @@ mkdir -p "$XDG_DATA_HOME/uz.harvel.desktop"
 printf '{"onboarded": true}' >"$XDG_DATA_HOME/uz.harvel.desktop/settings.json"
 
 HARVEL_HOST_TRACE=1 start_driver "$driver" "$log" || fail "WebKitWebDriver did not start"
-caps=$(jq -cn --arg bin "$harvel" \
-  '{capabilities: {alwaysMatch: {"webkitgtk:browserOptions": {binary: $bin, args: ["--automation", "--hidden"]}}}}')
-reply=$(post /session "$caps")
-session=$(jq -r '.value.sessionId // empty' <<<"$reply")
-[ -n "$session" ] || fail "no session: $reply"
+start_session "$harvel" '["--automation", "--hidden"]' || fail "no session"
 run() { post "/session/$session/execute/async" "$(jq -cn --arg js "$1" '{script: $js, args: []}')" | jq -c '.value'; }
 
 wait_for "tray embedded main" "tray icon in the XEmbed tray"

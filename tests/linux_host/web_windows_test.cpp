@@ -7,6 +7,9 @@
 #include <X11/extensions/XTest.h>
 #include <gtk/gtk.h>
 
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -339,7 +342,7 @@ TEST_F(WebWindowsTest, CallsFromOtherThreadsRunOnTheLoop) {
   bool created = false;
   bool exists = false;
   bool visible = true;
-  bool finished = false;
+  std::atomic<bool> finished{false};
   std::thread worker([&] {
     os::WindowSpec s = spec("t3", "");
     s.visible = false;
@@ -349,7 +352,7 @@ TEST_F(WebWindowsTest, CallsFromOtherThreadsRunOnTheLoop) {
     windows_->destroy("t3");
     finished = true;
   });
-  EXPECT_TRUE(pump_until([&] { return finished; }));
+  EXPECT_TRUE(pump_until([&] { return finished.load(); }));
   worker.join();
   EXPECT_TRUE(created);
   EXPECT_TRUE(exists);
@@ -387,6 +390,67 @@ TEST(LinuxAppLoop, RunsUntilExitOrTheLastWindowCloses) {
     p.windows->destroy("last");
   });
   EXPECT_EQ(p.app_loop->run({}), 0);
+}
+
+// Waits (without pumping) until `done` holds; false after `seconds`.
+bool wait_until(const std::function<bool()>& done, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+TEST(LinuxEventLoopCalls, AreReleasedWhenTheLoopEndsAndTakenAgainWhenItRuns) {
+  LinuxEventLoop loop({"loop_test"});
+  struct State {
+    std::atomic<int> answer{-1};
+    std::atomic<bool> ran{false};
+    std::atomic<bool> returned{false};
+  };
+  auto state = std::make_shared<State>();
+  std::thread caller;
+  // Another thread's call arrives while the loop is ending: it is not run and
+  // its caller is not left waiting (on_exit may be joining that thread).
+  loop.post([&] {
+    caller = std::thread([&loop, state] {
+      state->answer = loop.call([state] {
+        state->ran = true;
+        return 7;
+      });
+      state->returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the call is queued meanwhile
+    loop.exit(0);
+  });
+  bool returned_in_on_exit = false;
+  EXPECT_EQ(loop.run([&] { returned_in_on_exit = wait_until([&] { return state->returned.load(); }, 5); }), 0);
+  if (!returned_in_on_exit) {
+    caller.detach();
+    FAIL() << "a call from another thread still waits for a loop that has ended";
+  }
+  caller.join();
+  EXPECT_EQ(state->answer, 0);
+  EXPECT_FALSE(state->ran);
+
+  // After the end, a call answers at once without running.
+  std::atomic<int> after{-1};
+  std::thread late([&] { after = loop.call([] { return 9; }); });
+  late.join();
+  EXPECT_EQ(after, 0);
+
+  // A loop that runs again takes calls again.
+  std::thread again;
+  loop.post([&] {
+    again = std::thread([&loop, state] {
+      state->answer = loop.call([] { return 11; });
+      loop.exit(0);
+    });
+  });
+  EXPECT_EQ(loop.run({}), 0);
+  again.join();
+  EXPECT_EQ(state->answer, 11);
 }
 
 }  // namespace

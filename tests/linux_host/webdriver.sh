@@ -14,8 +14,7 @@ harvel=$2
 log=$(mktemp)
 driver_pid=
 cleanup() {
-  [ -n "$session" ] && curl -s -X DELETE "$base/session/$session" >/dev/null 2>&1 || true
-  [ -n "$driver_pid" ] && { kill "$driver_pid" 2>/dev/null || true; wait "$driver_pid" 2>/dev/null || true; }
+  stop_driver
   rm -f "$log"
 }
 session=
@@ -31,11 +30,7 @@ start_driver "$driver" "$log" || fail "WebKitWebDriver did not start"
 
 value() { jq -c '.value'; }
 
-caps=$(jq -cn --arg bin "$harvel" \
-  '{capabilities: {alwaysMatch: {"webkitgtk:browserOptions": {binary: $bin, args: ["--automation"]}}}}')
-reply=$(post /session "$caps")
-session=$(jq -r '.value.sessionId // empty' <<<"$reply")
-[ -n "$session" ] || fail "no session: $reply"
+start_session "$harvel" '["--automation"]' || fail "no session"
 s="/session/$session"
 
 # An async script: arguments[0] is the callback.

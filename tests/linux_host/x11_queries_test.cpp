@@ -157,6 +157,21 @@ TEST(LinuxForeground, WithoutAWindowManagerTheFocusedTopLevelWindow) {
   EXPECT_EQ(pid, 0u);
 }
 
+TEST(LinuxForeground, ClassNamesAreLatin1) {
+  testing::start_host_once();
+  Manager wm;
+  const Window w = XCreateSimpleWindow(wm.display(), wm.root(), 0, 0, 10, 10, 0, 0, 0);
+  static const char kClass[] = "caf\xE9\0Caf\xE9 \xC7" "ay\0";  // "café", "Café Çay" in Latin-1
+  XChangeProperty(wm.display(), w, XA_WM_CLASS, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(kClass), static_cast<int>(sizeof kClass - 1));
+  XSync(wm.display(), False);
+  os::Foreground& fg = *os::platform().foreground;
+  EXPECT_EQ(fg.class_name(w, 64), u"Caf\u00E9 \u00C7ay");
+  EXPECT_EQ(fg.class_name(w, 5), u"Caf\u00E9");
+  XDestroyWindow(wm.display(), w);
+  XSync(wm.display(), False);
+}
+
 TEST(LinuxApps, WindowListFromTheManagersStacking) {
   testing::start_host_once();
   Probe normal({"Oddiy", "a", "A", "normal"});

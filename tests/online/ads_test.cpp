@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "online/ads.h"
 #include "online/signing.h"
 #include "online_fixture.h"
@@ -219,6 +221,13 @@ TEST_F(AdsFeed, CacheAgeAndOffers) {
   Cache hidden = cache;
   hidden.hidden = true;
   EXPECT_FALSE(build_ads_info(hidden, true, at(kNow)).campaign);
+  // A fetchedAt beyond the signed range (a damaged cache file) is in the
+  // future, never a valid age.
+  for (const uint64_t far : {uint64_t{1} << 63, (uint64_t{1} << 63) + static_cast<uint64_t>(at(kNow)), UINT64_MAX}) {
+    Cache future = cache;
+    future.fetched_at = far;
+    EXPECT_FALSE(build_ads_info(future, true, at(kNow)).campaign) << far;
+  }
   const AdsInfo info = build_ads_info(cache, true, at(kNow));
   EXPECT_EQ(info.slot, "desktop.about");
   EXPECT_FALSE(info.top || info.home || info.side);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,30 @@ TEST(Win32Shell, DetachedProcessGetsItsArgumentsWhole) {
   shell.spawn_detached_process({win32::narrow(helper_exe()), args});
   ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 10s));
   EXPECT_EQ(read_recorded_args(file), args);
+}
+
+// What the helper found of HARVEL_TEST_HANDLE in a detached child.
+std::string handle_in_child(HANDLE h) {
+  testing::TempDir dir;
+  const std::filesystem::path file = dir.path() / "handle.txt";
+  ScopedEnv mode(L"HARVEL_TEST_HELPER", L"handle");
+  ScopedEnv target(L"HARVEL_TEST_FILE", file.wstring());
+  ScopedEnv value(L"HARVEL_TEST_HANDLE", std::to_wstring(reinterpret_cast<uintptr_t>(h)));
+  win32::Win32Shell shell;
+  shell.spawn_detached_process({win32::narrow(helper_exe()), {}});
+  if (!wait_until([&] { return std::filesystem::exists(file); }, 10s)) return "no answer";
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Win32Shell, DetachedProcessInheritsNoOtherHandle) {
+  // An inheritable handle of this process, as a file opened by the C runtime
+  // is; the semaphore's count tells it from any handle of the child's own.
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE semaphore = CreateSemaphoreW(&inheritable, 3, 10, nullptr);
+  ASSERT_NE(semaphore, nullptr);
+  EXPECT_EQ(handle_in_child(semaphore), "closed") << "the child holds the parent's handle";
+  CloseHandle(semaphore);
 }
 
 TEST(Win32Shell, MissingProgramIsSilent) {

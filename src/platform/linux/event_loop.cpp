@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "platform/linux/linux_host.h"
 
@@ -27,7 +29,33 @@ LinuxEventLoop::LinuxEventLoop(std::vector<std::string> argv)
     : loop_thread_(std::this_thread::get_id()), argv_(std::move(argv)),
       loop_(g_main_loop_new(nullptr, FALSE)) {}
 
-LinuxEventLoop::~LinuxEventLoop() { g_main_loop_unref(loop_); }
+LinuxEventLoop::~LinuxEventLoop() {
+  close_calls();
+  g_main_loop_unref(loop_);
+}
+
+bool LinuxEventLoop::add_pending(const std::shared_ptr<PendingCall>& call) {
+  std::lock_guard lock(calls_mutex_);
+  if (calls_closed_) return false;
+  pending_calls_.push_back(call);
+  return true;
+}
+
+void LinuxEventLoop::remove_pending(const std::shared_ptr<PendingCall>& call) {
+  std::lock_guard lock(calls_mutex_);
+  std::erase(pending_calls_, call);
+}
+
+void LinuxEventLoop::close_calls() {
+  std::lock_guard lock(calls_mutex_);
+  calls_closed_ = true;
+  for (const std::shared_ptr<PendingCall>& call : pending_calls_) {
+    std::lock_guard call_lock(call->mutex);
+    if (call->done) continue;
+    call->cancelled = true;
+    call->cv.notify_one();
+  }
+}
 
 void LinuxEventLoop::post(std::function<void()> task) {
   // g_idle_add is safe from any thread; default priority keeps tasks ahead
@@ -36,10 +64,17 @@ void LinuxEventLoop::post(std::function<void()> task) {
 }
 
 int LinuxEventLoop::run(std::function<void()> on_exit) {
+  {
+    std::lock_guard lock(calls_mutex_);
+    calls_closed_ = false;
+  }
   running_ = true;
   if (!quit_requested_) g_main_loop_run(loop_);
   running_ = false;
   quit_requested_ = false;
+  // Threads that on_exit waits for (the keyboard hook's) must not hang on a
+  // call no loop will take.
+  close_calls();
   if (on_exit) on_exit();
   if (restart_requested_) {
     std::vector<char*> args;

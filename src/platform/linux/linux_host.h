@@ -4,7 +4,8 @@
 //
 // GTK is single-threaded: every GTK call happens on the thread that called
 // start_linux_host (the event-loop thread). The interfaces may be called
-// from any thread; such calls are carried to that thread and waited for.
+// from any thread; such calls are carried to that thread and waited for
+// (once the loop has ended they return at once, doing nothing).
 #pragma once
 
 #include <atomic>
@@ -69,7 +70,9 @@ class LinuxEventLoop final : public os::EventLoop, public os::AppLoop {
   bool running() const { return running_.load(); }
 
   // Runs `fn` on the loop thread and waits for it (directly when already
-  // there).
+  // there). Once run() has seen the loop end, nothing would take the call:
+  // `fn` is then not run and the call answers a default value at once, and a
+  // call still waiting at that moment is released the same way.
   template <typename Fn>
   auto call(Fn&& fn) -> decltype(fn()) {
     if (on_loop_thread()) return fn();
@@ -77,9 +80,24 @@ class LinuxEventLoop final : public os::EventLoop, public os::AppLoop {
   }
 
  private:
+  // One call from another thread: finished, or given up by the loop.
+  struct PendingCall {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+    bool cancelled = false;
+  };
   template <typename Fn>
   auto call_from_other_thread(Fn&& fn) -> decltype(fn());
+  // False when the loop has ended (the call is not taken).
+  bool add_pending(const std::shared_ptr<PendingCall>& call);
+  void remove_pending(const std::shared_ptr<PendingCall>& call);
+  // Loop thread: takes no more calls and releases the waiting ones.
+  void close_calls();
 
+  std::mutex calls_mutex_;
+  bool calls_closed_ = false;
+  std::vector<std::shared_ptr<PendingCall>> pending_calls_;
   std::thread::id loop_thread_;
   std::vector<std::string> argv_;
   GMainLoop* loop_ = nullptr;
@@ -242,29 +260,32 @@ class LinuxDialogs final : public os::Dialogs {
 template <typename Fn>
 auto LinuxEventLoop::call_from_other_thread(Fn&& fn) -> decltype(fn()) {
   using R = decltype(fn());
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  if constexpr (std::is_void_v<R>) {
-    post([&] {
+  // A call the loop gives up answers this; every call in use has a result
+  // type with a meaningful empty value.
+  static_assert(std::is_void_v<R> || std::is_default_constructible_v<R>);
+  auto call = std::make_shared<PendingCall>();
+  std::conditional_t<std::is_void_v<R>, bool, std::optional<R>> result{};
+  if (!add_pending(call)) return R();
+  // The task touches `fn` and `result` only under the call's lock and only
+  // when the call was not given up, so this frame may be gone by then.
+  post([call, &fn, &result] {
+    std::lock_guard lock(call->mutex);
+    if (call->cancelled) return;
+    if constexpr (std::is_void_v<R>) {
       fn();
-      std::lock_guard lock(m);
-      done = true;
-      cv.notify_one();
-    });
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return done; });
-  } else {
-    std::optional<R> result;
-    post([&] {
-      R r = fn();
-      std::lock_guard lock(m);
-      result.emplace(std::move(r));
-      done = true;
-      cv.notify_one();
-    });
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return done; });
+    } else {
+      result.emplace(fn());
+    }
+    call->done = true;
+    call->cv.notify_one();
+  });
+  {
+    std::unique_lock lock(call->mutex);
+    call->cv.wait(lock, [&] { return call->done || call->cancelled; });
+  }
+  remove_pending(call);
+  if constexpr (!std::is_void_v<R>) {
+    if (!result) return R();
     return std::move(*result);
   }
 }

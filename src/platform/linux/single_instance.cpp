@@ -33,7 +33,9 @@ socklen_t make_address(const std::string& name, sockaddr_un& addr) {
 bool write_all(int fd, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    // A first copy that hangs up early (an over-long message) must not end
+    // this process with SIGPIPE.
+    const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<std::size_t>(n);
@@ -118,14 +120,19 @@ void LinuxSingleInstance::accept_one() {
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   std::string data;
   char buf[4096];
+  bool whole = false;  // the sender closed after its last byte
   for (;;) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) whole = true;
     if (n <= 0) break;
     data.append(buf, static_cast<std::size_t>(n));
     if (data.size() > kMaxMessage) break;
   }
   ::close(fd);
+  // A message cut short (too long, or timed out) would pass a part of the
+  // arguments as if it were all of them.
+  if (!whole || data.empty() || data.back() != '\0') return;
   std::vector<std::string> fields;
   std::size_t start = 0;
   for (std::size_t i = 0; i < data.size(); ++i) {
@@ -134,7 +141,6 @@ void LinuxSingleInstance::accept_one() {
       start = i + 1;
     }
   }
-  if (fields.empty()) return;  // not a whole message
   std::string cwd = std::move(fields.front());
   fields.erase(fields.begin());
   trace("second start");

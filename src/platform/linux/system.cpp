@@ -102,7 +102,10 @@ std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t 
   std::string name = split == std::string::npos ? all : all.substr(split + 1);
   if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
   if (name.empty() && split != std::string::npos) name = all.substr(0, split);
-  std::u16string units(name.begin(), name.end());  // STRING is Latin-1
+  // STRING is Latin-1: each byte is its code point (as unsigned: a plain
+  // char would turn 0xE9 into U+FFE9).
+  std::u16string units;
+  for (const char c : name) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
   if (units.size() > max_units - 1) units.resize(max_units - 1);  // as GetClassNameW truncates
   return units;
 }

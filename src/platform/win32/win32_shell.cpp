@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "platform/win32/win32_text.h"
 
 namespace harvel::win32 {
@@ -100,25 +102,45 @@ void Win32Shell::spawn_detached_process(const os::CommandLine& command) {
   HANDLE std_handles[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
                            GetStdHandle(STD_ERROR_HANDLE)};
   HANDLE copies[3] = {nullptr, nullptr, nullptr};
+  std::vector<HANDLE> inherited;
   for (int i = 0; i < 3; ++i) {
     if (std_handles[i] && std_handles[i] != INVALID_HANDLE_VALUE) {
-      if (!DuplicateHandle(self, std_handles[i], self, &copies[i], 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+      if (DuplicateHandle(self, std_handles[i], self, &copies[i], 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        inherited.push_back(copies[i]);
+      } else {
         copies[i] = nullptr;
       }
     }
   }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = copies[0];
-  startup.hStdOutput = copies[1];
-  startup.hStdError = copies[2];
+  // Only those copies: any other inheritable handle of this process (files
+  // the C runtime opens are) would otherwise stay open in the child for as
+  // long as it runs.
+  SIZE_T list_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<unsigned char> list_memory(list_size);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+  bool list_ready = false;
+  if (!inherited.empty() && list_size > 0 && InitializeProcThreadAttributeList(list, 1, 0, &list_size)) {
+    list_ready = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
+                                           inherited.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+    if (!list_ready) DeleteProcThreadAttributeList(list);
+  }
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = copies[0];
+  startup.StartupInfo.hStdOutput = copies[1];
+  startup.StartupInfo.hStdError = copies[2];
+  if (list_ready) startup.lpAttributeList = list;
+  const DWORD flags = CREATE_NO_WINDOW | (list_ready ? EXTENDED_STARTUPINFO_PRESENT : 0);
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                     &startup, &process)) {
+  // Without the list nothing is handed on, rather than every inheritable handle.
+  if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, list_ready ? TRUE : FALSE, flags, nullptr,
+                     nullptr, &startup.StartupInfo, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
+  if (list_ready) DeleteProcThreadAttributeList(list);
   for (HANDLE h : copies) {
     if (h) CloseHandle(h);
   }

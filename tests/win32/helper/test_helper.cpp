@@ -7,10 +7,16 @@
 //   HARVEL_TEST_HELPER=second   claims the single instance HARVEL_TEST_ID with
 //                               its arguments; exits 0 when a copy was
 //                               already running, 1 when it became the first
+//   HARVEL_TEST_HELPER=handle   writes "open" or "closed" to HARVEL_TEST_FILE:
+//                               whether the handle value HARVEL_TEST_HANDLE
+//                               (decimal) names, in this process, a semaphore
+//                               with the count 3 (the test's)
 //   HARVEL_TEST_HELPER=restart  appends "<n> <claimed|refused> <args joined by |>"
 //                               to HARVEL_TEST_FILE; the first start then
 //                               restarts itself through the event loop
 #include <chrono>
+#include <cstdint>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +26,9 @@
 #include "platform/win32/win32_app.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
+
+// After the program's headers: its names must not meet the SDK's macros.
+#include <windows.h>
 
 namespace {
 
@@ -44,6 +53,21 @@ int record(const std::filesystem::path& file) {
   {
     std::ofstream out(part, std::ios::binary);
     out << data;
+  }
+  std::error_code ec;
+  std::filesystem::rename(part, file, ec);
+  return ec ? 2 : 0;
+}
+
+int handle(const std::filesystem::path& file, const std::wstring& value) {
+  const auto h = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::wcstoull(value.c_str(), nullptr, 10)));
+  LONG count = 0;
+  const bool open = ReleaseSemaphore(h, 1, &count) != FALSE && count == 3;
+  std::filesystem::path part = file;
+  part += ".part";
+  {
+    std::ofstream out(part, std::ios::binary);
+    out << (open ? "open" : "closed");
   }
   std::error_code ec;
   std::filesystem::rename(part, file, ec);
@@ -85,6 +109,9 @@ int main() {
   const auto id = environment_variable(L"HARVEL_TEST_ID");
   if (!mode) return 3;
   if (*mode == L"record" && file) return record(*file);
+  if (const auto value = environment_variable(L"HARVEL_TEST_HANDLE"); *mode == L"handle" && file && value) {
+    return handle(*file, *value);
+  }
   if (*mode == L"second" && id) return second(narrow(*id));
   if (*mode == L"restart" && file && id) return restart(*file, narrow(*id));
   return 3;
