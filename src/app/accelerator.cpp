@@ -4,6 +4,8 @@
 #include <span>
 #include <string>
 
+#include "core/text.h"
+
 namespace harvel {
 
 namespace {
@@ -72,6 +74,8 @@ std::optional<uint32_t> lookup(std::span<const Name> names, std::string_view low
   return std::nullopt;
 }
 
+using text::ascii_lower;
+
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A run of 1 or 2 decimal digits without a leading zero, within [lo, hi].
@@ -104,14 +108,6 @@ std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
-}
-
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 }  // namespace

@@ -2,20 +2,14 @@
 
 #include <string>
 
+#include "core/text.h"
+
 namespace harvel {
 
 namespace {
 
 bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_scheme_char(char c) { return is_alpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
-
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -25,7 +19,7 @@ bool is_app_navigation_url(std::string_view url) {
   for (char c : url.substr(0, colon)) {
     if (!is_scheme_char(c)) return false;
   }
-  const std::string scheme = ascii_lower(url.substr(0, colon));
+  const std::string scheme = text::ascii_lower(url.substr(0, colon));
   if (scheme == "harvel") return true;
   if (scheme != "http" && scheme != "https") return false;
 
@@ -38,7 +32,7 @@ bool is_app_navigation_url(std::string_view url) {
   }
   // A port follows the last ':' (a bracketed IPv6 host never matches anyway).
   const std::string_view host = authority.substr(0, authority.find(':'));
-  return ascii_lower(host) == "harvel.localhost";
+  return text::ascii_lower(host) == "harvel.localhost";
 }
 
 }  // namespace harvel

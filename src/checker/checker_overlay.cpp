@@ -184,7 +184,13 @@ void start_checker_overlay_once(App& app) {
   if (!flags.checker_tx.try_set(std::move(tx))) return;  // another starter was first
   try {
     std::thread([rx = std::move(rx), &app]() mutable {
-      run_checker_overlay_thread(std::move(rx), [&app](const Suggestion& s) { show_checker_suggestion_toast(app, s); });
+      try {
+        run_checker_overlay_thread(std::move(rx),
+                                   [&app](const Suggestion& s) { show_checker_suggestion_toast(app, s); });
+      } catch (...) {
+        // Nothing may escape the thread: it ends, its receiver goes with it,
+        // and later sends fail quietly.
+      }
     }).detach();
   } catch (const std::system_error&) {
     // No thread: the receiver went with the lambda, so every send fails quietly.

@@ -1,5 +1,6 @@
 #include "checker/word_tracker.h"
 
+#include <array>
 #include <chrono>
 
 #include "core/text.h"
@@ -89,12 +90,19 @@ std::optional<Suggestion> suggest_new_script_word(std::u32string_view word) {
     }
   }
 
-  // English words and names.
-  const std::u32string lower = unicode::to_lower(word);
-  std::u32string stripped;
-  for (char32_t c : lower) {
-    if (!is_apostrophe(c)) stripped.push_back(c);
+  // English words and names. The word now holds ASCII letters and
+  // apostrophes only, so its lower-case form is ASCII lowering; both forms
+  // fit fixed buffers, and a word without a suggestion allocates nothing.
+  std::array<char32_t, kTrackerMaxWord> lower_buf{};
+  std::array<char32_t, kTrackerMaxWord> stripped_buf{};
+  std::size_t stripped_size = 0;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const char32_t l = is_ascii_upper(word[i]) ? word[i] + 0x20 : word[i];
+    lower_buf[i] = l;
+    if (!is_apostrophe(l)) stripped_buf[stripped_size++] = l;
   }
+  const std::u32string_view lower(lower_buf.data(), word.size());
+  const std::u32string_view stripped(stripped_buf.data(), stripped_size);
   if (is_english_exception(lower)) return std::nullopt;
   for (std::u32string_view w : kCheckerEnglishWords) {
     if (stripped == w) return std::nullopt;
@@ -103,7 +111,7 @@ std::optional<Suggestion> suggest_new_script_word(std::u32string_view word) {
     if (starts_with(stripped, p)) return std::nullopt;
   }
   for (std::u32string_view g : kCheckerEnglishGroups) {
-    if (stripped.find(g) != std::u32string::npos) return std::nullopt;
+    if (stripped.find(g) != std::u32string_view::npos) return std::nullopt;
   }
   for (std::size_t i = 0; i < word.size(); ++i) {
     if (word[i] != U'c' && word[i] != U'C') continue;
@@ -111,8 +119,9 @@ std::optional<Suggestion> suggest_new_script_word(std::u32string_view word) {
   }
 
   // Convert from left to right; the first character of a pair gives the case.
-  std::u32string converted;
-  converted.reserve(word.size());
+  std::array<char32_t, kTrackerMaxWord> converted_buf{};
+  std::size_t converted_size = 0;
+  auto emit = [&](char32_t c) { converted_buf[converted_size++] = c; };
   for (std::size_t i = 0; i < word.size();) {
     const char32_t v = word[i];
     if (i + 1 < word.size()) {
@@ -125,14 +134,15 @@ std::optional<Suggestion> suggest_new_script_word(std::u32string_view word) {
       else if (lv == U'o' && is_apostrophe(n)) out = upper ? U'Ö' : U'ö';
       else if (lv == U'g' && is_apostrophe(n)) out = upper ? U'Ğ' : U'ğ';
       if (out != 0) {
-        converted.push_back(out);
+        emit(out);
         i += 2;
         continue;
       }
     }
-    converted.push_back(v);
+    emit(v);
     ++i;
   }
+  const std::u32string_view converted(converted_buf.data(), converted_size);
   if (converted == word) return std::nullopt;
 
   std::u32string retained;
@@ -149,7 +159,7 @@ std::optional<Suggestion> suggest_new_script_word(std::u32string_view word) {
 
   Suggestion s;
   s.word = std::u32string(word);
-  s.suggestion = std::move(converted);
+  s.suggestion = std::u32string(converted);
   s.letters = std::move(letters);
   return s;
 }

@@ -63,7 +63,6 @@ constexpr std::array<PairRule, 4> kPairRules{{
     {U's', U'h', U'\u015F', U'\u015E'},  // ş Ş
 }};
 
-
 // Lower-cases and strips apostrophes from the characters that `produce` hands
 // to its callback, into a small buffer (every list word is short ASCII, so a
 // longer word is rejected early), then looks the result up. No allocation.

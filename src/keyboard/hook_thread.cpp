@@ -28,13 +28,20 @@ void start_keyboard_hook_thread(App& app) {
     if (needed && !record) {
       // The record lock is held while the new thread reports; the hook
       // thread takes no lock, so this wait cannot deadlock.
-      auto promise = std::make_shared<std::promise<HookStartReport>>();
-      std::future<HookStartReport> reported = promise->get_future();
+      std::promise<HookStartReport> promise;
+      std::future<HookStartReport> reported = promise.get_future();
       auto running = std::make_shared<std::atomic<bool>>(true);
       std::thread thread;
       try {
-        thread = std::thread([promise, running] {
-          run_keyboard_hook_thread([&](HookStartReport r) { promise->set_value(std::move(r)); }, running);
+        // The thread alone owns the promise: a thread that ends without a
+        // report breaks it, and the wait below ends with "not started".
+        thread = std::thread([promise = std::move(promise), running]() mutable {
+          try {
+            run_keyboard_hook_thread([&](HookStartReport r) { promise.set_value(std::move(r)); }, running);
+          } catch (...) {
+            // Nothing may escape the thread: it ends as a dead hook thread.
+            running->store(false);
+          }
         });
       } catch (const std::system_error&) {
         ctx.hook_error.set(std::string(kHookNotStarted));

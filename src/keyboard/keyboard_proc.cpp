@@ -73,10 +73,11 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   const uint32_t vk = ev.vk_code;
   const bool down = is_key_down(ev.message);
   const bool up = is_key_up(ev.message);
-  const uint32_t hybrid_index = flags.hybrid_index.load(kRelaxed) < kHybridKeyCount
-                                    ? flags.hybrid_index.load(kRelaxed)
-                                    : 0;
-  const HybridKeyDef& hybrid = HYBRID_KEYS[hybrid_index];
+  // One load: the row and its index must agree even if the starter stores
+  // a new value meanwhile.
+  const uint32_t stored_index = flags.hybrid_index.load(kRelaxed);
+  const uint32_t hybrid_index = stored_index < kHybridKeyCount ? stored_index : 0;
+  const HybridKeyDef& hybrid = hybrid_key_row(hybrid_index);
   const uint32_t hk = hybrid.vk;
   const bool phantom = hybrid_index == 0 && vk == VK_LCONTROL && ev.scan_code == kPhantomCtrlScan;
 

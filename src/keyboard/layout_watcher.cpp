@@ -45,8 +45,6 @@ Mode mode_for_app(const Settings& s, std::string_view exe) {
   return s.mode;
 }
 
-
-
 namespace {
 
 struct LanguageName {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <thread>
 
 #include "checker/checker_drawing.h"
@@ -252,6 +253,23 @@ TEST(OverlayStart, TheChannelAndThreadAreMadeOnce) {
   for (int i = 0; i < 400 && t.notices.empty(); ++i) std::this_thread::sleep_for(5ms);
   ASSERT_EQ(t.notices.size(), 1u);
   EXPECT_EQ(t.notices[0].title, "Yangi alifbo");
+}
+
+TEST(OverlayStart, AFailingNoticeEndsTheThreadQuietly) {
+  testing::TestApp t;
+  t.app.set_notice_handler([](const ToastData&) { throw std::runtime_error("notice failed"); });
+  hook_flags().checker_toast = 1;
+  start_checker_overlay_once(t.app);
+  const CheckerSender* tx = hook_flags().checker_tx.get();
+  ASSERT_NE(tx, nullptr);
+  ASSERT_TRUE(tx->send({shahar(), 0}));
+  // The process lives on; once the thread has ended, sends are refused.
+  bool refused = false;
+  for (int i = 0; i < 400 && !refused; ++i) {
+    refused = !tx->send({shahar(), 0});
+    if (!refused) std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(refused);
 }
 
 // ---- the word's rectangle ----

@@ -8,6 +8,7 @@
 #include "checker/word_tracker.h"
 #include "core/text.h"
 #include "keyboard/hook_flags.h"
+#include "support/alloc_counter.h"
 #include "support/key_script.h"
 #include "support/test_app.h"
 
@@ -171,6 +172,27 @@ TEST(WordTracker, FinishedWords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     EXPECT_EQ(feed(c.typed), c.expected);
+  }
+}
+
+// The tracker runs inside the keyboard callback: a finished word that yields
+// no suggestion (no digraph, an English word or name, a code token) must not
+// allocate, whatever its length.
+TEST(WordTracker, WordsWithoutSuggestionDoNotAllocate) {
+  const std::u32string words[] = {U"hello", U"shopping", U"michaelson", U"check", U"o\u2018clock",
+                                  U"sHahar", U"chic", std::u32string(48, U'a')};
+  for (const std::u32string& w : words) {
+    WordTracker t;
+    for (char32_t c : w) checker_feed_char(t, c);
+    long allocations = 0;
+    std::optional<Suggestion> s;
+    {
+      testing::AllocationCounter counter;
+      s = checker_feed_char(t, U' ');
+      allocations = counter.count();
+    }
+    EXPECT_FALSE(s) << text::encode_utf8(w);
+    EXPECT_EQ(allocations, 0) << text::encode_utf8(w);
   }
 }
 

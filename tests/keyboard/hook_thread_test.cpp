@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "core/state.h"
@@ -88,6 +89,53 @@ TEST(HookStarter, RefusedHookIsRecorded) {
   EXPECT_EQ(hook_status(t.app), HookStatus::Error);
   EXPECT_EQ(t.ctx().hook_error.copy(), std::string(kHookRefused));
   EXPECT_FALSE(hook_thread_id(t.ctx()));
+}
+
+// A hook whose calls fail with an exception, before or after its report.
+class ThrowingHook final : public os::KeyboardHook {
+ public:
+  explicit ThrowingHook(bool in_loop) : in_loop_(in_loop) {}
+  std::optional<uintptr_t> install() override {
+    if (!in_loop_) throw std::runtime_error("install failed");
+    return 1;
+  }
+  void uninstall(uintptr_t) override {}
+  uint32_t current_thread_id() override { return 77; }
+  void run_message_loop() override { throw std::runtime_error("loop failed"); }
+  void post_quit(uint32_t) override {}
+
+ private:
+  bool in_loop_;
+};
+
+TEST(HookStarter, HookThreadFailingBeforeItsReportIsNotStarted) {
+  TestApp t;
+  ThrowingHook hook(false);
+  os::Platform p = os::platform();
+  p.hook = &hook;
+  os::install_platform(p);
+  start_keyboard_hook_thread(t.app);  // returns: the wait ends with the thread
+  EXPECT_EQ(t.ctx().hook_error.copy(), std::string(kHookNotStarted));
+  EXPECT_FALSE(hook_thread_id(t.ctx()));
+  EXPECT_EQ(hook_status(t.app), HookStatus::Error);
+}
+
+TEST(HookStarter, HookThreadFailingInItsLoopEndsAsDead) {
+  TestApp t;
+  ThrowingHook hook(true);
+  os::Platform p = os::platform();
+  p.hook = &hook;
+  os::install_platform(p);
+  start_keyboard_hook_thread(t.app);
+  EXPECT_EQ(hook_thread_id(t.ctx()), 77u);
+  EXPECT_EQ(t.ctx().hook_error.copy(), std::nullopt);
+  bool dead = false;
+  for (int i = 0; i < 200 && !dead; ++i) {
+    dead = t.ctx().hook_thread.with([](const std::optional<HookThread>& r) { return !r->running->load(); });
+    if (!dead) std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(dead);
+  EXPECT_EQ(hook_status(t.app), HookStatus::Error);
 }
 
 TEST(HookStarter, RemoteDisableSwitchesTheHookOff) {

@@ -268,6 +268,8 @@ TEST(KeyboardProc, PassPathDoesNotAllocate) {
                             ModeCase{"set mode hybrid", plain}, ModeCase{"set mode zero", plain},
                             ModeCase{"set mode fast\nset rule notepad.exe fast\nset rule a.exe off", plain},
                             ModeCase{"set mode zero\nset checker on", plain},
+                            ModeCase{"set mode english\nset checker on", plain},
+                            ModeCase{"set mode fast\nset checker on", plain},
                             ModeCase{"set mode hybrid\nset layout-compatible 0", {'S', 'W', 0xA5}}}) {
     KeyScriptRunner r;
     r.run_lines(c.setup);

@@ -1,6 +1,7 @@
 // The Linux desktop host's entry: starts GTK and the web-view host, then runs
 // the program.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Harvel ishga tushmadi: cannot open the display\n");
     return 1;
   }
-  static App app;
-  return run_app(app, std::vector<std::string>(argv, argv + argc));
+  // The application and the background threads that use it live until the
+  // process ends; nothing is torn down under them at exit.
+  App* app = new App;
+  const int code = run_app(*app, std::vector<std::string>(argv, argv + argc));
+  std::fflush(nullptr);
+  std::_Exit(code);
 }
