@@ -27,7 +27,7 @@ void BM_SnapshotBuildAndSerialise(benchmark::State& st) {
   App app;
   app.manage(std::make_unique<Ctx>("settings.json", st.range(0) ? hundred_rules() : default_settings()));
   app.ctx().foreground_exe.set("program50.exe");
-  for (auto _ : st) benchmark::DoNotOptimize(serialize_snapshot(build_state_snapshot(app)).dump());
+  for (auto _ : st) benchmark::DoNotOptimize(snapshot_json_text(build_state_snapshot(app)));
 }
 BENCHMARK(BM_SnapshotBuildAndSerialise)->ArgName("rules100")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
@@ -61,7 +61,7 @@ void BM_SnapshotToJsonOnly(benchmark::State& st) {
   App app;
   app.manage(std::make_unique<Ctx>("settings.json", hundred_rules()));
   const Snapshot snap = build_state_snapshot(app);
-  for (auto _ : st) benchmark::DoNotOptimize(serialize_snapshot(snap));
+  for (auto _ : st) benchmark::DoNotOptimize(snapshot_json_text(snap));
 }
 BENCHMARK(BM_SnapshotToJsonOnly)->Unit(benchmark::kMicrosecond);
 

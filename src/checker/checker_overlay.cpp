@@ -19,7 +19,15 @@ constexpr uint32_t kMaxWordWidth = 1500;
 constexpr uint32_t kMinWordHeight = 6;
 constexpr uint32_t kMaxWordHeight = 200;
 
-thread_local std::optional<OverlayState> t_overlay;
+// Kept through a plain pointer: thread-local objects with destructors are
+// run by the thread-exit cleanup of MinGW's thread library, which can stall
+// under Wine. The overlay thread lives until the process ends.
+thread_local std::optional<OverlayState>* t_overlay = nullptr;
+
+std::optional<OverlayState>& overlay_slot() {
+  if (!t_overlay) t_overlay = new std::optional<OverlayState>();
+  return *t_overlay;
+}
 thread_local bool t_windows = false;
 
 uint32_t key_seq_now() { return hook_flags().key_seq.load(kRelaxed); }
@@ -40,10 +48,10 @@ PopupEvents g_popup_events;
 
 }  // namespace
 
-std::optional<OverlayState>& overlay_state() { return t_overlay; }
+std::optional<OverlayState>& overlay_state() { return overlay_slot(); }
 
 void hide_checker_overlay() {
-  t_overlay.reset();
+  overlay_slot().reset();
   if (!t_windows) return;
   if (os::OverlayWindows* w = os::checker_platform().overlay) w->hide_windows();
 }
@@ -118,13 +126,13 @@ void checker_overlay_message(CheckerMessage message, const NoticeCallback& notic
   if (dpi < 48) dpi = kDpiFallback;
 
   const os::Instant now = os::platform().clock->now();
-  t_overlay = OverlayState{std::move(s), now, now, rect, foreground, message.key_seq, dpi, from_caret, false};
+  overlay_slot() = OverlayState{std::move(s), now, now, rect, foreground, message.key_seq, dpi, from_caret, false};
   draw_checker_underline(rect, dpi);
   position_checker_popup(false);
 }
 
 void checker_overlay_watch_step() {
-  if (!t_overlay) return;
+  if (!overlay_slot()) return;
   os::OverlayWindows* w = os::checker_platform().overlay;
   bool clicked_outside = false;
   if (w && w->left_button_down()) {
@@ -132,7 +140,7 @@ void checker_overlay_watch_step() {
     const os::Box r = w->popup_rect().value_or(os::Box{});
     clicked_outside = !(r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom);
   }
-  const OverlayStatus st = overlay_status(*t_overlay, clicked_outside);
+  const OverlayStatus st = overlay_status(*overlay_slot(), clicked_outside);
   const bool keep = st.checker_on && st.key_seq_now == st.key_seq_then && st.foreground_now == st.foreground_then &&
                     std::chrono::duration_cast<std::chrono::seconds>(st.elapsed).count() < kOverlayLifeSeconds &&
                     !st.clicked_outside;
@@ -141,13 +149,13 @@ void checker_overlay_watch_step() {
     return;
   }
   const os::Instant now = os::platform().clock->now();
-  if (now - t_overlay->confirmed_at < kOverlayRecheck) return;
-  const auto again = remeasure_overlay_word(*t_overlay);
-  if (!again || !rects_nearly_equal(*again, t_overlay->rect)) {
+  if (now - overlay_slot()->confirmed_at < kOverlayRecheck) return;
+  const auto again = remeasure_overlay_word(*overlay_slot());
+  if (!again || !rects_nearly_equal(*again, overlay_slot()->rect)) {
     hide_checker_overlay();
     return;
   }
-  t_overlay->confirmed_at = now;
+  overlay_slot()->confirmed_at = now;
 }
 
 void run_checker_overlay_thread(CheckerReceiver receiver, NoticeCallback notice) {
@@ -161,7 +169,7 @@ void run_checker_overlay_thread(CheckerReceiver receiver, NoticeCallback notice)
   os::OverlayWindows& w = *os::checker_platform().overlay;
   for (;;) {
     w.pump_messages();
-    const auto wait = t_overlay ? kOverlayWaitShown : kOverlayWaitIdle;
+    const auto wait = overlay_slot() ? kOverlayWaitShown : kOverlayWaitIdle;
     CheckerMessage message;
     switch (receiver.recv_until(std::chrono::steady_clock::now() + wait, message)) {
       case RecvStatus::Disconnected:

@@ -8,6 +8,7 @@
 
 #include "core/file_io.h"
 #include "core/json_strict.h"
+#include "core/json_text.h"
 #include "core/text.h"
 #include "keyboard/key_tables.h"
 
@@ -207,38 +208,61 @@ void normalize_settings(Settings& s) {
   }
 }
 
-Json settings_to_json(const Settings& s) {
-  Json fast = Json::object();
-  fast["sh"] = s.fast_keys.sh;
-  fast["ch"] = s.fast_keys.ch;
-  fast["o"] = s.fast_keys.o;
-  fast["g"] = s.fast_keys.g;
-
-  Json apps = Json::array();
+std::string settings_json_text(const Settings& s) {
+  std::string out;
+  out.reserve(320 + s.apps.size() * 64);
+  const auto key = [&out](std::string_view name) {
+    out += '"';
+    out += name;
+    out += "\":";
+  };
+  const auto text = [&](std::string_view name, std::string_view value) {
+    key(name);
+    append_json_string(out, value);
+    out += ',';
+  };
+  const auto flag = [&](std::string_view name, bool value) {
+    key(name);
+    append_json_bool(out, value);
+    out += ',';
+  };
+  out += '{';
+  text("mode", s.mode <= kModeZero ? mode_to_name(s.mode) : mode_to_name(kModeEnglish));
+  flag("enabled", s.enabled);
+  text("hotkey", s.hotkey);
+  flag("startup", s.startup);
+  text("theme", s.theme);
+  flag("offers", s.offers);
+  text("hybridKey", s.hybrid_key);
+  key("fastKeys");
+  out += '{';
+  text("sh", s.fast_keys.sh);
+  text("ch", s.fast_keys.ch);
+  text("o", s.fast_keys.o);
+  text("g", s.fast_keys.g);
+  out.back() = '}';
+  out += ',';
+  flag("onboarded", s.onboarded);
+  flag("checker", s.checker);
+  flag("checkerToast", s.checker_toast);
+  key("apps");
+  out += '[';
   for (const AppRule& rule : s.apps) {
-    Json r = Json::object();
-    r["name"] = rule.name;
-    r["exe"] = rule.exe;
-    r["mode"] = std::string(app_rule_text(rule.mode));
-    apps.push_back(std::move(r));
+    out += '{';
+    text("name", rule.name);
+    text("exe", rule.exe);
+    text("mode", app_rule_text(rule.mode));
+    out.back() = '}';
+    out += ',';
   }
-
-  Json j = Json::object();
-  j["mode"] = std::string(s.mode <= kModeZero ? mode_to_name(s.mode) : mode_to_name(kModeEnglish));
-  j["enabled"] = s.enabled;
-  j["hotkey"] = s.hotkey;
-  j["startup"] = s.startup;
-  j["theme"] = s.theme;
-  j["offers"] = s.offers;
-  j["hybridKey"] = s.hybrid_key;
-  j["fastKeys"] = std::move(fast);
-  j["onboarded"] = s.onboarded;
-  j["checker"] = s.checker;
-  j["checkerToast"] = s.checker_toast;
-  j["apps"] = std::move(apps);
-  j["siteUrl"] = s.site_url;
-  return j;
+  if (out.back() == ',') out.pop_back();
+  out += "],";
+  text("siteUrl", s.site_url);
+  out.back() = '}';
+  return out;
 }
+
+Json settings_to_json(const Settings& s) { return Json::parse(settings_json_text(s)); }
 
 std::string serialize_settings(const Settings& s) {
   // Texts that are not valid UTF-8 (none come from the file) are written with

@@ -70,7 +70,9 @@ Settings parse_settings_text(std::string_view text);
 // The start-up corrections, in place.
 void normalize_settings(Settings& s);
 
-// The record as its JSON object (the file form, also carried by the snapshot).
+// The record's JSON form (the file's keys and values, also carried by the
+// snapshot): as compact text written directly, and as a JSON object.
+std::string settings_json_text(const Settings& s);
 nlohmann::ordered_json settings_to_json(const Settings& s);
 
 // The file form of the record: pretty JSON, 2-space indent, table key order,

@@ -68,27 +68,35 @@ Snapshot build_state_snapshot(App& app) {
   return snap;
 }
 
-Json serialize_snapshot(const Snapshot& snap) {
-  Json j = Json::object();
-  j["settings"] = settings_to_json(snap.settings);
-  j["hook"] = hook_status_name(snap.hook);
-  j["hookError"] = snap.hook_error ? Json(*snap.hook_error) : Json(nullptr);
-  j["hotkeyOk"] = snap.hotkey_ok;
-  j["killSwitch"] = to_json(snap.kill_switch);
-  j["update"] = to_json(snap.update);
-  j["currentApp"] = snap.current_app ? serialize_app_info(*snap.current_app) : Json(nullptr);
-  j["ads"] = to_json(snap.ads);
-  j["layout"] = to_json(snap.layout);
-  j["version"] = kRunningVersion;
-  j["platform"] = kPlatformName;
-  return j;
+std::string snapshot_json_text(const Snapshot& snap) {
+  // The settings are most of the text (a rule list can be long): they are
+  // written directly; the small records after them go through a JSON tree.
+  Json rest = Json::object();
+  rest["hook"] = hook_status_name(snap.hook);
+  rest["hookError"] = snap.hook_error ? Json(*snap.hook_error) : Json(nullptr);
+  rest["hotkeyOk"] = snap.hotkey_ok;
+  rest["killSwitch"] = to_json(snap.kill_switch);
+  rest["update"] = to_json(snap.update);
+  rest["currentApp"] = snap.current_app ? serialize_app_info(*snap.current_app) : Json(nullptr);
+  rest["ads"] = to_json(snap.ads);
+  rest["layout"] = to_json(snap.layout);
+  rest["version"] = kRunningVersion;
+  rest["platform"] = kPlatformName;
+  // A broadcast never fails: text that is not UTF-8 is replaced, not thrown.
+  const std::string tail = rest.dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::string out = "{\"settings\":";
+  out += settings_json_text(snap.settings);
+  out += ',';
+  out.append(tail, 1);  // without its opening brace
+  return out;
 }
+
+Json serialize_snapshot(const Snapshot& snap) { return Json::parse(snapshot_json_text(snap)); }
 
 void emit_state_changed(App& app) {
   const Snapshot snap = build_state_snapshot(app);
   if (os::WebViews* views = os::platform().web_views) {
-    // A broadcast never fails: text that is not UTF-8 is replaced, not thrown.
-    views->emit_all("state-changed", serialize_snapshot(snap).dump(-1, ' ', false, Json::error_handler_t::replace));
+    views->emit_all("state-changed", snapshot_json_text(snap));
   }
   set_tray_menu(app);
 }

@@ -34,6 +34,9 @@ HookStatus hook_status(App& app);
 const char* hook_status_name(HookStatus status);
 
 Snapshot build_state_snapshot(App& app);
+// The snapshot's JSON form: as compact text (what the broadcast sends), and
+// as a JSON object.
+std::string snapshot_json_text(const Snapshot& snap);
 Json serialize_snapshot(const Snapshot& snap);
 
 // Sends a fresh snapshot as "state-changed" to every web view and schedules

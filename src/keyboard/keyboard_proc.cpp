@@ -235,7 +235,10 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   return Verdict::Pass;
 }
 
-thread_local std::optional<HookState> t_hook_state;
+// A plain pointer: thread-local objects with destructors are run by the
+// thread-exit cleanup of MinGW's thread library, which can stall under Wine.
+// The hook thread frees its state itself when its message loop ends.
+thread_local HookState* t_hook_state = nullptr;
 
 }  // namespace
 
@@ -360,10 +363,13 @@ bool focused_control_is_password() {
 }
 
 HookState& hook_thread_state() {
-  if (!t_hook_state) t_hook_state.emplace();
+  if (!t_hook_state) t_hook_state = new HookState();
   return *t_hook_state;
 }
 
-void reset_hook_thread_state() { t_hook_state.reset(); }
+void reset_hook_thread_state() {
+  delete t_hook_state;
+  t_hook_state = nullptr;
+}
 
 }  // namespace harvel

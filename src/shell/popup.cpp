@@ -188,8 +188,7 @@ void show_popup_window(App& app, std::optional<TrayIconRect> icon) {
   popup_shown() = 1;
 
   // The view resets itself on "popup-shown", with the state it has just got.
-  const Json snapshot = serialize_snapshot(build_state_snapshot(app));
-  windows->emit_to(kPopupLabel, "state-changed", snapshot.dump(-1, ' ', false, Json::error_handler_t::replace));
+  windows->emit_to(kPopupLabel, "state-changed", snapshot_json_text(build_state_snapshot(app)));
   windows->emit_to(kPopupLabel, "popup-shown", "");
 }
 
