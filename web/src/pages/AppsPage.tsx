@@ -1,4 +1,4 @@
-import { AppWindow, Plus, Search, SearchX, Trash2 } from "lucide-react";
+import { AppWindow, Plus, SearchX, Trash2 } from "lucide-react";
 import { useEffect, useRef, useState } from "react";
 import { toast } from "sonner";
 import { PageHeader } from "../components/PageHeader";
@@ -8,6 +8,7 @@ import { Button } from "../components/ui/Button";
 import { Card } from "../components/ui/Card";
 import { ConfirmDialog } from "../components/ui/AlertDialog";
 import { EmptyState } from "../components/ui/EmptyState";
+import { SearchField } from "../components/ui/SearchField";
 import { Select, SelectContent, SelectItem, SelectTrigger, SelectValue } from "../components/ui/Select";
 import { Skeleton } from "../components/ui/Skeleton";
 import { Tabs, TabsList, TabsTrigger } from "../components/ui/Tabs";
@@ -149,20 +150,13 @@ export function AppsPage({ state }: { state: Snapshot }) {
       />
 
       <div className="flex flex-wrap items-center gap-3">
-        <label className="relative min-w-48 flex-1">
-          <Search
-            aria-hidden
-            className="pointer-events-none absolute top-1/2 left-3 size-4 -translate-y-1/2 text-muted-foreground"
-          />
-          <input
-            type="search"
-            value={search}
-            onChange={(e) => setSearch(e.target.value)}
-            placeholder="Dastur qidirish"
-            aria-label="Dastur qidirish"
-            className="h-10 w-full rounded-control border border-input bg-card pr-3 pl-9 text-body-sm outline-none placeholder:text-muted-foreground focus-visible:border-brand focus-visible:ring-3 focus-visible:ring-ring/20"
-          />
-        </label>
+        <SearchField
+          value={search}
+          onChange={setSearch}
+          placeholder="Dastur qidirish"
+          label="Dastur qidirish"
+          className="min-w-48 flex-1"
+        />
         <Tabs value={filter} onValueChange={(value) => setFilter(value as AppFilter)}>
           <TabsList aria-label="Filtr">
             {FILTERS.map((f) => (

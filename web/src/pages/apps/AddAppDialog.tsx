@@ -1,9 +1,10 @@
-import { FolderOpen, Search } from "lucide-react";
+import { FolderOpen } from "lucide-react";
 import { useEffect, useRef, useState, type ReactNode } from "react";
 import { toast } from "sonner";
 import { Banner } from "../../components/ui/Banner";
 import { Button } from "../../components/ui/Button";
 import { Dialog, DialogClose, DialogContent } from "../../components/ui/Dialog";
+import { SearchField } from "../../components/ui/SearchField";
 import { Skeleton } from "../../components/ui/Skeleton";
 import { MODES } from "../../lib/modes";
 import type { AppInfo, AppRule, ModeName } from "../../lib/types";
@@ -114,20 +115,13 @@ export function AddAppDialog({ open, onOpenChange, rules, defaultMode, onAdded }
         description="Ochiq yoki o‘rnatilgan dasturlardan birini bir bosishda tanlang."
         className="max-w-lg"
       >
-        <label className="relative mt-4 block">
-          <Search
-            aria-hidden
-            className="pointer-events-none absolute top-1/2 left-3 size-4 -translate-y-1/2 text-muted-foreground"
-          />
-          <input
-            type="search"
-            value={search}
-            onChange={(e) => setSearch(e.target.value)}
-            placeholder="Dastur nomini qidiring"
-            aria-label="Dastur qidirish"
-            className="h-10 w-full rounded-control border border-input bg-card pr-3 pl-9 text-body-sm outline-none placeholder:text-muted-foreground focus-visible:border-brand focus-visible:ring-3 focus-visible:ring-ring/20"
-          />
-        </label>
+        <SearchField
+          value={search}
+          onChange={setSearch}
+          placeholder="Dastur nomini qidiring"
+          label="Dastur qidirish"
+          className="mt-4 block"
+        />
 
         {lists.error && (
           <Banner
