@@ -247,9 +247,8 @@ export async function writeZip(entries: ZipEntry[]): Promise<Uint8Array> {
     at += b.length;
   };
 
-  for (const p of parts) {
-    u32(0x04034b50);
-    u16(20);
+  // The fields the local header and the directory entry share, in order.
+  const shared = (p: Part) => {
     u16(p.flags);
     u16(p.method);
     u16(p.entry.time);
@@ -258,6 +257,12 @@ export async function writeZip(entries: ZipEntry[]): Promise<Uint8Array> {
     u32(p.csize);
     u32(p.usize);
     u16(p.entry.nameBytes.length);
+  };
+
+  for (const p of parts) {
+    u32(0x04034b50);
+    u16(20);
+    shared(p);
     u16(0);
     put(p.entry.nameBytes);
     put(p.data);
@@ -267,14 +272,7 @@ export async function writeZip(entries: ZipEntry[]): Promise<Uint8Array> {
     u32(0x02014b50);
     u16(20);
     u16(20);
-    u16(p.flags);
-    u16(p.method);
-    u16(p.entry.time);
-    u16(p.entry.date);
-    u32(p.crc);
-    u32(p.csize);
-    u32(p.usize);
-    u16(p.entry.nameBytes.length);
+    shared(p);
     u16(0);
     u16(0);
     u16(0);
