@@ -132,8 +132,7 @@ void on_app_exit(App& app) {
   if (auto record = ctx->hook_thread.take()) stop_hook_thread(std::move(*record));
 }
 
-void run_delayed_exit(App& app) {
-  (void)app;
+void run_delayed_exit(App&) {
   std::this_thread::sleep_for(600ms);
   os::AppLoop* loop = os::platform().app_loop;
   if (!loop || !loop->exit(0)) std::_Exit(0);

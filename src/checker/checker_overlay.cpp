@@ -23,11 +23,6 @@ constexpr uint32_t kMaxWordHeight = 200;
 // run by the thread-exit cleanup of MinGW's thread library, which can stall
 // under Wine. The overlay thread lives until the process ends.
 thread_local std::optional<OverlayState>* t_overlay = nullptr;
-
-std::optional<OverlayState>& overlay_slot() {
-  if (!t_overlay) t_overlay = new std::optional<OverlayState>();
-  return *t_overlay;
-}
 thread_local bool t_windows = false;
 
 uint32_t key_seq_now() { return hook_flags().key_seq.load(kRelaxed); }
@@ -48,10 +43,13 @@ PopupEvents g_popup_events;
 
 }  // namespace
 
-std::optional<OverlayState>& overlay_state() { return overlay_slot(); }
+std::optional<OverlayState>& overlay_state() {
+  if (!t_overlay) t_overlay = new std::optional<OverlayState>();
+  return *t_overlay;
+}
 
 void hide_checker_overlay() {
-  overlay_slot().reset();
+  overlay_state().reset();
   if (!t_windows) return;
   if (os::OverlayWindows* w = os::checker_platform().overlay) w->hide_windows();
 }
@@ -126,13 +124,13 @@ void checker_overlay_message(CheckerMessage message, const NoticeCallback& notic
   if (dpi < 48) dpi = kDpiFallback;
 
   const os::Instant now = os::platform().clock->now();
-  overlay_slot() = OverlayState{std::move(s), now, now, rect, foreground, message.key_seq, dpi, from_caret, false};
+  overlay_state() = OverlayState{std::move(s), now, now, rect, foreground, message.key_seq, dpi, from_caret, false};
   draw_checker_underline(rect, dpi);
   position_checker_popup(false);
 }
 
 void checker_overlay_watch_step() {
-  if (!overlay_slot()) return;
+  if (!overlay_state()) return;
   os::OverlayWindows* w = os::checker_platform().overlay;
   bool clicked_outside = false;
   if (w && w->left_button_down()) {
@@ -140,7 +138,7 @@ void checker_overlay_watch_step() {
     const os::Box r = w->popup_rect().value_or(os::Box{});
     clicked_outside = !(r.left <= p.x && p.x < r.right && r.top <= p.y && p.y < r.bottom);
   }
-  const OverlayStatus st = overlay_status(*overlay_slot(), clicked_outside);
+  const OverlayStatus st = overlay_status(*overlay_state(), clicked_outside);
   const bool keep = st.checker_on && st.key_seq_now == st.key_seq_then && st.foreground_now == st.foreground_then &&
                     std::chrono::duration_cast<std::chrono::seconds>(st.elapsed).count() < kOverlayLifeSeconds &&
                     !st.clicked_outside;
@@ -149,13 +147,13 @@ void checker_overlay_watch_step() {
     return;
   }
   const os::Instant now = os::platform().clock->now();
-  if (now - overlay_slot()->confirmed_at < kOverlayRecheck) return;
-  const auto again = remeasure_overlay_word(*overlay_slot());
-  if (!again || !rects_nearly_equal(*again, overlay_slot()->rect)) {
+  if (now - overlay_state()->confirmed_at < kOverlayRecheck) return;
+  const auto again = remeasure_overlay_word(*overlay_state());
+  if (!again || !rects_nearly_equal(*again, overlay_state()->rect)) {
     hide_checker_overlay();
     return;
   }
-  overlay_slot()->confirmed_at = now;
+  overlay_state()->confirmed_at = now;
 }
 
 void run_checker_overlay_thread(CheckerReceiver receiver, NoticeCallback notice) {
@@ -169,7 +167,7 @@ void run_checker_overlay_thread(CheckerReceiver receiver, NoticeCallback notice)
   os::OverlayWindows& w = *os::checker_platform().overlay;
   for (;;) {
     w.pump_messages();
-    const auto wait = overlay_slot() ? kOverlayWaitShown : kOverlayWaitIdle;
+    const auto wait = overlay_state() ? kOverlayWaitShown : kOverlayWaitIdle;
     CheckerMessage message;
     switch (receiver.recv_until(std::chrono::steady_clock::now() + wait, message)) {
       case RecvStatus::Disconnected:
