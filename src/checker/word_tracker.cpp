@@ -229,13 +229,14 @@ void checker_reset_word(WordTracker& t) {
 void checker_track_key(HookState& state, uint32_t vk, bool shift) {
   WordTracker& t = state.tracker;
   // A chord with Ctrl (unless it is the hybrid key's), Alt or a Windows key
-  // is a shortcut, not typing.
-  if (state.lctrl || state.rctrl) {
-    if (!(state.hybrid_down && !state.alt)) {
+  // is a shortcut, not typing, whichever code holds the modifier.
+  const bool alt = alt_held(state);
+  if (ctrl_held(state)) {
+    if (!(state.hybrid_down && !alt)) {
       checker_reset_word(t);
       return;
     }
-  } else if (state.alt) {
+  } else if (alt) {
     checker_reset_word(t);
     return;
   }

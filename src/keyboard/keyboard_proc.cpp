@@ -54,6 +54,9 @@ bool offer_is_fresh(const FixOffer& offer, const HookState& state) {
 
 void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
   switch (vk) {
+    case 0x10: s.neutral_shift = down; break;
+    case 0x11: s.neutral_ctrl = down; break;
+    case 0x12: s.neutral_alt = down; break;
     case 0xA0: s.lshift = down; break;
     case 0xA1: s.rshift = down; break;
     case 0xA2: if (!phantom) s.lctrl = down; break;
@@ -98,7 +101,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     if (s.hybrid_held) {
       s.hybrid_held = false;
       if (hybrid_index == kBackquoteHybridRow && !s.hybrid_used && hybrid.tap) {
-        send_text((s.lshift || s.rshift) ? hybrid.shifted_tap : *hybrid.tap);
+        send_text(shift_held(s) ? hybrid.shifted_tap : *hybrid.tap);
       }
       return Verdict::Swallow;
     }
@@ -121,8 +124,9 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
   }
 
-  const bool shift = s.lshift || s.rshift;
-  const bool ctrl = s.lctrl || s.rctrl;
+  const bool shift = shift_held(s);
+  const bool ctrl = ctrl_held(s);
+  const bool alt = alt_held(s);
   const bool ctrl_alone = ctrl && !s.hybrid_down;
 
   if (up) {
@@ -142,7 +146,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   if (s.fix_offer) {
     FixOffer offer = std::move(*s.fix_offer);
     s.fix_offer.reset();
-    if (vk == VK_SPACE && ctrl && shift && !s.alt && !s.win &&
+    if (vk == VK_SPACE && ctrl && shift && !alt && !s.win &&
         flags.fix_applied.load(kRelaxed) == 0 && offer_is_fresh(offer, s)) {
       s.swallowed.insert(VK_SPACE);
       s.pending_fix = std::move(offer);
@@ -172,7 +176,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   }
 
   if (m == kModeZero) {
-    if (ctrl_alone || s.alt || s.win) {
+    if (ctrl_alone || alt || s.win) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
@@ -208,7 +212,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       for (uint32_t slot = 0; slot < 4 && !typed; ++slot) {
         const FastKeyDef& row = FAST_KEYS[fast_slot_row(slot, flags.fast_indices[slot].load(kRelaxed))];
         if (row.vk != vk) continue;
-        if (s.win || ctrl_alone || s.alt) break;
+        if (s.win || ctrl_alone || alt) break;
         const bool upper = shift != (caps && row.letter);
         const NewLetter& letter = FAST_SLOT_LETTERS[slot];
         if (s.hybrid_down) {
@@ -217,7 +221,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
           typed = upper ? letter.upper : letter.lower;
         }
       }
-    } else if (s.hybrid_down && !s.win && !ctrl_alone && !s.alt) {
+    } else if (s.hybrid_down && !s.win && !ctrl_alone && !alt) {
       for (const HybridLetter& h : HYBRID_LETTERS) {
         if (h.vk == vk) typed = (shift != caps) ? h.letter.upper : h.letter.lower;
       }

@@ -64,12 +64,22 @@ struct HookState {
   bool rctrl = false;
   bool alt = false;
   bool win = false;
+  // Held through the neutral codes VK_SHIFT, VK_CONTROL and VK_MENU, which
+  // other programs' injected input and on-screen keyboards send.
+  bool neutral_shift = false;
+  bool neutral_ctrl = false;
+  bool neutral_alt = false;
   bool hybrid_down = false;        // the hybrid key is physically down
   bool hybrid_held = false;        // its key-down was swallowed: it acts as a modifier
   bool hybrid_used = false;        // a letter was typed while it was held
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
   Mode last_mode = kModeOff;
 };
+
+// The modifiers as the foreground program sees them, whichever code holds them.
+inline bool shift_held(const HookState& s) { return s.lshift || s.rshift || s.neutral_shift; }
+inline bool ctrl_held(const HookState& s) { return s.lctrl || s.rctrl || s.neutral_ctrl; }
+inline bool alt_held(const HookState& s) { return s.alt || s.neutral_alt; }
 
 // A request to type: `backspaces` Backspaces, then `text`, then `extra_key`.
 struct Replacement {

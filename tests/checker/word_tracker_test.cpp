@@ -298,6 +298,9 @@ TEST_F(TrackKeys, ChordsForgetTheWord) {
       {"down RCONTROL\ntap H\nup RCONTROL", true},
       {"sysdown LMENU\nsysdown H\nsysup H\nsysup LMENU", true},
       {"down LWIN\ntap H\nup LWIN", true},
+      // The neutral codes of other programs' input count as well.
+      {"inject down CONTROL\ntap H\ninject up CONTROL", true},
+      {"inject down MENU\ntap H\ninject up MENU", true},
       // Ctrl with the hybrid key (Right Alt) held is not a shortcut: the H counts.
       {"down RMENU\ndown LCONTROL\ntap H\nup LCONTROL\nup RMENU", false},
   };
