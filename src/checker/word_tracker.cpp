@@ -228,11 +228,13 @@ void checker_reset_word(WordTracker& t) {
 
 void checker_track_key(HookState& state, uint32_t vk, bool shift) {
   WordTracker& t = state.tracker;
-  // A chord with Ctrl (unless it is the hybrid key's), Alt or a Windows key
-  // is a shortcut, not typing, whichever code holds the modifier.
+  // A chord with Ctrl (unless the hybrid key is held as the hybrid modifier),
+  // Alt or a Windows key is a shortcut, not typing; the modifiers count
+  // whichever code holds them, and a hybrid key that reaches the program
+  // counts as the modifier it is.
   const bool alt = alt_held(state);
   if (ctrl_held(state)) {
-    if (!(state.hybrid_down && !alt)) {
+    if (!(state.hybrid_held && !alt)) {
       checker_reset_word(t);
       return;
     }

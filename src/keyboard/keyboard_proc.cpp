@@ -96,8 +96,16 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     } else {
       s.hybrid_held = false;
     }
+    // It reaches the program, which takes it for the key it is (Right Alt
+    // is Alt there, Right Shift a Shift).
+    s.hybrid_passed = true;
+    set_modifier(s, vk, true, false);
   } else if (vk == hk && up) {
     s.hybrid_down = false;
+    if (s.hybrid_passed) {
+      s.hybrid_passed = false;
+      set_modifier(s, vk, false, false);
+    }
     if (s.hybrid_held) {
       s.hybrid_held = false;
       if (hybrid_index == kBackquoteHybridRow && !s.hybrid_used && hybrid.tap) {
@@ -176,7 +184,9 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   }
 
   if (m == kModeZero) {
-    if (ctrl_alone || alt || s.win) {
+    // Zero mode has no use for the hybrid key, so any Ctrl, Alt or Windows
+    // key chord is a shortcut: it types no text and ends the word.
+    if (ctrl || alt || s.win) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }

@@ -72,6 +72,7 @@ struct HookState {
   bool hybrid_down = false;        // the hybrid key is physically down
   bool hybrid_held = false;        // its key-down was swallowed: it acts as a modifier
   bool hybrid_used = false;        // a letter was typed while it was held
+  bool hybrid_passed = false;      // its key-down reached the program: it counts as the modifier it is
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
   Mode last_mode = kModeOff;
 };

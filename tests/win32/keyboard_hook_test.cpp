@@ -94,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypingCase{"ZeroEnglishWordRestored", kModeZero, "'fish' SPACE", L"fish "},
         TypingCase{"ZeroEnterRestoresThenTypesTheEnter", kModeZero, "'fis' H RETURN 'a'", L"fish\r\na",
                    ES_MULTILINE | ES_WANTRETURN},
+        TypingCase{"ZeroRightAltChordIsNoTyping", kModeZero, "'ab' +RMENU S -RMENU 'h'", L"abh"},
         TypingCase{"EnglishChangesNothing", kModeEnglish, "'shahar' W OEM_4 +LSHIFT W -LSHIFT", L"shaharw[W", 0,
                    {kRuleForAnotherProgram}},
         TypingCase{"RuleOfTheProgramInFront", kModeEnglish, "W 'sh'", L"şsh", 0, {kRuleForThisProgram}},
