@@ -202,7 +202,9 @@ std::optional<Suggestion> checker_feed_char(WordTracker& t, char32_t ch) {
       return p;
     }
     if (skipped) return std::nullopt;
-    return complete(suggest_new_script_word(w), w.size(), ch, ch != U'\t' && ch != U'\n');
+    // A fix is never offered after Tab, a line feed or any other control
+    // character: it would have to type one as text.
+    return complete(suggest_new_script_word(w), w.size(), ch, !is_control_char(ch));
   }
   if (ch == U'.') {
     t.after_dot = !w.empty();
@@ -216,6 +218,10 @@ std::optional<Suggestion> checker_feed_char(WordTracker& t, char32_t ch) {
   }
   t.after_dot = false;
   if (t.skip) return std::nullopt;
+  // A control character (Escape) ends the word but puts nothing on screen:
+  // the suggestion has no terminator, nothing for a fix to erase past the
+  // word, and no fix.
+  if (is_control_char(ch)) return suggest_new_script_word(w);
   return complete(suggest_new_script_word(w), w.size(), ch, true);
 }
 

@@ -71,6 +71,17 @@ void send_text(char32_t c) { send_replacement(Replacement{std::u32string(1, c), 
 
 bool converting_mode(Mode m) { return m == kModeFast || m == kModeHybrid; }
 
+// A zero-mode key that ends the word without being text (Tab, Enter, a key
+// whose character is a control character): with a restore to type, the key
+// is swallowed and pressed again after the restored word.
+Verdict end_word_with_key(HookState& s, uint32_t vk, char32_t c) {
+  auto r = engine_feed_char(s.engine, c);
+  if (!r) return Verdict::Pass;
+  s.swallowed.insert(vk);
+  send_replacement(Replacement{std::move(r->text), r->backspaces, static_cast<uint16_t>(vk)});
+  return Verdict::Swallow;
+}
+
 Verdict decide(HookState& s, const os::KeyEvent& ev) {
   HookFlags& flags = hook_flags();
   const uint32_t vk = ev.vk_code;
@@ -194,18 +205,13 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       engine_pop(s.engine);
       return Verdict::Pass;
     }
-    if (vk == VK_TAB || vk == VK_RETURN) {
-      auto r = engine_feed_char(s.engine, U'\n');
-      if (!r) return Verdict::Pass;
-      s.swallowed.insert(vk);
-      send_replacement(Replacement{std::move(r->text), r->backspaces, static_cast<uint16_t>(vk)});
-      return Verdict::Swallow;
-    }
+    if (vk == VK_TAB || vk == VK_RETURN) return end_word_with_key(s, vk, U'\n');
     const auto c = key_to_char(s, vk, shift);
     if (!c) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
+    if (is_control_char(*c)) return end_word_with_key(s, vk, *c);
     auto r = engine_feed_char(s.engine, *c);
     if (!r) return Verdict::Pass;
     s.swallowed.insert(vk);

@@ -149,6 +149,10 @@ TEST(WordTracker, FinishedWords) {
       {"shahar!", {{"shahar", "şahar", 7, U'!', true}}},
       {"shahar\n", {{"shahar", "şahar", 7, U'\n', false}}},
       {"shahar\t", {{"shahar", "şahar", 7, U'\t', false}}},
+      {"shahar\r", {{"shahar", "şahar", 7, U'\r', false}}},
+      // A control character that is no white space types nothing: no terminator, no fix.
+      {"shahar\x1B", {{"shahar", "şahar", 0, std::nullopt, false}}},
+      {"shahar.\x1B ", {}},
       {"shahar\u00A0", {{"shahar", "şahar", 7, U'\u00A0', true}}},
       {"choy o‘qish ", {{"choy", "çoy", 5, U' ', true}, {"o‘qish", "öqiş", 7, U' ', true}}},
       // A word that ends a sentence is reported at the white space, without a fix.

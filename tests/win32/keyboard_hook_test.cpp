@@ -168,6 +168,8 @@ TEST_P(KeysAsKeys, ReachTheBox) {
 INSTANTIATE_TEST_SUITE_P(
     Win32Hook, KeysAsKeys,
     ::testing::Values(
+        // The ş, then the restored word, then the Escape key itself: no U+001B typed.
+        KeyCase{"ZeroEscapeAfterAnEnglishWord", kModeZero, "'fish' ESCAPE", VK_ESCAPE, 1, 5, L"fish"},
         // Ctrl held through the neutral code, as other programs' input sends
         // it: Ctrl+W reaches the box as the W key; Shift held so types Ş.
         KeyCase{"FastNeutralModifierCodes", kModeFast, "+CONTROL W -CONTROL +SHIFT W -SHIFT", 'W', 1, 1, L"Ş"}),
