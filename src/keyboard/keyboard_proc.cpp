@@ -185,7 +185,8 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     return Verdict::Pass;
   }
   if (converting_mode(m) && flags.layout_compatible.load(kRelaxed) == 0) return Verdict::Pass;
-  if (focused_control_is_password()) {
+  const os::WindowHandle window = os::platform().foreground->foreground_window();
+  if (focused_control_is_password(window)) {
     engine_reset(s.engine);
     return Verdict::Pass;
   }
@@ -195,6 +196,10 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   }
 
   if (m == kModeZero) {
+    if (window != s.engine_window) {
+      engine_reset(s.engine);
+      s.engine_window = window;
+    }
     // Zero mode has no use for the hybrid key, so any Ctrl, Alt or Windows
     // key chord is a shortcut: it types no text and ends the word.
     if (ctrl || alt || s.win) {
@@ -358,9 +363,12 @@ std::optional<char32_t> key_to_char(HookState& state, uint32_t vk, bool shift) {
 }
 
 bool focused_control_is_password() {
+  return focused_control_is_password(os::platform().foreground->foreground_window());
+}
+
+bool focused_control_is_password(os::WindowHandle window) {
   os::Foreground& fg = *os::platform().foreground;
   uint32_t pid = 0;
-  const os::WindowHandle window = fg.foreground_window();
   const uint32_t thread = window != 0 ? fg.window_thread_process_id(window, pid) : 0;
   const auto info = fg.gui_thread_info(thread);
   if (!info || info->focus == 0) return false;

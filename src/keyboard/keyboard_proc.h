@@ -75,6 +75,9 @@ struct HookState {
   bool hybrid_passed = false;      // its key-down reached the program: it counts as the modifier it is
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
   Mode last_mode = kModeOff;
+  // The foreground window of the zero-mode word: a key in another window
+  // starts a new word, since that window never got the word's start.
+  os::WindowHandle engine_window = 0;
 };
 
 // The modifiers as the foreground program sees them, whichever code holds them.
@@ -114,6 +117,8 @@ Mode lookup_app_rule_mode(Mode fallback, std::span<const AppRuleEntry> rules, st
 std::optional<char32_t> key_to_char(HookState& state, uint32_t vk, bool shift);
 // The focused control of the foreground window is a password box.
 bool focused_control_is_password();
+// The same for a foreground window the caller already has.
+bool focused_control_is_password(os::WindowHandle foreground);
 
 // The calling thread's own HookState, created empty on first use; the real
 // hook callback, which gets no context pointer, uses it.

@@ -175,6 +175,21 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"FastNeutralModifierCodes", kModeFast, "+CONTROL W -CONTROL +SHIFT W -SHIFT", 'W', 1, 1, L"Ş"}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
+// Two windows of one program: a word begun in the first is not finished in
+// the second, which never got its start.
+TEST(Win32Hook, ZeroWordStaysInItsWindow) {
+  HookedApp hooked(settings_with(kModeZero));
+  TextWindow first;
+  ASSERT_TRUE(first.ready());
+  type_keys("'s'");
+  ASSERT_EQ(first.settled_text(L"s"), L"s");
+  TextWindow second;
+  ASSERT_TRUE(second.ready());
+  type_keys("'h'");
+  EXPECT_EQ(second.settled_text(L"h"), L"h");
+  EXPECT_EQ(first.text(), L"s");
+}
+
 TEST(Win32Hook, StoppedWithinTwoSeconds) {
   HookedApp hooked(settings_with(kModeFast));
   ASSERT_TRUE(hooked.hooked());
