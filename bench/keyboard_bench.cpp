@@ -42,7 +42,13 @@ void BM_PassLetter(benchmark::State& st) {
   for (auto _ : st) b.tap('K');
   st.SetItemsProcessed(2 * st.iterations());
 }
-BENCHMARK(BM_PassLetter)->ArgNames({"mode", "rules"})->Args({0, 0})->Args({1, 0})->Args({2, 0})->Args({2, 100});
+BENCHMARK(BM_PassLetter)
+    ->ArgNames({"mode", "rules"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({2, 100})
+    ->Args({3, 0});
 
 // Zero mode: every letter goes through the layout and the digraph engine;
 // "sh" converts, the space ends the word.

@@ -202,7 +202,9 @@ std::optional<Suggestion> checker_feed_char(WordTracker& t, char32_t ch) {
       return p;
     }
     if (skipped) return std::nullopt;
-    return complete(suggest_new_script_word(w), w.size(), ch, ch != U'\t' && ch != U'\n');
+    // A fix is never offered after Tab, a line feed or any other control
+    // character: it would have to type one as text.
+    return complete(suggest_new_script_word(w), w.size(), ch, !is_control_char(ch));
   }
   if (ch == U'.') {
     t.after_dot = !w.empty();
@@ -216,6 +218,10 @@ std::optional<Suggestion> checker_feed_char(WordTracker& t, char32_t ch) {
   }
   t.after_dot = false;
   if (t.skip) return std::nullopt;
+  // A control character (Escape) ends the word but puts nothing on screen:
+  // the suggestion has no terminator, nothing for a fix to erase past the
+  // word, and no fix.
+  if (is_control_char(ch)) return suggest_new_script_word(w);
   return complete(suggest_new_script_word(w), w.size(), ch, true);
 }
 
@@ -228,14 +234,17 @@ void checker_reset_word(WordTracker& t) {
 
 void checker_track_key(HookState& state, uint32_t vk, bool shift) {
   WordTracker& t = state.tracker;
-  // A chord with Ctrl (unless it is the hybrid key's), Alt or a Windows key
-  // is a shortcut, not typing.
-  if (state.lctrl || state.rctrl) {
-    if (!(state.hybrid_down && !state.alt)) {
+  // A chord with Ctrl (unless the hybrid key is held as the hybrid modifier),
+  // Alt or a Windows key is a shortcut, not typing; the modifiers count
+  // whichever code holds them, and a hybrid key that reaches the program
+  // counts as the modifier it is.
+  const bool alt = alt_held(state);
+  if (ctrl_held(state)) {
+    if (!(state.hybrid_held && !alt)) {
       checker_reset_word(t);
       return;
     }
-  } else if (state.alt) {
+  } else if (alt) {
     checker_reset_word(t);
     return;
   }

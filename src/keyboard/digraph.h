@@ -43,6 +43,10 @@ bool is_apostrophe(char32_t c);
 // An ASCII letter, an Alphabetic character above U+00A9, or an apostrophe.
 bool is_word_char(char32_t c);
 
+// A control character (general category Cc): what keys such as Escape give,
+// which programs take as keys, never as text.
+constexpr bool is_control_char(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
 // The word, lower-cased and without apostrophes, is one of the English words
 // whose digraphs must stay as typed.
 bool is_english_exception(std::u32string_view word);

@@ -54,6 +54,9 @@ bool offer_is_fresh(const FixOffer& offer, const HookState& state) {
 
 void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
   switch (vk) {
+    case 0x10: s.neutral_shift = down; break;
+    case 0x11: s.neutral_ctrl = down; break;
+    case 0x12: s.neutral_alt = down; break;
     case 0xA0: s.lshift = down; break;
     case 0xA1: s.rshift = down; break;
     case 0xA2: if (!phantom) s.lctrl = down; break;
@@ -67,6 +70,17 @@ void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
 void send_text(char32_t c) { send_replacement(Replacement{std::u32string(1, c), 0, std::nullopt}); }
 
 bool converting_mode(Mode m) { return m == kModeFast || m == kModeHybrid; }
+
+// A zero-mode key that ends the word without being text (Tab, Enter, a key
+// whose character is a control character): with a restore to type, the key
+// is swallowed and pressed again after the restored word.
+Verdict end_word_with_key(HookState& s, uint32_t vk, char32_t c) {
+  auto r = engine_feed_char(s.engine, c);
+  if (!r) return Verdict::Pass;
+  s.swallowed.insert(vk);
+  send_replacement(Replacement{std::move(r->text), r->backspaces, static_cast<uint16_t>(vk)});
+  return Verdict::Swallow;
+}
 
 Verdict decide(HookState& s, const os::KeyEvent& ev) {
   HookFlags& flags = hook_flags();
@@ -93,12 +107,20 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     } else {
       s.hybrid_held = false;
     }
+    // It reaches the program, which takes it for the key it is (Right Alt
+    // is Alt there, Right Shift a Shift).
+    s.hybrid_passed = true;
+    set_modifier(s, vk, true, false);
   } else if (vk == hk && up) {
     s.hybrid_down = false;
+    if (s.hybrid_passed) {
+      s.hybrid_passed = false;
+      set_modifier(s, vk, false, false);
+    }
     if (s.hybrid_held) {
       s.hybrid_held = false;
       if (hybrid_index == kBackquoteHybridRow && !s.hybrid_used && hybrid.tap) {
-        send_text((s.lshift || s.rshift) ? hybrid.shifted_tap : *hybrid.tap);
+        send_text(shift_held(s) ? hybrid.shifted_tap : *hybrid.tap);
       }
       return Verdict::Swallow;
     }
@@ -121,8 +143,9 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
   }
 
-  const bool shift = s.lshift || s.rshift;
-  const bool ctrl = s.lctrl || s.rctrl;
+  const bool shift = shift_held(s);
+  const bool ctrl = ctrl_held(s);
+  const bool alt = alt_held(s);
   const bool ctrl_alone = ctrl && !s.hybrid_down;
 
   if (up) {
@@ -142,7 +165,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   if (s.fix_offer) {
     FixOffer offer = std::move(*s.fix_offer);
     s.fix_offer.reset();
-    if (vk == VK_SPACE && ctrl && shift && !s.alt && !s.win &&
+    if (vk == VK_SPACE && ctrl && shift && !alt && !s.win &&
         flags.fix_applied.load(kRelaxed) == 0 && offer_is_fresh(offer, s)) {
       s.swallowed.insert(VK_SPACE);
       s.pending_fix = std::move(offer);
@@ -162,7 +185,8 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     return Verdict::Pass;
   }
   if (converting_mode(m) && flags.layout_compatible.load(kRelaxed) == 0) return Verdict::Pass;
-  if (focused_control_is_password()) {
+  const os::WindowHandle window = os::platform().foreground->foreground_window();
+  if (focused_control_is_password(window)) {
     engine_reset(s.engine);
     return Verdict::Pass;
   }
@@ -172,7 +196,13 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   }
 
   if (m == kModeZero) {
-    if (ctrl_alone || s.alt || s.win) {
+    if (window != s.engine_window) {
+      engine_reset(s.engine);
+      s.engine_window = window;
+    }
+    // Zero mode has no use for the hybrid key, so any Ctrl, Alt or Windows
+    // key chord is a shortcut: it types no text and ends the word.
+    if (ctrl || alt || s.win) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
@@ -180,18 +210,13 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       engine_pop(s.engine);
       return Verdict::Pass;
     }
-    if (vk == VK_TAB || vk == VK_RETURN) {
-      auto r = engine_feed_char(s.engine, U'\n');
-      if (!r) return Verdict::Pass;
-      s.swallowed.insert(vk);
-      send_replacement(Replacement{std::move(r->text), r->backspaces, static_cast<uint16_t>(vk)});
-      return Verdict::Swallow;
-    }
+    if (vk == VK_TAB || vk == VK_RETURN) return end_word_with_key(s, vk, U'\n');
     const auto c = key_to_char(s, vk, shift);
     if (!c) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
+    if (is_control_char(*c)) return end_word_with_key(s, vk, *c);
     auto r = engine_feed_char(s.engine, *c);
     if (!r) return Verdict::Pass;
     s.swallowed.insert(vk);
@@ -208,7 +233,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       for (uint32_t slot = 0; slot < 4 && !typed; ++slot) {
         const FastKeyDef& row = FAST_KEYS[fast_slot_row(slot, flags.fast_indices[slot].load(kRelaxed))];
         if (row.vk != vk) continue;
-        if (s.win || ctrl_alone || s.alt) break;
+        if (s.win || ctrl_alone || alt) break;
         const bool upper = shift != (caps && row.letter);
         const NewLetter& letter = FAST_SLOT_LETTERS[slot];
         if (s.hybrid_down) {
@@ -217,7 +242,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
           typed = upper ? letter.upper : letter.lower;
         }
       }
-    } else if (s.hybrid_down && !s.win && !ctrl_alone && !s.alt) {
+    } else if (s.hybrid_down && !s.win && !ctrl_alone && !alt) {
       for (const HybridLetter& h : HYBRID_LETTERS) {
         if (h.vk == vk) typed = (shift != caps) ? h.letter.upper : h.letter.lower;
       }
@@ -338,9 +363,12 @@ std::optional<char32_t> key_to_char(HookState& state, uint32_t vk, bool shift) {
 }
 
 bool focused_control_is_password() {
+  return focused_control_is_password(os::platform().foreground->foreground_window());
+}
+
+bool focused_control_is_password(os::WindowHandle window) {
   os::Foreground& fg = *os::platform().foreground;
   uint32_t pid = 0;
-  const os::WindowHandle window = fg.foreground_window();
   const uint32_t thread = window != 0 ? fg.window_thread_process_id(window, pid) : 0;
   const auto info = fg.gui_thread_info(thread);
   if (!info || info->focus == 0) return false;

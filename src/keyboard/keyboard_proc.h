@@ -64,12 +64,26 @@ struct HookState {
   bool rctrl = false;
   bool alt = false;
   bool win = false;
+  // Held through the neutral codes VK_SHIFT, VK_CONTROL and VK_MENU, which
+  // other programs' injected input and on-screen keyboards send.
+  bool neutral_shift = false;
+  bool neutral_ctrl = false;
+  bool neutral_alt = false;
   bool hybrid_down = false;        // the hybrid key is physically down
   bool hybrid_held = false;        // its key-down was swallowed: it acts as a modifier
   bool hybrid_used = false;        // a letter was typed while it was held
+  bool hybrid_passed = false;      // its key-down reached the program: it counts as the modifier it is
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
   Mode last_mode = kModeOff;
+  // The foreground window of the zero-mode word: a key in another window
+  // starts a new word, since that window never got the word's start.
+  os::WindowHandle engine_window = 0;
 };
+
+// The modifiers as the foreground program sees them, whichever code holds them.
+inline bool shift_held(const HookState& s) { return s.lshift || s.rshift || s.neutral_shift; }
+inline bool ctrl_held(const HookState& s) { return s.lctrl || s.rctrl || s.neutral_ctrl; }
+inline bool alt_held(const HookState& s) { return s.alt || s.neutral_alt; }
 
 // A request to type: `backspaces` Backspaces, then `text`, then `extra_key`.
 struct Replacement {
@@ -103,6 +117,8 @@ Mode lookup_app_rule_mode(Mode fallback, std::span<const AppRuleEntry> rules, st
 std::optional<char32_t> key_to_char(HookState& state, uint32_t vk, bool shift);
 // The focused control of the foreground window is a password box.
 bool focused_control_is_password();
+// The same for a foreground window the caller already has.
+bool focused_control_is_password(os::WindowHandle foreground);
 
 // The calling thread's own HookState, created empty on first use; the real
 // hook callback, which gets no context pointer, uses it.

@@ -149,6 +149,10 @@ TEST(WordTracker, FinishedWords) {
       {"shahar!", {{"shahar", "şahar", 7, U'!', true}}},
       {"shahar\n", {{"shahar", "şahar", 7, U'\n', false}}},
       {"shahar\t", {{"shahar", "şahar", 7, U'\t', false}}},
+      {"shahar\r", {{"shahar", "şahar", 7, U'\r', false}}},
+      // A control character that is no white space types nothing: no terminator, no fix.
+      {"shahar\x1B", {{"shahar", "şahar", 0, std::nullopt, false}}},
+      {"shahar.\x1B ", {}},
       {"shahar\u00A0", {{"shahar", "şahar", 7, U'\u00A0', true}}},
       {"choy o‘qish ", {{"choy", "çoy", 5, U' ', true}, {"o‘qish", "öqiş", 7, U' ', true}}},
       // A word that ends a sentence is reported at the white space, without a fix.
@@ -290,20 +294,27 @@ TEST_F(TrackKeys, BackspaceShortensTheWordOrSkipsTheNextToken) {
 
 TEST_F(TrackKeys, ChordsForgetTheWord) {
   struct Case {
+    const char* mode;
     const char* chord;
     bool forgotten;
   };
   const Case cases[] = {
-      {"down LCONTROL\ntap H\nup LCONTROL", true},
-      {"down RCONTROL\ntap H\nup RCONTROL", true},
-      {"sysdown LMENU\nsysdown H\nsysup H\nsysup LMENU", true},
-      {"down LWIN\ntap H\nup LWIN", true},
-      // Ctrl with the hybrid key (Right Alt) held is not a shortcut: the H counts.
-      {"down RMENU\ndown LCONTROL\ntap H\nup LCONTROL\nup RMENU", false},
+      {"english", "down LCONTROL\ntap H\nup LCONTROL", true},
+      {"english", "down RCONTROL\ntap H\nup RCONTROL", true},
+      {"english", "sysdown LMENU\nsysdown H\nsysup H\nsysup LMENU", true},
+      {"english", "down LWIN\ntap H\nup LWIN", true},
+      // The neutral codes of other programs' input count as well.
+      {"english", "inject down CONTROL\ntap H\ninject up CONTROL", true},
+      {"english", "inject down MENU\ntap H\ninject up MENU", true},
+      // In English mode the hybrid key (Right Alt) reaches the program as Alt.
+      {"english", "down RMENU\ntap H\nup RMENU", true},
+      {"english", "down RMENU\ndown LCONTROL\ntap H\nup LCONTROL\nup RMENU", true},
+      // Held as the hybrid modifier, Ctrl with it is not a shortcut: the H counts.
+      {"hybrid", "down RMENU\ndown LCONTROL\ntap H\nup LCONTROL\nup RMENU", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.chord);
-    r.run_lines("wait 2000\ntype \"sha\"");
+    r.run_lines(std::string("set mode ") + c.mode + "\nwait 2000\ntype \"sha\"");
     r.run_lines(c.chord);
     r.run_lines("type \"ar \"");
     EXPECT_EQ(words().size(), c.forgotten ? 0u : 1u);

@@ -6,8 +6,10 @@
 // by the key-event scripts on the fake system instead.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app.h"
 #include "core/ctx.h"
@@ -92,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         TypingCase{"ZeroEnglishWordRestored", kModeZero, "'fish' SPACE", L"fish "},
         TypingCase{"ZeroEnterRestoresThenTypesTheEnter", kModeZero, "'fis' H RETURN 'a'", L"fish\r\na",
                    ES_MULTILINE | ES_WANTRETURN},
+        TypingCase{"ZeroRightAltChordIsNoTyping", kModeZero, "'ab' +RMENU S -RMENU 'h'", L"abh"},
         TypingCase{"EnglishChangesNothing", kModeEnglish, "'shahar' W OEM_4 +LSHIFT W -LSHIFT", L"shaharw[W", 0,
                    {kRuleForAnotherProgram}},
         TypingCase{"RuleOfTheProgramInFront", kModeEnglish, "W 'sh'", L"şsh", 0, {kRuleForThisProgram}},
@@ -107,6 +110,84 @@ TEST(Win32Hook, OwnInjectedInputPassesUntouched) {
   type_keys("W OEM_4", kInjectedMarker);
   type_keys("W");  // the same key typed by the user converts
   EXPECT_EQ(box.settled_text(L"w[ş"), L"w[ş");
+}
+
+// Records the virtual keys of the key-downs a window gets.
+class KeyDownRecorder {
+ public:
+  explicit KeyDownRecorder(HWND window) : window_(window) {
+    keys_.clear();
+    old_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeyDownRecorder::proc)));
+  }
+  ~KeyDownRecorder() { SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_)); }
+  KeyDownRecorder(const KeyDownRecorder&) = delete;
+  KeyDownRecorder& operator=(const KeyDownRecorder&) = delete;
+
+  long count(WPARAM vk) const { return static_cast<long>(std::count(keys_.begin(), keys_.end(), vk)); }
+
+ private:
+  static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KEYDOWN) keys_.push_back(wp);
+    return CallWindowProcW(old_, w, msg, wp, lp);
+  }
+  HWND window_;
+  static inline WNDPROC old_ = nullptr;
+  static inline std::vector<WPARAM> keys_;
+};
+
+// Which keys reach the box as keys and how many reach it as typed text
+// (VK_PACKET): a key that is no text must arrive as itself.
+struct KeyCase {
+  const char* name;
+  Mode mode;
+  const char* keys;
+  WPARAM key;
+  long key_downs;  // of `key`
+  long packets;
+  std::wstring text_end;
+};
+
+class KeysAsKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeysAsKeys, ReachTheBox) {
+  const KeyCase& c = GetParam();
+  HookedApp hooked(settings_with(c.mode));
+  TextWindow box;
+  ASSERT_TRUE(box.ready());
+  KeyDownRecorder keys(box.edit());
+  type_keys(c.keys);
+  EXPECT_TRUE(pump_until([&] { return keys.count(VK_PACKET) >= c.packets; }));
+  pump_for(60ms);
+  EXPECT_EQ(keys.count(c.key), c.key_downs);
+  EXPECT_EQ(keys.count(VK_PACKET), c.packets);
+  const std::wstring text = box.text();
+  EXPECT_TRUE(text.ends_with(c.text_end)) << win32::narrow(text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Win32Hook, KeysAsKeys,
+    ::testing::Values(
+        // The ş, then the restored word, then the Escape key itself: no U+001B typed.
+        KeyCase{"ZeroEscapeAfterAnEnglishWord", kModeZero, "'fish' ESCAPE", VK_ESCAPE, 1, 5, L"fish"},
+        // Ctrl held through the neutral code, as other programs' input sends
+        // it: Ctrl+W reaches the box as the W key; Shift held so types Ş.
+        KeyCase{"FastNeutralModifierCodes", kModeFast, "+CONTROL W -CONTROL +SHIFT W -SHIFT", 'W', 1, 1, L"Ş"}),
+    [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+// Two windows of one program: a word begun in the first is not finished in
+// the second, which never got its start.
+TEST(Win32Hook, ZeroWordStaysInItsWindow) {
+  HookedApp hooked(settings_with(kModeZero));
+  TextWindow first;
+  ASSERT_TRUE(first.ready());
+  type_keys("'s'");
+  ASSERT_EQ(first.settled_text(L"s"), L"s");
+  TextWindow second;
+  ASSERT_TRUE(second.ready());
+  type_keys("'h'");
+  EXPECT_EQ(second.settled_text(L"h"), L"h");
+  EXPECT_EQ(first.text(), L"s");
 }
 
 TEST(Win32Hook, StoppedWithinTwoSeconds) {
