@@ -269,6 +269,13 @@ TEST_F(Updater, FailedFetch) {
   EXPECT_EQ(record().error, UpdateError::Network);
 }
 
+TEST_F(Updater, RepeatedUnknownKeysDoNotFailTheCheck) {
+  f.http.answer(kManifestUrl, 200, R"({"notes":1,"notes":2,"killSwitch":{"notes":1,"notes":2}})");
+  EXPECT_TRUE(run(true));
+  EXPECT_EQ(record().phase, UpdatePhase::Idle);
+  EXPECT_EQ(record().error, UpdateError::None);
+}
+
 TEST_F(Updater, BusyRunReturnsAtOnce) {
   serve(offer());
   updater_flags().busy = true;
