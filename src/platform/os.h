@@ -535,11 +535,21 @@ struct IconBitmap {
   std::vector<uint8_t> bgra;
 };
 
+// COM initialised for a thread, for as long as the object lives.
+class ComApartment {
+ public:
+  virtual ~ComApartment() = default;
+};
+
 // Paths and texts handed to these calls are UTF-16 ending with their
 // terminating 0 unit (`to_wide_nul`).
 class Apps {
  public:
   virtual ~Apps() = default;
+  // CoInitializeEx(COINIT_APARTMENTTHREADED) for the calling thread; the
+  // object's end calls CoUninitialize only when that succeeded. The shell
+  // calls below need it on the thread that makes them. Null without COM.
+  virtual std::unique_ptr<ComApartment> enter_com_apartment() { return nullptr; }
   // EnumWindows: every top-level window, topmost first.
   virtual std::vector<TopLevelWindow> top_level_windows() = 0;
   // The children of the applications folder (FOLDERID_AppsFolder, enumerated
