@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -416,6 +417,21 @@ class Folders {
   virtual std::string temp_dir() = 0;
 };
 
+// ---- Files -------------------------------------------------------------------
+
+// The writes of the program's small data files, made so that a power cut
+// leaves the old file or the new one, never an empty or cut one.
+class Files {
+ public:
+  virtual ~Files() = default;
+  // Creates or truncates the file, writes all of `bytes` and flushes them to
+  // the disk (fsync, FlushFileBuffers) before closing it; false on any failure.
+  virtual bool write_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
+  // Renames `from` over `to`, replacing it, and makes the rename durable (the
+  // folder is flushed after it); false when the rename fails.
+  virtual bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+};
+
 // ---- Tray icon ---------------------------------------------------------------
 
 // An image for the tray: rows top to bottom, each left to right, 4 bytes per
@@ -642,6 +658,7 @@ struct Platform {
   Dialogs* dialogs = nullptr;
   Shell* shell = nullptr;
   Folders* folders = nullptr;
+  Files* files = nullptr;
   Tray* tray = nullptr;
   Apps* apps = nullptr;
   Http* http = nullptr;
