@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <system_error>
 #include <thread>
 
 #include "app/accelerator.h"
@@ -16,6 +17,7 @@
 #include "keyboard/layout_watcher.h"
 #include "online/ads.h"
 #include "online/remote_disable.h"
+#include "online/update_record.h"
 #include "online/updater.h"
 #include "shell/popup.h"
 #include "shell/state_commands.h"
@@ -37,10 +39,19 @@ bool hidden_flag(const std::vector<std::string>& args) {
 std::filesystem::path data_folder() {
   os::Folders* folders = os::platform().folders;
   if (folders) {
-    if (auto roaming = folders->roaming_app_data()) return std::filesystem::path(*roaming) / kAppIdentifier;
-    return std::filesystem::path(folders->temp_dir()) / "Harvel";
+    if (auto roaming = folders->roaming_app_data()) return path_from_utf8(*roaming) / kAppIdentifier;
+    return path_from_utf8(folders->temp_dir()) / "Harvel";
   }
-  return std::filesystem::temp_directory_path() / "Harvel";
+  std::error_code ec;
+  return std::filesystem::temp_directory_path(ec) / "Harvel";
+}
+
+void start_detached_thread(std::string_view, std::function<void()> body) {
+  try {
+    std::thread(std::move(body)).detach();
+  } catch (const std::system_error&) {
+    // Without a thread that service does not run; the program still starts.
+  }
 }
 
 std::optional<std::string> take_pending_update(const std::filesystem::path& path) {
@@ -58,12 +69,18 @@ std::optional<std::string> take_pending_update(const std::filesystem::path& path
   return version;
 }
 
-std::optional<std::string> setup_app(App& app, bool hidden) {
+std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter& start_thread) {
   const std::filesystem::path settings_path = data_folder() / kSettingsFileName;
-  Settings settings = load_settings(settings_path);
-  normalize_settings(settings);
-  app.manage(std::make_unique<Ctx>(settings_path, std::move(settings)));
+  LoadedSettings loaded = load_settings_file(settings_path);
+  normalize_settings(loaded.settings);
+  app.manage(std::make_unique<Ctx>(settings_path, std::move(loaded.settings)));
   Ctx& ctx = app.ctx();
+  ctx.settings_file_rejected = loaded.file_rejected;
+
+  // Installed or portable, once per process, before any snapshot reports it.
+  os::Shell* shell = os::platform().shell;
+  const std::optional<std::string> executable = shell ? shell->executable_path() : std::nullopt;
+  init_portable_flag(executable ? std::optional(path_from_utf8(*executable)) : std::nullopt);
 
   const std::string hotkey = ctx.settings.with([](const Settings& s) { return s.hotkey; });
   bool hotkey_ok = false;
@@ -81,18 +98,18 @@ std::optional<std::string> setup_app(App& app, bool hidden) {
 
   ctx.ads.set(load_ads_cache(ads_cache_file_path(settings_path)));
 
-  std::thread([&app] { run_hook_supervisor(app); }).detach();
-  std::thread([&app] { run_kill_switch_poll(app); }).detach();
-  std::thread([&app] { run_update_check_loop(app); }).detach();
+  start_thread("hook supervisor", [&app] { run_hook_supervisor(app); });
+  start_thread("remote disable", [&app] { run_kill_switch_poll(app); });
+  start_thread("update check", [&app] { run_update_check_loop(app); });
 
-  if (const auto version = take_pending_update(settings_path.parent_path() / kPendingUpdateFileName)) {
+  if (const auto version = take_pending_update(pending_update_file_path(app))) {
     const bool newer = is_newer_than_current_version(*version);
-    std::thread([&app, newer] { show_update_result_notice(app, newer); }).detach();
+    start_thread("update result", [&app, newer] { show_update_result_notice(app, newer); });
   }
 
-  std::thread([&app] { run_ads_poll_thread(app); }).detach();
-  std::thread([&app] { run_layout_watcher(app); }).detach();
-  std::thread([&app] { run_foreground_app_watcher(app); }).detach();
+  start_thread("advertisements", [&app] { run_ads_poll_thread(app); });
+  start_thread("layout watcher", [&app] { run_layout_watcher(app); });
+  start_thread("foreground watcher", [&app] { run_foreground_app_watcher(app); });
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,8 +14,6 @@
 namespace harvel {
 
 class App;
-
-inline constexpr std::string_view kPendingUpdateFileName = "pending-update.txt";
 
 // True when some argument (the program path included) is exactly "--hidden".
 bool hidden_flag(const std::vector<std::string>& args);
@@ -28,9 +27,16 @@ std::filesystem::path data_folder();
 // not UTF-8, stays.
 std::optional<std::string> take_pending_update(const std::filesystem::path& path);
 
+// Starts one of set-up's background threads: `name` says which (threads
+// have no names of their own; tests record them instead of starting them).
+using ThreadStarter = std::function<void(std::string_view name, std::function<void()> body)>;
+// A detached thread; one that cannot be started is left out.
+void start_detached_thread(std::string_view name, std::function<void()> body);
+
 // Builds the shared state and starts everything, in the fixed order, on the
 // event-loop thread. Only the tray icon can fail; the error text is returned.
-std::optional<std::string> setup_app(App& app, bool hidden);
+std::optional<std::string> setup_app(App& app, bool hidden,
+                                     const ThreadStarter& start_thread = start_detached_thread);
 
 // A second start of the program: the main window at "/".
 void on_second_instance(App& app, const std::vector<std::string>& args, const std::string& cwd);

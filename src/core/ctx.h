@@ -43,6 +43,10 @@ struct Ctx {
   std::atomic<bool> hotkey_ok{false};
   std::atomic<bool> quitting{false};
   std::atomic<bool> cancel_download{false};
+  // The settings file did not load at start: the first save keeps its bytes
+  // as "settings.json.bad" before replacing it. Read and cleared by saves,
+  // under the settings lock.
+  std::atomic<bool> settings_file_rejected{false};
 };
 
 }  // namespace harvel

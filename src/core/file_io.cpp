@@ -1,10 +1,47 @@
 #include "core/file_io.h"
 
 #include <fstream>
+#include <system_error>
+#include <type_traits>
+
+#include "core/text.h"
 
 namespace harvel {
 
-std::optional<std::string> read_file_prefix(const std::filesystem::path& path, std::size_t limit) {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Templates on the path's own string type, so that only the branch of this
+// system is compiled: Windows paths hold UTF-16, the others bytes.
+template <typename Native = fs::path::string_type>
+fs::path path_of_utf8(std::string_view utf8) {
+  if constexpr (std::is_same_v<typename Native::value_type, wchar_t>) {
+    static_assert(sizeof(typename Native::value_type) == sizeof(char16_t));
+    const std::u16string units = text::utf8_to_utf16(utf8);
+    return fs::path(Native(units.begin(), units.end()));
+  } else {
+    return fs::path(Native(utf8));
+  }
+}
+
+template <typename Native = fs::path::string_type>
+std::string utf8_of_path(const Native& native) {
+  if constexpr (std::is_same_v<typename Native::value_type, wchar_t>) {
+    const auto* units = reinterpret_cast<const char16_t*>(native.data());
+    return text::utf16_to_utf8_lossy(std::u16string_view(units, native.size()));
+  } else {
+    return native;
+  }
+}
+
+}  // namespace
+
+fs::path path_from_utf8(std::string_view utf8) { return path_of_utf8(utf8); }
+
+std::string path_to_utf8(const fs::path& path) { return utf8_of_path(path.native()); }
+
+std::optional<std::string> read_file_prefix(const fs::path& path, std::size_t limit) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string text(limit, '\0');
@@ -12,6 +49,52 @@ std::optional<std::string> read_file_prefix(const std::filesystem::path& path, s
   if (in.bad()) return std::nullopt;
   text.resize(static_cast<std::size_t>(in.gcount()));
   return text;
+}
+
+namespace {
+
+class UnflushedFiles final : public os::Files {
+ public:
+  bool write_flushed(const fs::path& path, std::string_view bytes) override {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+  }
+  bool rename_flushed(const fs::path& from, const fs::path& to) override {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    return !ec;
+  }
+};
+
+}  // namespace
+
+os::Files& unflushed_files() {
+  static UnflushedFiles files;
+  return files;
+}
+
+os::Files& files() {
+  os::Files* system = os::platform().files;
+  return system ? *system : unflushed_files();
+}
+
+bool replace_file(const fs::path& target, const fs::path& temp, std::string_view bytes,
+                  const std::optional<fs::path>& keep_old_as) {
+  std::error_code ec;
+  if (const fs::path folder = target.parent_path(); !folder.empty()) {
+    fs::create_directories(folder, ec);
+    if (ec) return false;
+  }
+  os::Files& f = files();
+  bool ok = f.write_flushed(temp, bytes);
+  if (ok && keep_old_as && fs::exists(target, ec)) ok = f.rename_flushed(target, *keep_old_as);
+  if (ok) ok = f.rename_flushed(temp, target);
+  // Only a file the write made or truncated goes (not a folder in the way).
+  if (!ok && fs::is_regular_file(temp, ec)) fs::remove(temp, ec);
+  return ok;
 }
 
 }  // namespace harvel

@@ -1,7 +1,8 @@
 #include "core/json_strict.h"
 
 #include <exception>
-#include <unordered_set>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,9 +34,11 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
 
   bool key(string_t& k) override {
     Frame& top = stack_.back();
-    if (!top.keys.insert(k).second) {
+    const auto [seen, first] = top.keys.try_emplace(k, top.keys.size());
+    if (!first) {
       if (options_.duplicates == DuplicateKeys::Error) return fail("repeated key \"" + k + "\"");
       top.repeated = true;
+      if (options_.duplicates == DuplicateKeys::MarkValue) top.repeat_of = seen->second;
     }
     top.key = std::move(k);
     return true;
@@ -50,10 +53,11 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
 
  private:
   struct Frame {
-    Json value;                            // the array or object being built
-    std::string key;                       // object: key of the value that comes next
-    std::unordered_set<std::string> keys;  // object: keys seen so far
-    bool repeated = false;                 // object: a key came twice
+    Json value;                                         // the array or object being built
+    std::string key;                                    // object: key of the value that comes next
+    std::unordered_map<std::string, std::size_t> keys;  // object: keys seen so far, by position
+    bool repeated = false;                              // object: a key came twice
+    std::optional<std::size_t> repeat_of;               // MarkValue: the next value repeats this one's key
   };
 
   bool fail(std::string message) {
@@ -65,14 +69,15 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
     if (stack_.size() >= options_.max_depth) {
       return fail("nesting deeper than " + std::to_string(options_.max_depth));
     }
-    stack_.push_back(Frame{std::move(container), {}, {}, false});
+    stack_.push_back(Frame{std::move(container), {}, {}, false, std::nullopt});
     return true;
   }
 
   bool close() {
     Frame done = std::move(stack_.back());
     stack_.pop_back();
-    return add(done.repeated ? Json(Json::value_t::discarded) : std::move(done.value));
+    const bool discard = done.repeated && options_.duplicates == DuplicateKeys::MarkObject;
+    return add(discard ? Json(Json::value_t::discarded) : std::move(done.value));
   }
 
   bool add(Json v) {
@@ -83,6 +88,10 @@ class StrictBuilder final : public nlohmann::json_sax<Json> {
     Frame& top = stack_.back();
     if (top.value.is_array()) {
       top.value.get_ref<Json::array_t&>().push_back(std::move(v));
+    } else if (top.repeat_of) {
+      auto& entries = top.value.get_ref<Json::object_t&>();
+      (entries.begin() + static_cast<std::ptrdiff_t>(*top.repeat_of))->second = Json(Json::value_t::discarded);
+      top.repeat_of.reset();
     } else {
       // The key set already rules out repeats, so append without the ordered
       // map's linear search (which makes large objects quadratic).

@@ -16,6 +16,7 @@ namespace harvel {
 enum class DuplicateKeys {
   Error,       // a repeated key fails the whole parse
   MarkObject,  // an object with a repeated key becomes a discarded value
+  MarkValue,   // a repeated key keeps its first place, its value discarded
 };
 
 struct StrictJsonOptions {
@@ -25,8 +26,9 @@ struct StrictJsonOptions {
 
 // Parses `text`; none on any error, with a short reason in `error` when given.
 // With DuplicateKeys::MarkObject, an object holding a repeated key is kept in
-// the tree as a value of type discarded (`is_discarded()`), so the caller
-// decides what a repeated key costs at each place.
+// the tree as a value of type discarded (`is_discarded()`); with MarkValue
+// only that key's value is. Either way the caller decides what a repeated key
+// costs at each place.
 std::optional<nlohmann::ordered_json> parse_json_strict(std::string_view text,
                                                         const StrictJsonOptions& options = {},
                                                         std::string* error = nullptr);

@@ -1,6 +1,5 @@
 #include "core/settings.h"
 
-#include <fstream>
 #include <optional>
 #include <system_error>
 
@@ -184,19 +183,33 @@ bool hybrid_key_conflicts_fast_key(uint32_t hybrid_index, const std::array<uint3
 
 bool app_rule_exe_differs(const AppRule& rule, std::string_view exe) { return rule.exe != exe; }
 
-Settings parse_settings_text(std::string_view text) {
+std::optional<Settings> try_parse_settings_text(std::string_view text) {
   // Repeated keys are marked rather than fatal so that a rule with one only
   // drops that rule; everywhere else a marked object fails the whole file.
   const auto root = parse_json_strict(text, {.max_depth = 128, .duplicates = DuplicateKeys::MarkObject});
-  if (!root) return default_settings();
-  return read_settings(*root).value_or(default_settings());
+  if (!root) return std::nullopt;
+  return read_settings(*root);
 }
 
-Settings load_settings(const std::filesystem::path& path) {
-  const auto text = read_file_prefix(path, kSettingsReadLimit);
-  if (!text || !text::is_valid_utf8(*text)) return default_settings();
-  return parse_settings_text(*text);
+Settings parse_settings_text(std::string_view text) {
+  return try_parse_settings_text(text).value_or(default_settings());
 }
+
+LoadedSettings load_settings_file(const std::filesystem::path& path) {
+  const auto text = read_file_prefix(path, kSettingsReadLimit);
+  if (!text) {
+    // Missing is the usual first start; a file that is there but cannot be
+    // read did not load.
+    std::error_code ec;
+    return {default_settings(), std::filesystem::is_regular_file(path, ec)};
+  }
+  std::optional<Settings> s;
+  if (text::is_valid_utf8(*text)) s = try_parse_settings_text(*text);
+  if (!s) return {default_settings(), true};
+  return {std::move(*s), false};
+}
+
+Settings load_settings(const std::filesystem::path& path) { return load_settings_file(path).settings; }
 
 void normalize_settings(Settings& s) {
   s.site_url = std::string(default_site_url());
@@ -270,27 +283,18 @@ std::string serialize_settings(const Settings& s) {
   return settings_to_json(s).dump(2, ' ', /*ensure_ascii=*/false, Json::error_handler_t::replace);
 }
 
-bool write_settings_file(const std::filesystem::path& path, std::string_view text) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (const fs::path folder = path.parent_path(); !folder.empty()) {
-    fs::create_directories(folder, ec);
-    if (ec) return false;
-  }
-  // Write beside the file and rename over it: a failed or interrupted write
-  // never leaves a cut "settings.json".
-  fs::path temp = path;
+std::filesystem::path rejected_settings_path(const std::filesystem::path& path) {
+  std::filesystem::path bad = path;
+  bad += ".bad";
+  return bad;
+}
+
+bool write_settings_file(const std::filesystem::path& path, std::string_view text, bool keep_old) {
+  std::filesystem::path temp = path;
   temp += ".tmp";
-  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-  if (!out) return false;  // nothing was created (e.g. a folder in the way)
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (out) {
-    fs::rename(temp, path, ec);
-    if (!ec) return true;
-  }
-  fs::remove(temp, ec);
-  return false;
+  std::optional<std::filesystem::path> keep;
+  if (keep_old) keep = rejected_settings_path(path);
+  return replace_file(path, temp, text, keep);
 }
 
 }  // namespace harvel

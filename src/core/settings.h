@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,8 +66,17 @@ bool app_rule_exe_differs(const AppRule& rule, std::string_view exe);
 
 // Reads the settings by the loading rules; cannot fail (errors give defaults).
 Settings load_settings(const std::filesystem::path& path);
+// The same, telling whether a file was there that did not load (it could not
+// be read, was not UTF-8 or broke a rule), so its defaults replaced it.
+struct LoadedSettings {
+  Settings settings;
+  bool file_rejected = false;
+};
+LoadedSettings load_settings_file(const std::filesystem::path& path);
 // Parses file text by the same rules (load_settings without the file).
 Settings parse_settings_text(std::string_view text);
+// None when the text breaks a rule.
+std::optional<Settings> try_parse_settings_text(std::string_view text);
 // The start-up corrections, in place.
 void normalize_settings(Settings& s);
 
@@ -79,9 +89,15 @@ nlohmann::ordered_json settings_to_json(const Settings& s);
 // UTF-8 unescaped, no final line end.
 std::string serialize_settings(const Settings& s);
 
-// Writes the text beside the file and renames it over the file, so a failed
-// or interrupted write leaves the old file whole. Creates missing folders.
-bool write_settings_file(const std::filesystem::path& path, std::string_view text);
+// Where a settings file that did not load is kept: "settings.json.bad".
+std::filesystem::path rejected_settings_path(const std::filesystem::path& path);
+
+// Writes the text beside the file, flushed, and renames it over the file, so
+// a failed or interrupted write leaves the old file whole. Creates missing
+// folders. With `keep_old`, the file there is first renamed to
+// rejected_settings_path (replacing an older copy), and nothing is written
+// when that fails.
+bool write_settings_file(const std::filesystem::path& path, std::string_view text, bool keep_old = false);
 
 // Copies "siteUrl" under the settings lock.
 std::string current_site_url(App& app);

@@ -15,8 +15,12 @@ void save_settings(App& app) {
   Ctx& ctx = app.ctx();
   // The lock is held across the write so saves never interleave and each
   // writes a consistent record. A failed write is ignored: memory, the
-  // keyboard engine and the pages still take the new values.
-  ctx.settings.with([&](const Settings& s) { write_settings_file(ctx.settings_path, serialize_settings(s)); });
+  // keyboard engine and the pages still take the new values. A file that did
+  // not load is kept aside by the first save, never simply overwritten.
+  ctx.settings.with([&](const Settings& s) {
+    const bool keep = ctx.settings_file_rejected.load();
+    if (write_settings_file(ctx.settings_path, serialize_settings(s), keep)) ctx.settings_file_rejected = false;
+  });
   start_keyboard_hook_thread(app);
   emit_state_changed(app);
 }

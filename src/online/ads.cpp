@@ -1,7 +1,6 @@
 #include "online/ads.h"
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "core/app.h"
@@ -269,22 +268,9 @@ std::string ads_cache_json(const Cache& cache) {
 }
 
 void write_ads_cache_file(const std::filesystem::path& path, const Cache& cache) {
-  std::error_code ec;
-  std::filesystem::create_directories(path.parent_path(), ec);
-  if (ec) return;
   std::filesystem::path tmp = path;
   tmp.replace_extension(".json.tmp");
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out << ads_cache_json(cache);
-    out.close();
-    if (!out) {
-      std::filesystem::remove(tmp, ec);
-      return;
-    }
-  }
-  std::filesystem::rename(tmp, path, ec);
+  (void)replace_file(path, tmp, ads_cache_json(cache));
 }
 
 }  // namespace harvel

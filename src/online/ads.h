@@ -48,7 +48,7 @@ std::optional<Cache> load_ads_cache(const std::filesystem::path& path);
 
 // The cache record as compact JSON, keys in the record's order.
 std::string ads_cache_json(const Cache& cache);
-// Writes the cache through a ".json.tmp" file renamed over the target,
+// Writes the cache through a flushed ".json.tmp" file renamed over the target,
 // creating the folder first; every error is ignored.
 void write_ads_cache_file(const std::filesystem::path& path, const Cache& cache);
 

@@ -84,9 +84,9 @@ bool read_kill_signed(const Json* v, std::optional<KillSigned>& out) {
 std::optional<Manifest> parse_manifest(std::string_view text) {
   StrictJsonOptions options;
   options.max_depth = 127;  // 128 levels or more is an error
-  // A repeated key discards its object: fatal where a known field is read,
-  // ignored inside an unknown key's value.
-  options.duplicates = DuplicateKeys::MarkObject;
+  // A repeated key discards only its value: a known field then has the wrong
+  // type and rejects the manifest; an unknown key is skipped as always.
+  options.duplicates = DuplicateKeys::MarkValue;
   const auto root = parse_json_strict(text, options);
   if (!root || !shape_ok(*root, kManifestKeys.size())) return std::nullopt;
   Manifest m;

@@ -35,7 +35,8 @@ struct Manifest {
 };
 
 // The manifest from its text; none on malformed JSON, a known key of the
-// wrong type or given twice, or nesting 128 levels deep.
+// wrong type or given twice, or nesting 128 levels deep. Unknown keys are
+// skipped, even when repeated.
 std::optional<Manifest> parse_manifest(std::string_view text);
 
 // GET site base URL + "/api/manifest" (10 s, at most 262144 bytes), parsed.

@@ -6,7 +6,7 @@
 
 namespace harvel {
 
-const std::string_view kTrustedPublicKeyB64 = "";
+const std::string_view kTrustedPublicKeyB64 = "zBNLR7OEa0/XetKH2/DBfXIP46nHxVNa0f0Nw6kXPcA=\n";
 
 namespace {
 

@@ -15,9 +15,9 @@
 
 namespace harvel {
 
-// The built-in key list: one line of standard base64 (the 32 raw Ed25519
-// bytes) and a line feed. Empty while no key is configured, which turns
-// every signed feature off.
+// The built-in key list: the maker's key as one line of standard base64
+// (the 32 raw Ed25519 bytes) and a line feed. A list without a usable key
+// would turn every signed feature off.
 extern const std::string_view kTrustedPublicKeyB64;
 
 // The first key line of a key list (blank lines and "#" comments skipped);

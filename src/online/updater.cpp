@@ -11,6 +11,7 @@
 
 #include "app/setup.h"
 #include "core/app.h"
+#include "core/file_io.h"
 #include "core/state.h"
 #include "online/http_client.h"
 #include "online/remote_disable.h"
@@ -139,7 +140,7 @@ void show_update_notice(App& app) {
 // ---- files --------------------------------------------------------------------
 
 fs::path installer_folder() {
-  if (os::Folders* folders = os::platform().folders) return fs::path(folders->temp_dir());
+  if (os::Folders* folders = os::platform().folders) return path_from_utf8(folders->temp_dir());
   std::error_code ec;
   fs::path tmp = fs::temp_directory_path(ec);
   return ec ? fs::path(".") : tmp;
@@ -148,7 +149,7 @@ fs::path installer_folder() {
 fs::path installer_path(std::string_view version) {
   std::string name = "Harvel-Setup-";
   name.append(version).append(".exe");
-  return installer_folder() / fs::path(std::u8string(name.begin(), name.end()));
+  return installer_folder() / path_from_utf8(name);
 }
 
 void clean_downloaded_installers(const std::optional<fs::path>& keep) {
@@ -156,8 +157,7 @@ void clean_downloaded_installers(const std::optional<fs::path>& keep) {
   fs::directory_iterator it(installer_folder(), ec);
   if (ec) return;
   for (const fs::directory_entry& entry : it) {
-    const std::u8string raw = entry.path().filename().u8string();
-    const std::string name(raw.begin(), raw.end());
+    const std::string name = path_to_utf8(entry.path().filename());
     if (!name.starts_with("Harvel-Setup-")) continue;
     if (!name.ends_with(".exe") && !name.ends_with(".exe.part")) continue;
     if (keep && entry.path() == *keep) continue;
@@ -203,7 +203,7 @@ std::optional<uint64_t> parse_content_length(std::string_view value) {
 }
 
 fs::path pending_update_file_path(App& app) {
-  return app.ctx().settings_path.parent_path() / std::string(kPendingUpdateFileName);
+  return app.ctx().settings_path.parent_path() / kPendingUpdateFileName;
 }
 
 namespace {
@@ -489,13 +489,10 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
 
   const fs::path pending = pending_update_file_path(app);
   ctx.update.with([&](const UpdateRecord& r) {
-    if (!r.latest) return;
-    std::ofstream out(pending, std::ios::binary | std::ios::trunc);
-    out << *r.latest;
+    if (r.latest) (void)files().write_flushed(pending, *r.latest);
   });
 
-  const std::u8string program = installer->path.u8string();
-  spawn_detached_process(std::string(program.begin(), program.end()), {"/UPDATE", "/S", "/R"});
+  spawn_detached_process(path_to_utf8(installer->path), {"/UPDATE", "/S", "/R"});
 
   ctx.quitting = true;
   try {

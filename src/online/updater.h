@@ -25,6 +25,8 @@ inline constexpr int kInstallIntegrity = 1;  // the downloaded installer failed 
 inline constexpr int kInstallStarted = 2;    // installer started, or already started
 
 inline constexpr uint64_t kMaxInstallerBytes = 209'715'200;
+// The record of an installer start, beside the settings file.
+inline constexpr std::string_view kPendingUpdateFileName = "pending-update.txt";
 inline constexpr std::size_t kDownloadPiece = 65536;
 
 // Process-wide: one update run at a time, and one installer start per process.

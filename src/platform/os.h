@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -416,6 +417,21 @@ class Folders {
   virtual std::string temp_dir() = 0;
 };
 
+// ---- Files -------------------------------------------------------------------
+
+// The writes of the program's small data files, made so that a power cut
+// leaves the old file or the new one, never an empty or cut one.
+class Files {
+ public:
+  virtual ~Files() = default;
+  // Creates or truncates the file, writes all of `bytes` and flushes them to
+  // the disk (fsync, FlushFileBuffers) before closing it; false on any failure.
+  virtual bool write_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
+  // Renames `from` over `to`, replacing it, and makes the rename durable (the
+  // folder is flushed after it); false when the rename fails.
+  virtual bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+};
+
 // ---- Tray icon ---------------------------------------------------------------
 
 // An image for the tray: rows top to bottom, each left to right, 4 bytes per
@@ -535,11 +551,21 @@ struct IconBitmap {
   std::vector<uint8_t> bgra;
 };
 
+// COM initialised for a thread, for as long as the object lives.
+class ComApartment {
+ public:
+  virtual ~ComApartment() = default;
+};
+
 // Paths and texts handed to these calls are UTF-16 ending with their
 // terminating 0 unit (`to_wide_nul`).
 class Apps {
  public:
   virtual ~Apps() = default;
+  // CoInitializeEx(COINIT_APARTMENTTHREADED) for the calling thread; the
+  // object's end calls CoUninitialize only when that succeeded. The shell
+  // calls below need it on the thread that makes them. Null without COM.
+  virtual std::unique_ptr<ComApartment> enter_com_apartment() { return nullptr; }
   // EnumWindows: every top-level window, topmost first.
   virtual std::vector<TopLevelWindow> top_level_windows() = 0;
   // The children of the applications folder (FOLDERID_AppsFolder, enumerated
@@ -632,6 +658,7 @@ struct Platform {
   Dialogs* dialogs = nullptr;
   Shell* shell = nullptr;
   Folders* folders = nullptr;
+  Files* files = nullptr;
   Tray* tray = nullptr;
   Apps* apps = nullptr;
   Http* http = nullptr;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
-#include "core/app.h"
 #include "core/text.h"
 #include "core/unicode.h"
 #include "keyboard/foreground.h"
@@ -135,8 +135,7 @@ bool keep_running_app(std::string_view exe) {
   return std::find(kRejectedRunning.begin(), kRejectedRunning.end(), exe) == kRejectedRunning.end();
 }
 
-std::vector<AppInfo> list_running_apps_blocking(App& app) {
-  const Settings settings = app.ctx().settings.copy();
+std::vector<AppInfo> list_running_apps_blocking(const Settings& settings) {
   std::vector<RunningEntry> entries;
   if (os::Apps* apps = system_apps()) {
     for (const os::TopLevelWindow& w : apps->top_level_windows()) enum_windows_collect_apps(w, entries);
@@ -192,10 +191,13 @@ bool keep_installed_app(std::set<std::string, std::less<>>& seen, const Installe
   return seen.insert(entry.exe).second;
 }
 
-std::vector<AppInfo> list_installed_apps_blocking(App& app) {
-  const Settings settings = app.ctx().settings.copy();
+std::vector<AppInfo> list_installed_apps_blocking(const Settings& settings) {
+  os::Apps* apps = system_apps();
+  // The shell's items, version resources and icons are all read inside one
+  // apartment, released only when the list is complete.
+  const std::unique_ptr<os::ComApartment> apartment = apps ? apps->enter_com_apartment() : nullptr;
   std::vector<InstalledEntry> entries;
-  if (os::Apps* apps = system_apps()) {
+  if (apps) {
     for (const os::ShellAppItem& item : apps->applications_folder_items()) {
       if (auto entry = installed_entry_from_item(item)) entries.push_back(std::move(*entry));
     }
@@ -227,7 +229,7 @@ std::vector<AppInfo> list_installed_apps_blocking(App& app) {
 
 // ---- a chosen file ---------------------------------------------------------
 
-std::optional<AppInfo> pick_exe_file_blocking(App&) {
+std::optional<AppInfo> pick_exe_file_blocking() {
   os::Apps* apps = system_apps();
   if (apps == nullptr) return std::nullopt;
   const std::optional<std::u16string> chosen = apps->open_file_dialog(u"Dastur (*.exe)", u"*.exe");

@@ -1,6 +1,7 @@
 // The three candidate lists of the applications page: programs with a
 // visible window, installed programs, and one chosen in a file dialog. Each
-// runs on the blocking pool.
+// runs on the blocking pool; the lists take the rules from a copy of the
+// settings made before the task started.
 #pragma once
 
 #include <compare>
@@ -14,16 +15,17 @@
 #include <vector>
 
 #include "core/records.h"
+#include "core/settings.h"
 #include "platform/os.h"
 
 namespace harvel {
 
-class App;
-
-std::vector<AppInfo> list_running_apps_blocking(App& app);
-std::vector<AppInfo> list_installed_apps_blocking(App& app);
+std::vector<AppInfo> list_running_apps_blocking(const Settings& settings);
+// With COM initialised for the calling thread until the names and icons
+// have been read.
+std::vector<AppInfo> list_installed_apps_blocking(const Settings& settings);
 // None when nothing was chosen.
-std::optional<AppInfo> pick_exe_file_blocking(App& app);
+std::optional<AppInfo> pick_exe_file_blocking();
 
 // A program with a visible window: its lower-case file name and image path.
 struct RunningEntry {

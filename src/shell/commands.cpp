@@ -198,7 +198,7 @@ const std::array<Command, 26>& command_table() {
            }),
       pool("apps_running",
            [](App& app, const Args&) -> std::function<Json()> {
-             return [&app] { return app_list(list_running_apps_blocking(app)); };
+             return [settings = app.ctx().settings.copy()] { return app_list(list_running_apps_blocking(settings)); };
            }),
       loop("apps_set",
            [](App& app, const Args& a) -> Json {
@@ -209,9 +209,9 @@ const std::array<Command, 26>& command_table() {
              return nullptr;
            }),
       pool("apps_pick_file",
-           [](App& app, const Args&) -> std::function<Json()> {
-             return [&app]() -> Json {
-               const std::optional<AppInfo> picked = pick_exe_file_blocking(app);
+           [](App&, const Args&) -> std::function<Json()> {
+             return []() -> Json {
+               const std::optional<AppInfo> picked = pick_exe_file_blocking();
                return picked ? serialize_app_info(*picked) : Json(nullptr);
              };
            }),
@@ -228,7 +228,9 @@ const std::array<Command, 26>& command_table() {
            }),
       pool("apps_installed",
            [](App& app, const Args&) -> std::function<Json()> {
-             return [&app] { return app_list(list_installed_apps_blocking(app)); };
+             return [settings = app.ctx().settings.copy()] {
+               return app_list(list_installed_apps_blocking(settings));
+             };
            }),
       loop("debug_mode", [](App&, const Args&) -> Json { return false; }),
       loop("debug_log",

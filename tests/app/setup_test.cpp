@@ -1,14 +1,120 @@
 #include <gtest/gtest.h>
 
 #include "app/setup.h"
+#include "app/setup_fixture.h"
+#include "core/file_io.h"
+#include "core/state.h"
+#include "online/ads.h"
+#include "online/update_record.h"
+#include "online/updater.h"
 #include "shell/tray_events.h"
 #include "support/test_app.h"
 
 namespace harvel {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::TestApp;
+
+using testing::read_bytes;
+using testing::SetupWorld;
+using testing::write_bytes;
+
+TEST(SetupApp, ReadsTheDataFolderAndStartsTheThreadsInOrder) {
+  SetupWorld s;
+  const std::string settings = R"({"mode":"zero","onboarded":true})";
+  write_bytes(s.settings_file(), settings);
+  write_bytes(s.data() / "ads-cache.json", R"({"fetchedAt":5,"body":"{}","hidden":true})");
+  write_bytes(s.data() / "pending-update.txt", "0.1.7\n");
+  s.setup(/*hidden=*/true);
+
+  EXPECT_EQ(s.w.ctx().settings_path, s.settings_file());
+  EXPECT_EQ(s.w.ctx().settings.copy().mode, kModeZero);
+  const auto ads = s.w.ctx().ads.copy();
+  ASSERT_TRUE(ads);
+  EXPECT_EQ(ads->fetched_at, 5u);
+  EXPECT_FALSE(fs::exists(s.data() / "pending-update.txt"));
+  EXPECT_EQ(s.threads, (std::vector<std::string>{"hook supervisor", "remote disable", "update check", "update result",
+                                                 "advertisements", "layout watcher", "foreground watcher"}));
+  EXPECT_FALSE(s.w.desk.windows.window("main").value_or(fake::FakeWebWindow{}).visible);
+  EXPECT_EQ(read_bytes(s.settings_file()), settings) << "never written at start";
+  EXPECT_TRUE(s.files().ops().empty());
+}
+
+TEST(SetupApp, WithoutRoamingFolderTheDataLivesInTheTemporaryOne) {
+  SetupWorld s;
+  s.folders.roaming.reset();
+  s.setup();
+  EXPECT_EQ(s.w.ctx().settings_path, s.w.t.dir.path() / "temp" / "Harvel" / "settings.json");
+}
+
+TEST(SetupApp, PortableFlagFromTheProgramsFolder) {
+  struct Case {
+    const char* what;
+    bool uninstaller;
+    bool exe_known;
+    bool portable;
+  };
+  for (const Case c : {Case{"installed", true, true, false}, Case{"portable", false, true, true},
+                       Case{"program path unknown", true, false, true}}) {
+    SCOPED_TRACE(c.what);
+    SetupWorld s;
+    if (c.uninstaller) write_bytes(s.program_folder() / "uninstall.exe", "");
+    if (!c.exe_known) s.w.desk.shell.exe_path.reset();
+    s.setup();
+    EXPECT_EQ(portable_flag(), c.portable);
+    EXPECT_EQ(build_state_snapshot(s.w.app()).update.portable, c.portable);
+  }
+}
+
+TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
+  SetupWorld s;
+  const std::string broken = R"({"mode":"zero","enabled":1,"apps":[{"name":"Kod","exe":"code.exe","mode":"off"}]})";
+  write_bytes(s.settings_file(), broken);
+  write_bytes(s.data() / "settings.json.bad", "an older broken file");
+  s.setup();
+  EXPECT_EQ(s.w.ctx().settings.copy().mode, kModeHybrid);  // the loading rules hold: all defaults
+  EXPECT_EQ(read_bytes(s.settings_file()), broken);
+
+  s.change();
+  EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
+  EXPECT_EQ(load_settings(s.settings_file()), s.w.ctx().settings.copy());
+  EXPECT_EQ(s.files().ops(),
+            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json > settings.json.bad",
+                                      "rename settings.json.tmp > settings.json"}));
+
+  // Later saves replace the good file only.
+  s.files().clear_ops();
+  s.change();
+  EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
+  EXPECT_EQ(s.files().ops(),
+            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json.tmp > settings.json"}));
+}
+
+TEST(SetupApp, NoCopyOfASettingsFileThatLoadedOrWasMissing) {
+  for (const bool present : {true, false}) {
+    SCOPED_TRACE(present ? "loaded" : "missing");
+    SetupWorld s;
+    if (present) write_bytes(s.settings_file(), R"({"mode":"fast"})");
+    s.setup();
+    s.change();
+    EXPECT_FALSE(fs::exists(s.data() / "settings.json.bad"));
+    EXPECT_EQ(load_settings(s.settings_file()).theme, "dark");
+  }
+}
+
+TEST(SetupApp, BrokenSettingsFileIsNotReplacedWhenItCannotBeKept) {
+  SetupWorld s;
+  write_bytes(s.settings_file(), "{");
+  s.setup();
+  s.files().fail_rename_from(s.settings_file());
+  s.change();
+  EXPECT_EQ(read_bytes(s.settings_file()), "{");
+  EXPECT_FALSE(fs::exists(s.data() / "settings.json.bad"));
+  EXPECT_FALSE(fs::exists(s.data() / "settings.json.tmp"));
+  EXPECT_EQ(s.w.ctx().settings.copy().theme, "dark") << "memory still takes the change";
+}
 
 TEST(Setup, HiddenFlag) {
   EXPECT_TRUE(hidden_flag({"harvel.exe", "--hidden"}));

@@ -154,5 +154,21 @@ TEST(JsonStrict, MarkObjectReplacesOnlyTheObjectWithTheRepeat) {
   EXPECT_FALSE(parse_json_strict(R"({"a":{"k":1,"k":2}} x)", mark).has_value());
 }
 
+TEST(JsonStrict, MarkValueDiscardsOnlyTheRepeatedKeysValue) {
+  const StrictJsonOptions mark{.duplicates = DuplicateKeys::MarkValue};
+  const auto value = parse_json_strict(R"({"a":1,"b":{"k":[],"k":{},"k":3},"a":2,"c":"x","a":[1]})", mark);
+  ASSERT_TRUE(value.has_value());
+  ASSERT_TRUE(value->is_object());
+  // Each key once, at its first place.
+  std::vector<std::string> keys;
+  for (const auto& [k, v] : value->items()) keys.push_back(k);
+  EXPECT_EQ(keys, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_TRUE((*value)["a"].is_discarded());
+  ASSERT_EQ((*value)["b"].size(), 1u);
+  EXPECT_TRUE((*value)["b"]["k"].is_discarded());
+  EXPECT_EQ((*value)["c"], "x");
+  EXPECT_FALSE(parse_json_strict(R"({"a":1,"a":2} x)", mark).has_value());
+}
+
 }  // namespace
 }  // namespace harvel

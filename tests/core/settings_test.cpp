@@ -486,6 +486,25 @@ TEST(SettingsFile, LoadFromDisk) {
   EXPECT_EQ(load_settings(file), full_record());
 }
 
+TEST(SettingsFile, WhichFilesDidNotLoad) {
+  TempDir dir;
+  const fs::path file = dir.path() / "settings.json";
+  EXPECT_FALSE(load_settings_file(file).file_rejected) << "missing file";
+  EXPECT_FALSE(load_settings_file(dir.path()).file_rejected) << "a folder";
+  const std::pair<std::string, bool> cases[] = {
+      {R"({"theme":"dark","unknown":[1]})", false},
+      {R"({"apps":[{"name":"A","exe":"a.exe","mode":"nope"}]})", false},  // only the rule is dropped
+      {"", true},
+      {"{\"theme\":\"dark\"}\xFF", true},
+      {R"({"enabled":1})", true},
+      {R"({"mode":"fast","mode":"zero"})", true},
+  };
+  for (const auto& [text, rejected] : cases) {
+    write_bytes(file, text);
+    EXPECT_EQ(load_settings_file(file).file_rejected, rejected) << text;
+  }
+}
+
 TEST(SettingsFile, OnlyTheFirstMebibyteIsRead) {
   const std::string json = R"({"theme":"dark"})";
   const auto dark = defaults_with([](Settings& s) { s.theme = "dark"; });

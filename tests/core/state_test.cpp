@@ -26,7 +26,7 @@ TEST(Snapshot, DefaultStateSerialisesCompletely) {
             R"("apps":[],"siteUrl":"https://harvel.uz"},"hook":"error","hookError":null,"hotkeyOk":false,)"
             R"("killSwitch":{"active":false,"message":null},"update":{"phase":"idle","latest":null,)"
             R"("sizeMb":null,"pct":0,"checkedAt":0,"outdated":false,"portable":true,"portableUrl":null,)"
-            R"("sigConfigured":false,"error":null},"currentApp":null,"ads":{"slot":"desktop.about",)"
+            R"("sigConfigured":true,"error":null},"currentApp":null,"ads":{"slot":"desktop.about",)"
             R"("campaign":null,"top":null,"home":null,"side":null},"layout":{"compatible":true,)"
             R"j("name":"English (US)","reason":null},"version":"0.1.7","platform":"win32"})j");
 }

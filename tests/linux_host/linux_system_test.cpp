@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "shell/services.h"
 
@@ -158,6 +159,25 @@ TEST(LinuxAutostart, SetAutostartNamesThisProgram) {
   set_autostart(false);
   EXPECT_FALSE(fs::exists(home.path() / "autostart" / "harvel.desktop"));
   os::install_platform(saved);
+}
+
+TEST(LinuxFiles, FlushedWriteAndRenameReplaceWholeFiles) {
+  TempFolder dir;
+  LinuxFiles files;
+  const fs::path target = dir.path() / "settings.json";
+  const fs::path temp = dir.path() / "settings.json.tmp";
+  write_text(target, "an older and longer text");
+  ASSERT_TRUE(files.write_flushed(temp, "new"));
+  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
+  EXPECT_EQ(read_text(temp), "newer");
+  ASSERT_TRUE(files.rename_flushed(temp, target));
+  EXPECT_EQ(read_text(target), "newer");
+  EXPECT_FALSE(fs::exists(temp));
+
+  EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
+  EXPECT_FALSE(files.write_flushed(dir.path() / "missing" / "a.json", "x"));
+  fs::create_directory(dir.path() / "folder");
+  EXPECT_FALSE(files.write_flushed(dir.path() / "folder", "x"));
 }
 
 TEST(LinuxShellServices, ExecutablePathAndBrowser) {

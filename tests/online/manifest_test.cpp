@@ -42,6 +42,23 @@ TEST(ManifestParse, AcceptedShapes) {
   EXPECT_EQ(array->version, "0.3.0");
 }
 
+TEST(ManifestParse, RepeatedUnknownKeysAreSkippedAtEveryLevel) {
+  const auto top = parse_manifest(R"({"notes":1,"available":true,"notes":2,"version":"0.2.0","notes":{}})");
+  ASSERT_TRUE(top);
+  EXPECT_TRUE(top->available);
+  EXPECT_EQ(top->version, "0.2.0");
+
+  const auto nested = parse_manifest(R"({"killSwitch":{"notes":1,"enabled":true,"notes":2,"message":"m"},
+      "killSigned":{"x":[],"enabled":true,"x":{"y":1,"y":2},"message":"s"}})");
+  ASSERT_TRUE(nested);
+  ASSERT_TRUE(nested->kill_switch);
+  EXPECT_TRUE(nested->kill_switch->enabled);
+  EXPECT_EQ(nested->kill_switch->message, "m");
+  ASSERT_TRUE(nested->kill_signed);
+  EXPECT_TRUE(nested->kill_signed->enabled);
+  EXPECT_EQ(nested->kill_signed->message, "s");
+}
+
 TEST(ManifestParse, RejectedDocuments) {
   const char* rejected[] = {
       R"({"available":null})",
@@ -53,6 +70,8 @@ TEST(ManifestParse, RejectedDocuments) {
       R"({"killSigned":{"message":5}})",
       R"({"version":"1","version":"2"})",
       R"({"killSwitch":{"enabled":true,"enabled":false}})",
+      R"({"killSigned":{"message":"a","message":"a"}})",
+      R"({"notes":1,"notes":2,"sizeMb":1,"sizeMb":1,"sizeMb":1})",
       R"({"available":true} x)",
       R"({"available":true,})",
       R"("manifest")",

@@ -6,24 +6,16 @@
 #include <fstream>
 #include <string>
 
+#include "core/file_io.h"
 #include "core/state.h"
 #include "online/updater.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_files.h"
 #include "platform/fake/fake_http.h"
 #include "support/test_app.h"
 #include "test_signer.h"
 
 namespace harvel::testing {
-
-class TempFolders final : public os::Folders {
- public:
-  explicit TempFolders(std::filesystem::path tmp) : tmp_(std::move(tmp)) {}
-  std::optional<std::string> roaming_app_data() override { return std::nullopt; }
-  std::string temp_dir() override { return tmp_.string(); }
-
- private:
-  std::filesystem::path tmp_;
-};
 
 inline std::string read_text(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -36,8 +28,9 @@ inline void write_text(const std::filesystem::path& p, std::string_view text) {
 }
 
 struct OnlineFixture {
-  OnlineFixture() : folders(t.dir.path() / "tmp") {
-    std::filesystem::create_directories(t.dir.path() / "tmp");
+  OnlineFixture() {
+    folders.temp = path_to_utf8(tmp());
+    std::filesystem::create_directories(tmp());
     reset_updater_flags();
     os::Platform p = os::platform();
     p.http = &http;
@@ -63,7 +56,7 @@ struct OnlineFixture {
   fake::FakeHttp http;
   fake::FakeShell shell;
   fake::FakeAppLoop loop;
-  TempFolders folders;
+  fake::FakeFolders folders;
   TestSigner signer;
 };
 

@@ -105,8 +105,16 @@ TEST(TrustedKeyList, FirstKeyLineDecides) {
   EXPECT_FALSE(parse_trusted_key_list(""));
 }
 
-TEST(TrustedKey, BuiltInKeyIsEmptySoSignedFeaturesAreOff) {
-  EXPECT_FALSE(has_trusted_public_key());
+TEST(TrustedKey, BuiltInListHoldsTheMakersKey) {
+  EXPECT_EQ(kTrustedPublicKeyB64.size(), 45u);
+  EXPECT_TRUE(kTrustedPublicKeyB64.ends_with('\n'));
+  const std::optional<PublicKey> key = load_trusted_public_key();
+  ASSERT_TRUE(key);
+  const auto raw = decode_base64(kTrustedPublicKeyB64);
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(std::vector<uint8_t>(key->begin(), key->end()), *raw);
+  EXPECT_TRUE(has_trusted_public_key());
+  // Only the maker's private half signs for it: a key pair of our own does not.
   testing::TestSigner signer;
   EXPECT_FALSE(verify_signed_message("x", signer.sign("x")));
 }

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "core/file_io.h"
 #include "online/signing.h"
 #include "online/update_record.h"
 #include "online/updater.h"
@@ -269,6 +270,13 @@ TEST_F(Updater, FailedFetch) {
   EXPECT_EQ(record().error, UpdateError::Network);
 }
 
+TEST_F(Updater, RepeatedUnknownKeysDoNotFailTheCheck) {
+  f.http.answer(kManifestUrl, 200, R"({"notes":1,"notes":2,"killSwitch":{"notes":1,"notes":2}})");
+  EXPECT_TRUE(run(true));
+  EXPECT_EQ(record().phase, UpdatePhase::Idle);
+  EXPECT_EQ(record().error, UpdateError::None);
+}
+
 TEST_F(Updater, BusyRunReturnsAtOnce) {
   serve(offer());
   updater_flags().busy = true;
@@ -298,7 +306,7 @@ TEST_F(Updater, InstallStartsOnceAndQuits) {
   EXPECT_EQ(install_downloaded_update_with_key(f.t.app, f.key()), kInstallStarted);
   const auto spawned = f.shell.spawned();
   ASSERT_EQ(spawned.size(), 1u);
-  EXPECT_EQ(fs::path(spawned[0].program), f.tmp() / "Harvel-Setup-0.2.0.exe");
+  EXPECT_EQ(path_from_utf8(spawned[0].program), f.tmp() / "Harvel-Setup-0.2.0.exe");
   EXPECT_EQ(spawned[0].args, (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
   EXPECT_EQ(testing::read_text(pending_update_file_path(f.t.app)), "0.2.0");
   EXPECT_TRUE(f.t.ctx().quitting);

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/blocking_pool.h"
 #include "core/text.h"
 #include "platform/fake/fake_apps.h"
 #include "shell/app_info.h"
@@ -18,6 +23,7 @@ namespace harvel {
 namespace {
 
 using fake::FakeApps;
+using namespace std::chrono_literals;
 
 class AppListsTest : public ::testing::Test {
  protected:
@@ -195,7 +201,7 @@ TEST_F(AppListsTest, RunningListFiltersDeduplicatesAndSorts) {
   ASSERT_EQ(entries.size(), 7u);
   EXPECT_EQ(entries[1], (RunningEntry{"notepad.exe", dir + "Notepad\\notepad.exe"}));
 
-  const std::vector<AppInfo> list = list_running_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_running_apps_blocking(t.ctx().settings.copy());
   EXPECT_EQ(exes(list),
             (std::vector<std::string>{"appwindow.exe", "calc.exe", "notepad.exe", "zed.exe", "ölçü.exe"}));
 }
@@ -212,7 +218,7 @@ TEST_F(AppListsTest, RunningNamesComeFromRuleThenVersionThenFileName) {
   s.apps = {{"Zed muharriri", "zed.exe", kModeOff}, {"Boshqa", "other.exe", kModeFast}};
   t.set_settings(s);
 
-  const std::vector<AppInfo> list = list_running_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_running_apps_blocking(t.ctx().settings.copy());
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].exe, "calc.exe");
   EXPECT_EQ(list[0].name, "Kalkulyator");
@@ -281,7 +287,7 @@ TEST_F(AppListsTest, InstalledListKeepsUserGuiProgramsOnceSortedByName) {
   s.apps = {{"Qoidali dastur", "rule.exe", kModeZero}};
   t.set_settings(s);
 
-  const std::vector<AppInfo> list = list_installed_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_installed_apps_blocking(t.ctx().settings.copy());
   ASSERT_EQ(exes(list), (std::vector<std::string>{"alpha.exe", "named.exe", "bravo.exe", "rule.exe", "zulu.exe"}));
   EXPECT_EQ(list[0].name, "Alpha");
   EXPECT_TRUE(list[0].icon.has_value());
@@ -291,13 +297,18 @@ TEST_F(AppListsTest, InstalledListKeepsUserGuiProgramsOnceSortedByName) {
   EXPECT_EQ(list[3].mode, "zero");
   EXPECT_EQ(list[4].name, "zulu");
   EXPECT_EQ(list[4].mode, std::nullopt);
+  // The folder, the version resources and the icons are all read inside the
+  // one apartment of the call, which has ended.
+  EXPECT_GT(apps.icon_reads(), 0);
+  EXPECT_EQ(apps.reads_outside_apartment(), 0);
+  EXPECT_EQ(apps.open_apartments(), 0);
 }
 
 TEST_F(AppListsTest, InstalledListOfNonPeSystemSkipsTheExeChecks) {
   apps.pe_files = false;
   add_item(u"Matn muharriri", u"/usr/bin/gedit");
   add_item(u"Setup", u"/usr/bin/setup-tool");
-  const std::vector<AppInfo> list = list_installed_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_installed_apps_blocking(t.ctx().settings.copy());
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].exe, "gedit");
   EXPECT_EQ(list[0].name, "Matn muharriri");
@@ -321,7 +332,7 @@ TEST_F(AppListsTest, PickedFile) {
   };
   for (const Case& c : cases) {
     apps.dialog_answer = c.answer;
-    const std::optional<AppInfo> picked = pick_exe_file_blocking(t.app);
+    const std::optional<AppInfo> picked = pick_exe_file_blocking();
     ASSERT_EQ(picked.has_value(), c.exe.has_value());
     if (!picked) continue;
     EXPECT_EQ(picked->exe, *c.exe);
@@ -360,6 +371,52 @@ TEST_F(AppCommandsTest, ListsAnswerAppInfoJson) {
   apps.dialog_answer.reset();
   EXPECT_TRUE(ok("apps_pick_file").is_null());
   EXPECT_EQ(ok("apps_installed"), Json::array());
+}
+
+TEST_F(AppCommandsTest, ListsUseTheRulesOfTheMomentTheyWereAskedFor) {
+  t.sys.process_paths[7] = u"C:\\Cmd\\Viewer.exe";
+  apps.windows.push_back({.window = 70, .visible = true, .title_length = 4, .pid = 7});
+  apps.add_gui_exe("C:\\Cmd\\Viewer.exe");
+  apps.folder_items.push_back({u"Viewer", u"C:\\Cmd\\Viewer.exe"});
+
+  // Every worker of the pool (it has four) is held, so the lists wait in its
+  // queue while a rule is added.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int held = 0;
+  bool release = false;
+  for (int i = 0; i < 4; ++i) {
+    blocking_pool().submit([&] {
+      std::unique_lock lock(mutex);
+      ++held;
+      changed.notify_all();
+      changed.wait(lock, [&] { return release; });
+    });
+  }
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return held == 4; }));
+  }
+  std::vector<std::shared_ptr<std::promise<os::CommandResult>>> answers;
+  for (const char* name : {"apps_running", "apps_installed"}) {
+    auto answer = std::make_shared<std::promise<os::CommandResult>>();
+    answers.push_back(answer);
+    ASSERT_TRUE(invoke_handler(t.app, "main", name, "{}", [answer](os::CommandResult r) { answer->set_value(r); }));
+  }
+  edit_settings([](Settings& s) { s.apps = {{"Yangi nom", "viewer.exe", kModeFast}}; });
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  changed.notify_all();
+  for (auto& answer : answers) {
+    auto future = answer->get_future();
+    ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+    const Json list = Json::parse(future.get().text);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["name"], "Viewer");
+    EXPECT_TRUE(list[0]["mode"].is_null());
+  }
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST_F(Win32AppsTest, TopLevelWindowsWithTheirStylesAndProcess) {
   EXPECT_EQ(seen, 4);
 
   // This program shows a normal window: it is listed once, by its file name.
-  const std::vector<AppInfo> list = list_running_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_running_apps_blocking(t.ctx().settings.copy());
   int mine = 0;
   for (const AppInfo& a : list) mine += a.exe == "win32_tests.exe" ? 1 : 0;
   EXPECT_EQ(mine, 1);
@@ -226,7 +226,7 @@ TEST_F(Win32AppsTest, ApplicationsFolderIsReadWithoutFailing) {
   // Wine has no applications folder to enumerate: the list is empty there.
   win32::Win32Apps apps;
   const std::vector<os::ShellAppItem> items = apps.applications_folder_items();
-  const std::vector<AppInfo> list = list_installed_apps_blocking(t.app);
+  const std::vector<AppInfo> list = list_installed_apps_blocking(t.ctx().settings.copy());
   EXPECT_LE(list.size(), items.size());
   for (const AppInfo& a : list) EXPECT_TRUE(a.exe.ends_with(".exe")) << a.exe;
 }
@@ -256,14 +256,14 @@ void answer_dialog(std::atomic<bool>& done, std::wstring file) {
 TEST_F(Win32AppsTest, OpenFileDialogAnswersTheChosenProgramOrNull) {
   std::atomic<bool> done{false};
   std::thread cancel(answer_dialog, std::ref(done), std::wstring());
-  EXPECT_EQ(pick_exe_file_blocking(t.app), std::nullopt);
+  EXPECT_EQ(pick_exe_file_blocking(), std::nullopt);
   done = true;
   cancel.join();
 
   done = false;
   const std::wstring chosen = windows_path(HARVEL_VERSIONED_APP_EXE);
   std::thread choose(answer_dialog, std::ref(done), chosen);
-  const std::optional<AppInfo> picked = pick_exe_file_blocking(t.app);
+  const std::optional<AppInfo> picked = pick_exe_file_blocking();
   done = true;
   choose.join();
   ASSERT_TRUE(picked.has_value());

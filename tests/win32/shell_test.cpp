@@ -195,6 +195,25 @@ TEST(Win32Shell, ExecutablePathAndFolders) {
   EXPECT_NE(temp.back(), '\\');
 }
 
+TEST(Win32Files, FlushedWriteAndRenameReplaceWholeFiles) {
+  testing::TempDir dir;
+  win32::Win32Files files;
+  const std::filesystem::path target = dir.path() / L"\u015fart.json";
+  const std::filesystem::path temp = dir.path() / L"\u015fart.json.tmp";
+  { std::ofstream(target, std::ios::binary) << "an older and longer text"; }
+  ASSERT_TRUE(files.write_flushed(temp, "new"));
+  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
+  ASSERT_TRUE(files.rename_flushed(temp, target));  // over the existing file
+  std::ifstream in(target, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "newer");
+  EXPECT_FALSE(std::filesystem::exists(temp));
+
+  EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
+  EXPECT_FALSE(files.write_flushed(dir.path() / L"missing" / L"a.json", "x"));
+  std::filesystem::create_directory(dir.path() / L"folder");
+  EXPECT_FALSE(files.write_flushed(dir.path() / L"folder", "x"));
+}
+
 TEST(Win32Keyboard, LocaleLanguageName) {
   win32::Win32Keyboard keyboard;
   const auto name = keyboard.locale_language_name(0x0409);

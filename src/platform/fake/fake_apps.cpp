@@ -54,9 +54,47 @@ std::vector<uint8_t> FakeApps::pe_image(uint16_t subsystem) {
   return head;
 }
 
+namespace {
+
+class FakeApartment final : public os::ComApartment {
+ public:
+  FakeApartment(std::mutex& mutex, int& count) : mutex_(mutex), count_(count) {
+    std::lock_guard lock(mutex_);
+    ++count_;
+  }
+  ~FakeApartment() override {
+    std::lock_guard lock(mutex_);
+    --count_;
+  }
+
+ private:
+  std::mutex& mutex_;
+  int& count_;
+};
+
+}  // namespace
+
+std::unique_ptr<os::ComApartment> FakeApps::enter_com_apartment() {
+  return std::make_unique<FakeApartment>(mutex_, apartments_);
+}
+
+int FakeApps::open_apartments() {
+  std::lock_guard lock(mutex_);
+  return apartments_;
+}
+
+int FakeApps::reads_outside_apartment() {
+  std::lock_guard lock(mutex_);
+  return reads_outside_;
+}
+
 std::vector<os::TopLevelWindow> FakeApps::top_level_windows() { return windows; }
 
-std::vector<os::ShellAppItem> FakeApps::applications_folder_items() { return folder_items; }
+std::vector<os::ShellAppItem> FakeApps::applications_folder_items() {
+  std::lock_guard lock(mutex_);
+  if (apartments_ == 0) ++reads_outside_;
+  return folder_items;
+}
 
 uint32_t FakeApps::expand_environment_strings(std::u16string_view text_nul, std::span<char16_t> buffer) {
   if (expansion_fails) return 0;
@@ -107,6 +145,7 @@ std::optional<std::vector<uint8_t>> FakeApps::file_version_info(std::u16string_v
   {
     std::lock_guard lock(mutex_);
     ++version_reads_;
+    if (apartments_ == 0) ++reads_outside_;
   }
   auto it = version_infos.find(path_text(path_nul));
   if (it == version_infos.end()) return std::nullopt;
@@ -164,6 +203,7 @@ std::optional<os::IconBitmap> FakeApps::shell_icon(std::u16string_view path_nul)
   {
     std::lock_guard lock(mutex_);
     ++icon_reads_;
+    if (apartments_ == 0) ++reads_outside_;
   }
   auto it = icons.find(path_text(path_nul));
   if (it == icons.end()) return std::nullopt;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct FakeVersionInfo {
 
 class FakeApps final : public os::Apps {
  public:
+  std::unique_ptr<os::ComApartment> enter_com_apartment() override;
   std::vector<os::TopLevelWindow> top_level_windows() override;
   std::vector<os::ShellAppItem> applications_folder_items() override;
   uint32_t expand_environment_strings(std::u16string_view text_nul, std::span<char16_t> buffer) override;
@@ -66,6 +68,10 @@ class FakeApps final : public os::Apps {
   int version_info_reads();
   int icon_reads();
   int file_reads();
+  // Apartments entered and not yet left, and the folder, version-resource
+  // and icon reads made while none was open.
+  int open_apartments();
+  int reads_outside_apartment();
   // The filter of the last dialog ("name|pattern").
   std::optional<std::string> last_dialog_filter();
 
@@ -75,6 +81,8 @@ class FakeApps final : public os::Apps {
   int version_reads_ = 0;
   int icon_reads_ = 0;
   int file_reads_ = 0;
+  int apartments_ = 0;
+  int reads_outside_ = 0;
   std::optional<std::string> last_filter_;
 };
 

@@ -85,6 +85,7 @@ os::Platform FakeSystem::platform() {
   p.clock = this;
   p.web_views = this;
   p.event_loop = this;
+  p.files = &files;
   return p;
 }
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fake/fake_files.h"
 #include "platform/os.h"
 
 namespace harvel::fake {
@@ -48,6 +49,9 @@ class FakeSystem final : public os::KeyboardInput,
 
   // The interfaces of this system (no keyboard hook: see FakeHook).
   os::Platform platform();
+
+  // File writes, recorded.
+  FakeFiles files;
 
   // ---- keyboard input ----
   os::HookResult call_next_hook(const os::KeyEvent& event) override;

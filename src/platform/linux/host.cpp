@@ -103,12 +103,14 @@ bool start_linux_host(int argc, char** argv) {
   p.dialogs = g_host->dialogs.get();
   p.tray = g_host->tray.get();
   static LinuxFolders folders;
+  static LinuxFiles files;
   static LinuxKeyboardHook hook;
   static LinuxForeground foreground;
   static LinuxShell shell;
   static LinuxKeyboardInput keyboard;
   static LinuxApps apps(g_host->loop.get());
   p.folders = &folders;
+  p.files = &files;
   p.hook = &hook;
   p.foreground = &foreground;
   p.shell = &shell;

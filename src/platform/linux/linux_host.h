@@ -298,6 +298,13 @@ class LinuxFolders final : public os::Folders {
   std::string temp_dir() override;
 };
 
+// fsync of the file before it is closed, and of its folder after a rename.
+class LinuxFiles final : public os::Files {
+ public:
+  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+};
+
 class LinuxKeyboardHook final : public os::KeyboardHook {
  public:
   std::optional<uintptr_t> install() override;

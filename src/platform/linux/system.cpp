@@ -1,14 +1,16 @@
-// The Linux host's data folders, its stand-in for the Windows keyboard hook
+// The Linux host's data folders and file writes, its stand-in for the Windows keyboard hook
 // and its foreground queries. The low-level hook has no Linux layer yet, so
 // it refuses to install (the program then reports the hook error as on a
 // refused Windows hook). The foreground queries read the window manager's
 // _NET_ACTIVE_WINDOW over X11.
 #include "platform/linux/linux_host.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -34,6 +36,38 @@ std::optional<std::string> LinuxFolders::roaming_app_data() {
 }
 
 std::string LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
+
+bool LinuxFiles::write_flushed(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+    } else {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+  if (ok) ok = ::fsync(fd) == 0;
+  // A failed close can report a lost write (on network file systems).
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+bool LinuxFiles::rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return false;
+  // The rename lives in the folder's entries: flush the folder too. A failed
+  // flush is not a failed rename.
+  const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+  return true;
+}
 
 std::optional<uintptr_t> LinuxKeyboardHook::install() { return std::nullopt; }
 void LinuxKeyboardHook::uninstall(uintptr_t) {}

@@ -8,6 +8,7 @@
 #include <shobjidl.h>
 #include <winver.h>
 
+#include <memory>
 #include <string>
 
 namespace harvel::win32 {
@@ -45,6 +46,21 @@ std::optional<std::u16string> take_cotaskmem_string(HRESULT hr, PWSTR text) {
   return out;
 }
 
+// CoInitializeEx for the thread while the object lives; a failed
+// initialisation is not undone.
+class Win32Apartment final : public os::ComApartment {
+ public:
+  Win32Apartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~Win32Apartment() override {
+    if (initialised_) CoUninitialize();
+  }
+  Win32Apartment(const Win32Apartment&) = delete;
+  Win32Apartment& operator=(const Win32Apartment&) = delete;
+
+ private:
+  const bool initialised_;
+};
+
 BOOL CALLBACK collect_window(HWND hwnd, LPARAM param) {
   auto* windows = reinterpret_cast<std::vector<os::TopLevelWindow>*>(param);
   os::TopLevelWindow w;
@@ -74,6 +90,8 @@ os::ShellAppItem read_item(IShellItem* child) {
 
 }  // namespace
 
+std::unique_ptr<os::ComApartment> Win32Apps::enter_com_apartment() { return std::make_unique<Win32Apartment>(); }
+
 std::vector<os::TopLevelWindow> Win32Apps::top_level_windows() {
   std::vector<os::TopLevelWindow> windows;
   EnumWindows(collect_window, reinterpret_cast<LPARAM>(&windows));
@@ -82,7 +100,8 @@ std::vector<os::TopLevelWindow> Win32Apps::top_level_windows() {
 
 std::vector<os::ShellAppItem> Win32Apps::applications_folder_items() {
   std::vector<os::ShellAppItem> items;
-  const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // Nested inside a caller's apartment this only counts up and down again.
+  const Win32Apartment apartment;
   IShellItem* folder = nullptr;
   if (SUCCEEDED(SHGetKnownFolderItem(kFolderIdAppsFolder, KF_FLAG_DEFAULT, nullptr, IID_PPV_ARGS(&folder))) &&
       folder != nullptr) {
@@ -102,7 +121,6 @@ std::vector<os::ShellAppItem> Win32Apps::applications_folder_items() {
     }
     folder->Release();
   }
-  if (SUCCEEDED(init)) CoUninitialize();
   return items;
 }
 

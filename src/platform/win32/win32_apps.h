@@ -9,6 +9,7 @@ namespace harvel::win32 {
 
 class Win32Apps final : public os::Apps {
  public:
+  std::unique_ptr<os::ComApartment> enter_com_apartment() override;
   std::vector<os::TopLevelWindow> top_level_windows() override;
   std::vector<os::ShellAppItem> applications_folder_items() override;
   uint32_t expand_environment_strings(std::u16string_view text_nul, std::span<char16_t> buffer) override;

@@ -20,6 +20,7 @@ void install_win32_platform(Win32Application* application) {
   static Win32Shell shell;
   static Win32Dialogs dialogs;
   static Win32Folders folders;
+  static Win32Files files;
   static Win32Tray tray;
   static Win32Apps apps;
   static Win32Http http;
@@ -31,6 +32,7 @@ void install_win32_platform(Win32Application* application) {
   p.shell = &shell;
   p.dialogs = &dialogs;
   p.folders = &folders;
+  p.files = &files;
   p.tray = &tray;
   p.apps = &apps;
   p.http = &http;

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/win32/win32_text.h"
@@ -177,7 +178,9 @@ std::optional<std::string> Win32Folders::roaming_app_data() {
   PWSTR path = nullptr;
   std::optional<std::string> result;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path)) && path && *path) {
-    result = narrow(path);
+    // A name that is not valid UTF-16 could not be named again from text:
+    // the temporary folder is used instead.
+    if (const std::wstring wide(path); widen(narrow(wide)) == wide) result = narrow(wide);
   }
   CoTaskMemFree(path);
   return result;
@@ -189,6 +192,29 @@ std::string Win32Folders::temp_dir() {
   if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp";
   if (n > 3 && buffer[n - 1] == L'\\') --n;  // keep "C:\" whole
   return narrow(std::wstring_view(buffer, n));
+}
+
+}  // namespace harvel::win32
+
+namespace harvel::win32 {
+
+bool Win32Files::write_flushed(const std::filesystem::path& path, std::string_view bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+    DWORD written = 0;
+    ok = WriteFile(file, bytes.data(), piece, &written, nullptr) && written > 0;
+    if (ok) bytes.remove_prefix(written);
+  }
+  if (ok) ok = FlushFileBuffers(file) != FALSE;
+  if (!CloseHandle(file)) ok = false;
+  return ok;
+}
+
+bool Win32Files::rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 }  // namespace harvel::win32

@@ -1,5 +1,6 @@
 // The Windows shell services: detached processes, the Run value, background
-// priority, the executable's path, the browser command and the folders.
+// priority, the executable's path, the browser command, the folders and the
+// file writes.
 #pragma once
 
 #include <string>
@@ -39,6 +40,16 @@ class Win32Folders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override;
   std::string temp_dir() override;
+};
+
+// Files written with FlushFileBuffers before they are closed, and renamed
+// with MoveFileExW(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+// Windows cannot flush a folder: the write-through move is its documented
+// way to have the rename on the disk when the call returns.
+class Win32Files final : public os::Files {
+ public:
+  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // GetModuleFileNameW of the running executable, however long; none on failure.

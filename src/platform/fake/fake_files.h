@@ -1,0 +1,47 @@
+// The folders and file writes of the fake system. The folders are what a
+// test names; the writes are done on the real disk (tests read the files
+// back), with every flushed write and rename recorded in order, and renames
+// that a test makes fail.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
+
+namespace harvel::fake {
+
+// Folders as UTF-8 texts, the way the system layers hand them over.
+class FakeFolders final : public os::Folders {
+ public:
+  std::optional<std::string> roaming_app_data() override { return roaming; }
+  std::string temp_dir() override { return temp; }
+
+  std::optional<std::string> roaming;  // none: the system cannot name it
+  std::string temp;
+};
+
+// "write <file name>" or "rename <from name> > <to name>" (file names only).
+using FileOp = std::string;
+
+class FakeFiles final : public os::Files {
+ public:
+  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+
+  std::vector<FileOp> ops();
+  void clear_ops();
+  // Renames from this path fail (and are recorded all the same).
+  void fail_rename_from(const std::filesystem::path& from);
+
+ private:
+  std::mutex mutex_;
+  std::vector<FileOp> ops_;
+  std::set<std::filesystem::path> failing_;
+};
+
+}  // namespace harvel::fake
