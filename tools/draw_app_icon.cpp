@@ -7,7 +7,8 @@
 //   draw_app_icon --hicolor FOLDER       FOLDER/NxN/apps/harvel.png, the sizes
 //                                        of a desktop icon theme
 // The files of ICON-FOLDER are part of the sources (run by hand when the
-// artwork changes); the build draws the theme sizes itself.
+// artwork changes: build/linux/tools/draw_app_icon icons); the build draws
+// the theme sizes itself, and a test checks that icons/ is current.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
