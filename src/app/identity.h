@@ -6,7 +6,8 @@
 namespace harvel {
 
 inline constexpr std::string_view kProductName = "Harvel";
-inline constexpr std::string_view kProductVersion = "0.1.7";
+// The project's one version, set by the build (CMakeLists.txt's project()).
+inline constexpr std::string_view kProductVersion = HARVEL_VERSION;
 // Reverse-domain identifier; it also names the per-user data folder.
 inline constexpr std::string_view kAppIdentifier = "uz.harvel.desktop";
 inline constexpr std::string_view kPackageDescription =

@@ -115,11 +115,13 @@ TEST(LinuxAutostart, ExecQuotesThePathAndReadsBackWhole) {
     EXPECT_EQ(entry->name, "Harvel");
     EXPECT_EQ(split_desktop_exec(entry->exec), (std::vector<std::string>{path, "--hidden"})) << text;
     EXPECT_TRUE(entry->exec.ends_with("\" --hidden")) << entry->exec;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6) << "one line per key: " << text;
+    EXPECT_EQ(entry->try_exec, path) << text;
+    EXPECT_EQ(entry->icon, "harvel");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8) << "one line per key: " << text;
   }
   EXPECT_EQ(autostart_file_text("\"/opt/My Apps/harvel\" --hidden"),
             "[Desktop Entry]\nType=Application\nName=Harvel\nExec=\"/opt/My Apps/harvel\" --hidden\n"
-            "Terminal=false\nX-GNOME-Autostart-enabled=true\n");
+            "TryExec=/opt/My Apps/harvel\nIcon=harvel\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
   EXPECT_EQ(desktop_exec_quoted("a\"b`c$d\\e%f"), "\"a\\\"b\\`c\\$d\\\\e%%f\"");
   EXPECT_EQ(desktop_string_escaped("a\\b\nc\td\re"), "a\\\\b\\nc\\td\\re");
 }
@@ -178,6 +180,18 @@ TEST(LinuxFiles, FlushedWriteAndRenameReplaceWholeFiles) {
   EXPECT_FALSE(files.write_flushed(dir.path() / "missing" / "a.json", "x"));
   fs::create_directory(dir.path() / "folder");
   EXPECT_FALSE(files.write_flushed(dir.path() / "folder", "x"));
+}
+
+TEST(LinuxShellServices, ExecutablePathOfAReplacedProgram) {
+  TempFolder dir;
+  const std::string program = (dir.path() / "harvel").string();
+  const std::string marked = program + " (deleted)";
+  EXPECT_EQ(live_executable_path(marked), program) << "removed while it ran";
+  std::ofstream(program).put('x');
+  EXPECT_EQ(live_executable_path(marked), program) << "upgraded while it ran";
+  EXPECT_EQ(live_executable_path(program), program);
+  std::ofstream(marked).put('x');  // a program whose name really ends so
+  EXPECT_EQ(live_executable_path(marked), marked);
 }
 
 TEST(LinuxShellServices, ExecutablePathAndBrowser) {

@@ -42,6 +42,11 @@ centre_of() {
     awk '{ printf "%d %d", $1 + $3 / 2, $2 + $4 / 2 }'
 }
 
+# Screenshots are taken with ImageMagick's import.
+if [ -n "$shots" ] && ! command -v import >/dev/null 2>&1; then
+  fail "the command import is missing (package imagemagick; scripts/setup installs it)"
+fi
+
 # An XEmbed tray at the top right, as a desktop panel has.
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
   --SetDockType true --transparent false >"$tray_log" 2>&1 &
@@ -69,9 +74,9 @@ page_visibility() { run 'arguments[0](document.visibilityState)'; }
 xdotool mousemove "$ix" "$iy" click 3
 wait_for "tray menu shown main" "menu after the right button"
 grep -q "tray click main" "$log" && fail "the right button was taken for a left click"
-if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
+if [ -n "$shots" ]; then
   mkdir -p "$shots"
-  import -window root "$shots/tray-menu.png" 2>/dev/null || true
+  import -window root "$shots/tray-menu.png" || fail "no screenshot tray-menu.png"
 fi
 for id in head toggle mode:english mode:fast mode:hybrid mode:zero noapp checker go:/lab go:/settings quit; do
   grep -q "tray menu item $id " "$log" || fail "menu item $id missing"
@@ -119,8 +124,8 @@ read -r px py pw ph <<<"$popup"
 # The icon sits in the top right corner, nearest the right edge: the pop-up
 # stands at that edge, 8 pixels in, pushed down to the top margin.
 [ $((px + pw)) -eq 1272 ] && [ "$py" -eq 8 ] || fail "pop-up at $popup, expected its right edge at 1272 and its top at 8 (icon at $ix,$iy)"
-if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
-  import -window root "$shots/tray-popup.png" 2>/dev/null || true
+if [ -n "$shots" ]; then
+  import -window root "$shots/tray-popup.png" || fail "no screenshot tray-popup.png"
 fi
 
 # A mode chosen in the menu: its notice in the toast window at the bottom
@@ -141,8 +146,8 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 [ "$toast" = "864 864 400 96" ] || fail "toast window at '$toast', expected 864 864 400 96"
-if [ -n "$shots" ] && command -v import >/dev/null 2>&1; then
+if [ -n "$shots" ]; then
   sleep 0.4
-  import -window root "$shots/tray-toast.png" 2>/dev/null || true
+  import -window root "$shots/tray-toast.png" || fail "no screenshot tray-toast.png"
 fi
 echo "tray: ok"

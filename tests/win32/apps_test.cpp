@@ -172,7 +172,7 @@ TEST_F(Win32AppsTest, VersionNameFromTheResourceOfABuiltProgram) {
   // The 041904e3 table of the Translation entry: a blank FileDescription,
   // then the ProductName, trimmed.
   EXPECT_EQ(version_resource_name(path_of(HARVEL_VERSIONED_APP_EXE)), "Sinov dasturi");
-  EXPECT_EQ(version_resource_name(path_of(HARVEL_EXE)), std::nullopt);
+  EXPECT_EQ(version_resource_name(path_of(HARVEL_EXE)), "Harvel");  // its FileDescription
   EXPECT_EQ(version_resource_name("C:\\no\\such\\program.exe"), std::nullopt);
   const FriendlyName found = exe_friendly_name(path_of(HARVEL_VERSIONED_APP_EXE));
   EXPECT_EQ(found.name, "Sinov dasturi");

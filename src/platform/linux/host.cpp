@@ -12,6 +12,7 @@
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "platform/linux/tray.h"
+#include "platform/linux/window_icon.h"
 
 namespace harvel::linux_host {
 
@@ -42,7 +43,7 @@ WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer) {
 void on_automation_started(WebKitWebContext*, WebKitAutomationSession* session, gpointer) {
   WebKitApplicationInfo* info = webkit_application_info_new();
   webkit_application_info_set_name(info, "Harvel");
-  webkit_application_info_set_version(info, 0, 1, 7);
+  webkit_application_info_set_version(info, HARVEL_VERSION_MAJOR, HARVEL_VERSION_MINOR, HARVEL_VERSION_PATCH);
   webkit_automation_session_set_application_info(session, info);
   webkit_application_info_unref(info);
   g_signal_connect(session, "create-web-view", G_CALLBACK(on_create_web_view), nullptr);
@@ -78,6 +79,7 @@ bool start_linux_host(int argc, char** argv) {
   int gtk_argc = 1;
   char** gtk_argv = argv;
   if (!gtk_init_check(&gtk_argc, &gtk_argv)) return false;
+  install_window_icon();
 
   g_host = new Host;
   g_host->loop = std::make_unique<LinuxEventLoop>(std::move(args));

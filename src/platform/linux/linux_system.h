@@ -75,8 +75,14 @@ std::string desktop_exec_quoted(std::string_view arg);
 // and carriage return as \n, \t, \r.
 std::string desktop_string_escaped(std::string_view value);
 // The entry's whole text for a command text made of a program path in
-// double quotes followed by its arguments (autostart_command_text).
+// double quotes followed by its arguments (autostart_command_text): the
+// command, the program as TryExec (so a removed program is not started) and
+// the program icon.
 std::string autostart_file_text(std::string_view command_text);
+// The program path of a /proc/self/exe link: the kernel marks a file that was
+// replaced while it ran (a package upgrade) with " (deleted)"; the path
+// without the mark is the program now installed there.
+std::string live_executable_path(std::string link_text);
 
 class LinuxShell final : public os::Shell {
  public:
@@ -87,7 +93,7 @@ class LinuxShell final : public os::Shell {
   void remove_autostart_entry() override;
   // The calling thread's nice value 19.
   void enter_background_priority() override;
-  // /proc/self/exe.
+  // /proc/self/exe (live_executable_path).
   std::optional<std::string> executable_path() override;
   // xdg-open.
   os::CommandLine browser_command(std::string_view url) override;

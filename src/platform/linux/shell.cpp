@@ -108,8 +108,19 @@ std::string autostart_file_text(std::string_view command_text) {
   }
   std::string text = "[Desktop Entry]\nType=Application\nName=Harvel\nExec=";
   text.append(desktop_string_escaped(exec));
-  text.append("\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+  text.append("\nTryExec=");
+  text.append(desktop_string_escaped(command.program));
+  text.append("\nIcon=harvel\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
   return text;
+}
+
+std::string live_executable_path(std::string link_text) {
+  constexpr std::string_view kDeleted = " (deleted)";
+  std::error_code ec;
+  if (link_text.ends_with(kDeleted) && !std::filesystem::exists(link_text, ec)) {
+    link_text.resize(link_text.size() - kDeleted.size());
+  }
+  return link_text;
 }
 
 void LinuxShell::spawn_detached_process(const os::CommandLine& command) {
@@ -195,7 +206,7 @@ std::optional<std::string> LinuxShell::executable_path() {
   std::error_code ec;
   const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec || path.empty()) return std::nullopt;
-  return path.string();
+  return live_executable_path(path.string());
 }
 
 os::CommandLine LinuxShell::browser_command(std::string_view url) { return {"xdg-open", {std::string(url)}}; }
