@@ -244,13 +244,23 @@ double to_logical(HostWindow* w, double v, os::Units units) {
 
 int pixels(double v) { return static_cast<int>(std::lround(std::isfinite(v) ? v : 0.0)); }
 
+// A fixed-size window is held at its size by geometry hints (minimum =
+// maximum, as GTK's own non-resizable mode would set them) while GTK treats
+// it as resizable: in that mode GTK sizes the window to the web view's
+// natural height, which is the page's content height and never drops below
+// the viewport the page had, so the window could grow but never shrink.
+void fix_size(HostWindow* w, int width, int height) {
+  GdkGeometry hints{};
+  hints.min_width = hints.max_width = width;
+  hints.min_height = hints.max_height = height;
+  gtk_window_set_geometry_hints(w->window, nullptr, &hints,
+                                static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+}
+
 void apply_size(HostWindow* w, double width, double height) {
   const int cw = std::max(1, pixels(width));
   const int ch = std::max(1, pixels(height));
-  if (!w->spec.resizable) {
-    // A fixed-size window takes the size of its content.
-    gtk_widget_set_size_request(GTK_WIDGET(w->view), cw, ch);
-  }
+  if (!w->spec.resizable) fix_size(w, cw, ch);
   gtk_window_resize(w->window, cw, ch);
 }
 
@@ -358,7 +368,8 @@ bool LinuxWebWindows::create(const os::WindowSpec& spec) {
     gtk_window_set_skip_taskbar_hint(w->window, spec.skip_taskbar);
     gtk_window_set_skip_pager_hint(w->window, spec.skip_taskbar);
     gtk_window_set_focus_on_map(w->window, spec.focus);
-    gtk_window_set_resizable(w->window, spec.resizable);
+    // Fixed-size windows too (fix_size keeps them at their size).
+    gtk_window_set_resizable(w->window, TRUE);
     if (spec.transparent) {
       if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(win))) {
         gtk_widget_set_visual(win, visual);
@@ -367,16 +378,14 @@ bool LinuxWebWindows::create(const os::WindowSpec& spec) {
     }
     const int width = std::max(1, pixels(spec.width));
     const int height = std::max(1, pixels(spec.height));
-    if (spec.resizable) {
-      gtk_window_set_default_size(w->window, width, height);
-      if (spec.min_width || spec.min_height) {
-        GdkGeometry hints{};
-        hints.min_width = pixels(spec.min_width.value_or(1));
-        hints.min_height = pixels(spec.min_height.value_or(1));
-        gtk_window_set_geometry_hints(w->window, nullptr, &hints, GDK_HINT_MIN_SIZE);
-      }
-    } else {
-      gtk_widget_set_size_request(GTK_WIDGET(w->view), width, height);
+    gtk_window_set_default_size(w->window, width, height);
+    if (!spec.resizable) {
+      fix_size(w, width, height);
+    } else if (spec.min_width || spec.min_height) {
+      GdkGeometry hints{};
+      hints.min_width = pixels(spec.min_width.value_or(1));
+      hints.min_height = pixels(spec.min_height.value_or(1));
+      gtk_window_set_geometry_hints(w->window, nullptr, &hints, GDK_HINT_MIN_SIZE);
     }
     if (spec.x && spec.y) {
       gtk_window_move(w->window, pixels(*spec.x), pixels(*spec.y));
