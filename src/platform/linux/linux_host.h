@@ -195,8 +195,12 @@ class LinuxSingleInstance final : public os::SingleInstance {
   bool acquire(std::string_view identifier, std::vector<std::string> args,
                os::SecondStartHandler on_second_start) override;
 
-  // The socket's name (without the leading NUL of the abstract namespace).
+  // The socket's name (without the leading NUL of the abstract namespace),
+  // for the display named by DISPLAY.
   static std::string socket_name(std::string_view identifier);
+  // A display name reduced to what tells displays apart: the host (lower
+  // case, "unix" being the local one) and the display number.
+  static std::string display_key(const char* display);
 
  private:
   void accept_one();
