@@ -5,7 +5,9 @@
 # page rewrites "settings.json" exactly and a "state-changed" snapshot reaches
 # the page, and its notice appears as the toast window at the bottom right; a
 # second start shows the running copy's main window at "/"; the
-# global shortcut, pressed through the X server, switches conversion off.
+# global shortcut, pressed through the X server, switches conversion off; a
+# document converted on the converter page is saved by "Yuklab olish" into
+# the XDG Downloads folder, a second time beside the first.
 #   webdriver.sh <WebKitWebDriver> <harvel>
 set -euo pipefail
 . "$(dirname "$0")/webdriver_lib.sh"
@@ -25,6 +27,10 @@ fail() {
   sed 's/^/  | /' "$log" >&2
   exit 1
 }
+
+# The user's Downloads folder, as the XDG user-dirs file names it.
+downloads="$(dirname "$XDG_DATA_HOME")/Yuklamalar"
+printf 'XDG_DOWNLOAD_DIR="%s"\n' "$downloads" >"$XDG_CONFIG_HOME/user-dirs.dirs"
 
 start_driver "$driver" "$log" || fail "WebKitWebDriver did not start"
 
@@ -161,4 +167,41 @@ expect "letter test" "$(run 'arguments[0](document.querySelector("[aria-label=\"
 
 xdotool key --clearmodifiers ctrl+shift+u
 wait_for_settings zero false
+
+# A small document through the converter page's file picker; its link saves
+# the converted bytes under the output name, and again without overwriting.
+doc_dir=$(mktemp -d)
+trap 'cleanup; rm -rf "$doc_dir"' EXIT
+printf '# Shahar\n\nChoy va sharob.\n```\nshahar\n```\n' >"$doc_dir/Maqola.md"
+run 'location.hash = "#/converter"; arguments[0](true)' >/dev/null
+picker=""
+for _ in $(seq 100); do
+  picker=$(post "$s/element" '{"using":"css selector","value":"[data-testid=file-picker]"}' | jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
+  [ -n "$picker" ] && break
+  sleep 0.05
+done
+[ -n "$picker" ] || fail "no file picker on the converter page"
+reply=$(post "$s/element/$picker/value" "$(jq -cn --arg f "$doc_dir/Maqola.md" '{text: $f}')")
+[ "$(jq -c .value <<<"$reply")" = null ] || fail "choosing the document: $reply"
+link=""
+for _ in $(seq 200); do
+  link=$(post "$s/element" '{"using":"xpath","value":"//a[normalize-space(.)=\"Yuklab olish\"]"}' | jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
+  [ -n "$link" ] && break
+  sleep 0.05
+done
+[ -n "$link" ] || fail "no \"Yuklab olish\" after the conversion: $(run 'arguments[0](document.body.innerText.slice(0, 600))')"
+expected_doc=$(printf '# Şahar\n\nÇoy va şarob.\n```\nshahar\n```\nx')
+saved_as() {  # file name: waits until it holds the converted document
+  for _ in $(seq 200); do
+    [ -f "$downloads/$1" ] && [ "$(cat "$downloads/$1"; printf x)" = "$expected_doc" ] && return 0
+    sleep 0.05
+  done
+  fail "$downloads/$1 is not the converted document: $(ls -la "$downloads" 2>&1; cat "$downloads/$1" 2>&1)"
+}
+post "$s/element/$link/click" '{}' >/dev/null
+saved_as Maqola.uz.md
+post "$s/element/$link/click" '{}' >/dev/null
+saved_as "Maqola.uz (1).md"
+[ "$(ls "$downloads" | wc -l)" = 2 ] || fail "more than the two documents in $downloads: $(ls "$downloads")"
+expect "page after the downloads" "$(run 'arguments[0](location.protocol + location.hash)')" '"harvel:#/converter"'
 echo "webdriver: ok"

@@ -169,6 +169,17 @@ gboolean on_button_release(GtkWidget*, GdkEventButton*, gpointer data) {
 
 gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                           gpointer data) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    // A blob of the page's own (a converted document) is always saved, never
+    // shown in place of the application.
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (uri != nullptr && is_app_blob_url(uri) && webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+      webkit_policy_decision_download(decision);
+      return TRUE;
+    }
+    return FALSE;
+  }
   if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     return FALSE;
@@ -176,8 +187,11 @@ gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKit
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  // Pages never open windows of their own; a link elsewhere goes nowhere.
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || uri == nullptr || !is_app_navigation_url(uri)) {
+  // Pages never open windows of their own; a link elsewhere goes nowhere. A
+  // link to the page's own blob goes ahead: it ends as a download (above,
+  // and handle_downloads).
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || uri == nullptr ||
+      !(is_app_navigation_url(uri) || is_app_blob_url(uri))) {
     trace("navigation refused " + static_cast<HostWindow*>(data)->label + " " + (uri ? uri : ""));
     webkit_policy_decision_ignore(decision);
     return TRUE;
@@ -289,6 +303,7 @@ LinuxWebWindows::LinuxWebWindows(LinuxEventLoop& loop, const HostOptions& option
   context_ = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
   register_asset_scheme(context_);
+  handle_downloads(context_);
   if (options_.automation) webkit_web_context_set_automation_allowed(context_, TRUE);
 
   settings_ = webkit_settings_new();
