@@ -358,6 +358,7 @@ TEST_F(WebWindowsTest, ThePopupFollowsItsReportedHeightBothWays) {
     EXPECT_EQ(x, 1280 - 360 - 16) << "popup_fit " << reported;
     EXPECT_EQ(y, 1024 - expected - 64) << "popup_fit " << reported;
   }
+  hide_popup_window(app, false);  // the pop-up's process-wide flags as they were
   reset_popup_geometry();
 }
 
