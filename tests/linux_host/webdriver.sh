@@ -186,21 +186,21 @@ doc_dir=$(mktemp -d)
 trap 'cleanup; rm -rf "$doc_dir"' EXIT
 printf '# Shahar\n\nChoy va sharob.\n```\nshahar\n```\n' >"$doc_dir/Maqola.md"
 run 'location.hash = "#/converter"; arguments[0](true)' >/dev/null
-picker=""
-for _ in $(seq 100); do
-  picker=$(post "$s/element" '{"using":"css selector","value":"[data-testid=file-picker]"}' | jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
-  [ -n "$picker" ] && break
-  sleep 0.05
-done
+# The id of the first element found by a locator, waiting for it; empty after 10 s.
+element() {  # using, value
+  local id
+  for _ in $(seq 200); do
+    id=$(post "$s/element" "$(jq -cn --arg u "$1" --arg v "$2" '{using: $u, value: $v}')" |
+      jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.05
+  done
+}
+picker=$(element "css selector" "[data-testid=file-picker]")
 [ -n "$picker" ] || fail "no file picker on the converter page"
 reply=$(post "$s/element/$picker/value" "$(jq -cn --arg f "$doc_dir/Maqola.md" '{text: $f}')")
 [ "$(jq -c .value <<<"$reply")" = null ] || fail "choosing the document: $reply"
-link=""
-for _ in $(seq 200); do
-  link=$(post "$s/element" '{"using":"xpath","value":"//a[normalize-space(.)=\"Yuklab olish\"]"}' | jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
-  [ -n "$link" ] && break
-  sleep 0.05
-done
+link=$(element xpath '//a[normalize-space(.)="Yuklab olish"]')
 [ -n "$link" ] || fail "no \"Yuklab olish\" after the conversion: $(run 'arguments[0](document.body.innerText.slice(0, 600))')"
 expected_doc=$(printf '# Şahar\n\nÇoy va şarob.\n```\nshahar\n```\nx')
 saved_as() {  # file name: waits until it holds the converted document

@@ -4,6 +4,7 @@
 // application's origin are saved; any other download is cancelled.
 #include <fcntl.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
