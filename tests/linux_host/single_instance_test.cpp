@@ -1,8 +1,16 @@
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstddef>
+#include <cstring>
+#include <optional>
 #include <thread>
 
 #include "host_fixture.h"
@@ -83,6 +91,121 @@ TEST(LinuxSingleInstance, TheNameIsTheUsersAndTheDisplays) {
   const std::string name = LinuxSingleInstance::socket_name("uz.harvel.desktop");
   EXPECT_EQ(name.rfind("uz.harvel.desktop.uid" + std::to_string(getuid()) + ".display", 0), 0u) << name;
   EXPECT_NE(name.find(std::getenv("DISPLAY")), std::string::npos) << name;
+
+  // Names of one display give one key; the screen number is no display.
+  const std::vector<std::vector<const char*>> same = {
+      {":0", ":0.0", ":0.1", "unix:0", "unix:0.0", ":00"},
+      {"host:1", "host:1.0", "HOST:1.2"},
+      {"", nullptr},
+  };
+  std::vector<std::string> keys;
+  for (const auto& group : same) {
+    const std::string key = LinuxSingleInstance::display_key(group[0]);
+    for (const char* d : group) EXPECT_EQ(LinuxSingleInstance::display_key(d), key) << (d ? d : "(unset)");
+    keys.push_back(key);
+  }
+  for (const char* d : {":1", ":10", "host:0", "other:1", "localhost:0"}) keys.push_back(LinuxSingleInstance::display_key(d));
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << "two displays share a key";
+  // Whatever the text, the key stays a plain name.
+  EXPECT_EQ(LinuxSingleInstance::display_key("a/b\n:0 x"), "a_b_:0_x");
+}
+
+// Sets DISPLAY for the life of the object.
+class DisplayAs {
+ public:
+  explicit DisplayAs(const char* value) {
+    if (const char* d = std::getenv("DISPLAY")) saved_ = d;
+    setenv("DISPLAY", value, 1);
+  }
+  ~DisplayAs() {
+    if (saved_) {
+      setenv("DISPLAY", saved_->c_str(), 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST(LinuxSingleInstance, OneDisplayUnderTwoNamesHasOneCopy) {
+  testing::start_host_once();
+  auto& loop = *static_cast<LinuxEventLoop*>(os::platform().event_loop);
+  const std::string id = unique_id("display");
+  int starts = 0;
+  LinuxSingleInstance first(loop);
+  {
+    DisplayAs d(":7");
+    ASSERT_TRUE(first.acquire(id, {}, [&](std::vector<std::string>, std::string) { ++starts; }));
+  }
+  {
+    DisplayAs d(":7.0");
+    LinuxSingleInstance second(loop);
+    EXPECT_FALSE(second.acquire(id, {}, {}));
+  }
+  EXPECT_TRUE(pump_until([&] { return starts == 1; }));
+  {
+    DisplayAs d(":8");
+    LinuxSingleInstance elsewhere(loop);
+    EXPECT_TRUE(elsewhere.acquire(id, {}, {}));
+  }
+}
+
+// Another user holding the name is no first copy: it is told nothing, and
+// this start runs.
+TEST(LinuxSingleInstance, ANameHeldByAnotherUserIsNotTrusted) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+  testing::start_host_once();
+  auto& loop = *static_cast<LinuxEventLoop*>(os::platform().event_loop);
+  const std::string id = unique_id("stranger");
+  const std::string name = LinuxSingleInstance::socket_name(id);
+  int ready[2];
+  int report[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The other user (nobody): listens on the name, then tells how many bytes
+    // the one connection it takes brings (-1: none came).
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4) != 0) {
+      _exit(2);
+    }
+    (void)!write(ready[1], "r", 1);
+    long got = -1;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) == 1) {
+      const int c = ::accept(fd, nullptr, nullptr);
+      char buf[4096];
+      got = 0;
+      for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;) got += n;
+    }
+    (void)!write(report[1], &got, sizeof got);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(report[1]);
+  char r = 0;
+  ASSERT_EQ(read(ready[0], &r, 1), 1) << "the other user could not listen";
+
+  LinuxSingleInstance start(loop);
+  EXPECT_TRUE(start.acquire(id, {"harvel", "--secret"}, {}));
+  long got = -2;
+  EXPECT_EQ(read(report[0], &got, sizeof got), static_cast<ssize_t>(sizeof got));
+  EXPECT_LE(got, 0) << "the other user was handed this start";
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  close(ready[0]);
+  close(report[0]);
 }
 
 TEST(LinuxSingleInstance, TheFirstCopyEndingFreesTheName) {

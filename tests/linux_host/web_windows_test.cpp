@@ -2,10 +2,15 @@
 // pages: every window loads the embedded index.html and a start script plays
 // the page's side.
 #include "host_fixture.h"
+// Before the X11 headers, whose macros (None) clash with their names.
+#include "core/app.h"
+#include "core/settings.h"
+#include "shell/popup.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
 
 #include <atomic>
 #include <chrono>
@@ -46,7 +51,7 @@ class WebWindowsTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (const char* label : {"t1", "t2", "t3"}) windows_->destroy(label);
+    for (const char* label : {"t1", "t2", "t3", "popup"}) windows_->destroy(label);
     windows_->set_command_handler({});
     windows_->set_event_handler({});
   }
@@ -295,6 +300,66 @@ TEST_F(WebWindowsTest, SizesPositionsAndVisibility) {
   gtk_window_get_size(m, &cw, &ch);
   EXPECT_GE(cw, 820);
   EXPECT_GE(ch, 560);
+}
+
+// The height the page in a web view sees, after two animation frames; -1
+// when the script fails.
+int page_height(WebKitWebView* view) {
+  struct Result {
+    bool done = false;
+    int height = -1;
+  } result;
+  webkit_web_view_call_async_javascript_function(
+      view, "return await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(innerHeight))));",
+      -1, nullptr, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* res, gpointer data) {
+        auto* out = static_cast<Result*>(data);
+        if (JSCValue* v = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), res, nullptr)) {
+          if (jsc_value_is_number(v)) out->height = jsc_value_to_int32(v);
+          g_object_unref(v);
+        }
+        out->done = true;
+      },
+      &result);
+  pump_until([&] { return result.done; }, 5);
+  return result.height;
+}
+
+// The real pop-up window follows every reported height, down as well as up,
+// also after its page has been laid out at the largest height (the page's
+// content is then as tall as that).
+TEST_F(WebWindowsTest, ThePopupFollowsItsReportedHeightBothWays) {
+  App app;
+  app.manage(std::make_unique<Ctx>("/nonexistent/settings.json", default_settings()));
+  reset_popup_geometry();
+  show_popup_window(app, std::nullopt);  // no icon: the bottom right of the screen
+  GtkWindow* w = toplevel("popup");
+  ASSERT_NE(w, nullptr);
+  WebKitWebView* view = static_cast<LinuxWebWindows*>(windows_)->web_view("popup");
+  auto height_is = [&](int h) {
+    int cw = 0;
+    int ch = 0;
+    gtk_window_get_size(w, &cw, &ch);
+    GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(w));
+    return cw == 360 && ch == h && gdk != nullptr && gdk_window_get_height(gdk) == h;
+  };
+  EXPECT_TRUE(pump_until([&] { return height_is(300); }));
+
+  const std::pair<double, int> steps[] = {{1000, 640}, {50, 120}, {250, 250}, {640, 640}, {120, 120}};
+  for (const auto& [reported, expected] : steps) {
+    fit_popup(app, reported);
+    EXPECT_TRUE(pump_until([&] { return height_is(expected); }, 3)) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; }, 3)) << "popup_fit " << reported;
+    // Time for the web view to learn the page's new content size.
+    if (expected == 640) pump_for(1.0);
+    int x = 0;
+    int y = 0;
+    gtk_window_get_position(w, &x, &y);
+    EXPECT_EQ(x, 1280 - 360 - 16) << "popup_fit " << reported;
+    EXPECT_EQ(y, 1024 - expected - 64) << "popup_fit " << reported;
+  }
+  hide_popup_window(app, false);  // the pop-up's process-wide flags as they were
+  reset_popup_geometry();
 }
 
 TEST_F(WebWindowsTest, TheTitleBarDragsTheWindow) {

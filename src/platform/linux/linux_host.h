@@ -116,6 +116,23 @@ std::string content_security_policy(std::string_view site_url);
 // Registers the scheme "harvel" on the context, serving the embedded files.
 void register_asset_scheme(WebKitWebContext* context);
 
+// ---- Downloads ---------------------------------------------------------------
+
+// A blob: address of the application's own origin (what its pages download).
+bool is_app_blob_url(std::string_view url);
+// The name a page suggested, made one safe file name ("hujjat" when none is
+// left), at most 255 bytes.
+std::string download_file_name(std::string_view suggested);
+// The name with " (n)" before its extension; the name itself for n = 0.
+std::string numbered_file_name(std::string_view name, int n);
+// Creates an empty file for the name in `folder`, numbered past the names
+// already taken, and answers its path; none when nothing can be created.
+std::optional<std::string> reserve_download_path(const std::string& folder, std::string_view name);
+// The user's Downloads folder (XDG), else ~/Downloads.
+std::string downloads_folder();
+// Saves the pages' downloads into downloads_folder() and cancels any other.
+void handle_downloads(WebKitWebContext* context);
+
 // ---- Windows and web views -------------------------------------------------
 
 struct HostWindow;
@@ -195,8 +212,12 @@ class LinuxSingleInstance final : public os::SingleInstance {
   bool acquire(std::string_view identifier, std::vector<std::string> args,
                os::SecondStartHandler on_second_start) override;
 
-  // The socket's name (without the leading NUL of the abstract namespace).
+  // The socket's name (without the leading NUL of the abstract namespace),
+  // for the display named by DISPLAY.
   static std::string socket_name(std::string_view identifier);
+  // A display name reduced to what tells displays apart: the host (lower
+  // case, "unix" being the local one) and the display number.
+  static std::string display_key(const char* display);
 
  private:
   void accept_one();

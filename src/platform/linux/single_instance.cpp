@@ -1,17 +1,22 @@
 // Single instance over an abstract-namespace Unix socket. The name carries
 // the identifier, the user id and the display, so copies of other users or
-// on other displays (parallel test sessions) do not meet; a connection from
-// another user is ignored.
+// on other displays (parallel test sessions) do not meet. Abstract names have
+// no owner or permissions, so both sides check the other's user id: a
+// connection from another user is ignored, and a name held by another user
+// is not a first copy of ours (see acquire).
 #include <glib-unix.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/linux/linux_host.h"
@@ -43,6 +48,14 @@ bool write_all(int fd, const std::string& data) {
   return true;
 }
 
+// The user id of the process at the other end of a connected socket.
+std::optional<uid_t> peer_uid(int fd) {
+  ucred cred{};
+  socklen_t len = sizeof cred;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return std::nullopt;
+  return cred.uid;
+}
+
 std::string current_folder() {
   char buf[PATH_MAX];
   return getcwd(buf, sizeof buf) != nullptr ? std::string(buf) : std::string();
@@ -50,13 +63,28 @@ std::string current_folder() {
 
 }  // namespace
 
-std::string LinuxSingleInstance::socket_name(std::string_view identifier) {
-  std::string display;
-  const char* d = std::getenv("DISPLAY");
-  for (const char* p = d != nullptr ? d : ""; *p != '\0'; ++p) {
-    display += (g_ascii_isalnum(*p) || *p == '.' || *p == ':') ? *p : '_';
+std::string LinuxSingleInstance::display_key(const char* display) {
+  std::string raw = display != nullptr ? display : "";
+  char* host = nullptr;
+  int number = 0;
+  int screen = 0;
+  // The screen number does not make another display: ":0" and ":0.0" are
+  // one server, and so is "unix:0" (the local socket, as Xlib reads it).
+  if (!raw.empty() && xcb_parse_display(raw.c_str(), &host, &number, &screen) != 0) {
+    std::string h = host != nullptr ? host : "";
+    std::free(host);
+    for (char& c : h) c = g_ascii_tolower(c);
+    if (h == "unix") h.clear();
+    raw = h + ":" + std::to_string(number);
   }
-  return std::string(identifier) + ".uid" + std::to_string(getuid()) + ".display" + display;
+  std::string key;
+  for (char c : raw) key += (g_ascii_isalnum(c) || c == '.' || c == ':' || c == '-') ? c : '_';
+  return key;
+}
+
+std::string LinuxSingleInstance::socket_name(std::string_view identifier) {
+  return std::string(identifier) + ".uid" + std::to_string(getuid()) + ".display" +
+         display_key(std::getenv("DISPLAY"));
 }
 
 LinuxSingleInstance::~LinuxSingleInstance() {
@@ -95,6 +123,17 @@ bool LinuxSingleInstance::acquire(std::string_view identifier, std::vector<std::
     const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (client < 0) return true;
     if (::connect(client, reinterpret_cast<const sockaddr*>(&addr), len) == 0) {
+      const std::optional<uid_t> owner = peer_uid(client);
+      if (owner != getuid()) {
+        // Another user took the name first: that is no copy of ours. It gets
+        // nothing of this start (its folder, its arguments), and this copy
+        // runs rather than let another user stop it; it cannot listen on the
+        // taken name, so later starts run too until the name is free.
+        ::close(client);
+        std::fprintf(stderr, "harvel: the single-instance name is held by another user (uid %s); running alone\n",
+                     owner ? std::to_string(*owner).c_str() : "unknown");
+        return true;
+      }
       write_all(client, message);
       ::close(client);
       return false;
@@ -109,9 +148,7 @@ bool LinuxSingleInstance::acquire(std::string_view identifier, std::vector<std::
 void LinuxSingleInstance::accept_one() {
   const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
-  ucred cred{};
-  socklen_t cred_len = sizeof cred;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &cred_len) != 0 || cred.uid != getuid()) {
+  if (peer_uid(fd) != getuid()) {
     ::close(fd);
     return;
   }

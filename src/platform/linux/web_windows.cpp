@@ -169,6 +169,17 @@ gboolean on_button_release(GtkWidget*, GdkEventButton*, gpointer data) {
 
 gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                           gpointer data) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    // A blob of the page's own (a converted document) is always saved, never
+    // shown in place of the application.
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+    if (uri != nullptr && is_app_blob_url(uri) && webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+      webkit_policy_decision_download(decision);
+      return TRUE;
+    }
+    return FALSE;
+  }
   if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     return FALSE;
@@ -176,8 +187,11 @@ gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKit
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-  // Pages never open windows of their own; a link elsewhere goes nowhere.
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || uri == nullptr || !is_app_navigation_url(uri)) {
+  // Pages never open windows of their own; a link elsewhere goes nowhere. A
+  // link to the page's own blob goes ahead: it ends as a download (above,
+  // and handle_downloads).
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || uri == nullptr ||
+      !(is_app_navigation_url(uri) || is_app_blob_url(uri))) {
     trace("navigation refused " + static_cast<HostWindow*>(data)->label + " " + (uri ? uri : ""));
     webkit_policy_decision_ignore(decision);
     return TRUE;
@@ -244,13 +258,23 @@ double to_logical(HostWindow* w, double v, os::Units units) {
 
 int pixels(double v) { return static_cast<int>(std::lround(std::isfinite(v) ? v : 0.0)); }
 
+// A fixed-size window is held at its size by geometry hints (minimum =
+// maximum, as GTK's own non-resizable mode would set them) while GTK treats
+// it as resizable: in that mode GTK sizes the window to the web view's
+// natural height, which is the page's content height and never drops below
+// the viewport the page had, so the window could grow but never shrink.
+void fix_size(HostWindow* w, int width, int height) {
+  GdkGeometry hints{};
+  hints.min_width = hints.max_width = width;
+  hints.min_height = hints.max_height = height;
+  gtk_window_set_geometry_hints(w->window, nullptr, &hints,
+                                static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+}
+
 void apply_size(HostWindow* w, double width, double height) {
   const int cw = std::max(1, pixels(width));
   const int ch = std::max(1, pixels(height));
-  if (!w->spec.resizable) {
-    // A fixed-size window takes the size of its content.
-    gtk_widget_set_size_request(GTK_WIDGET(w->view), cw, ch);
-  }
+  if (!w->spec.resizable) fix_size(w, cw, ch);
   gtk_window_resize(w->window, cw, ch);
 }
 
@@ -279,6 +303,7 @@ LinuxWebWindows::LinuxWebWindows(LinuxEventLoop& loop, const HostOptions& option
   context_ = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
   register_asset_scheme(context_);
+  handle_downloads(context_);
   if (options_.automation) webkit_web_context_set_automation_allowed(context_, TRUE);
 
   settings_ = webkit_settings_new();
@@ -358,7 +383,8 @@ bool LinuxWebWindows::create(const os::WindowSpec& spec) {
     gtk_window_set_skip_taskbar_hint(w->window, spec.skip_taskbar);
     gtk_window_set_skip_pager_hint(w->window, spec.skip_taskbar);
     gtk_window_set_focus_on_map(w->window, spec.focus);
-    gtk_window_set_resizable(w->window, spec.resizable);
+    // Fixed-size windows too (fix_size keeps them at their size).
+    gtk_window_set_resizable(w->window, TRUE);
     if (spec.transparent) {
       if (GdkVisual* visual = gdk_screen_get_rgba_visual(gtk_widget_get_screen(win))) {
         gtk_widget_set_visual(win, visual);
@@ -367,16 +393,14 @@ bool LinuxWebWindows::create(const os::WindowSpec& spec) {
     }
     const int width = std::max(1, pixels(spec.width));
     const int height = std::max(1, pixels(spec.height));
-    if (spec.resizable) {
-      gtk_window_set_default_size(w->window, width, height);
-      if (spec.min_width || spec.min_height) {
-        GdkGeometry hints{};
-        hints.min_width = pixels(spec.min_width.value_or(1));
-        hints.min_height = pixels(spec.min_height.value_or(1));
-        gtk_window_set_geometry_hints(w->window, nullptr, &hints, GDK_HINT_MIN_SIZE);
-      }
-    } else {
-      gtk_widget_set_size_request(GTK_WIDGET(w->view), width, height);
+    gtk_window_set_default_size(w->window, width, height);
+    if (!spec.resizable) {
+      fix_size(w, width, height);
+    } else if (spec.min_width || spec.min_height) {
+      GdkGeometry hints{};
+      hints.min_width = pixels(spec.min_width.value_or(1));
+      hints.min_height = pixels(spec.min_height.value_or(1));
+      gtk_window_set_geometry_hints(w->window, nullptr, &hints, GDK_HINT_MIN_SIZE);
     }
     if (spec.x && spec.y) {
       gtk_window_move(w->window, pixels(*spec.x), pixels(*spec.y));
