@@ -455,6 +455,14 @@ TEST_F(WebViewHost, TheTrayIconOpensThePopup) {
     return r["e"] == "post" && r["window"] == "popup" &&
            Json::parse(r["json"].get<std::string>()).value("event", "") == "popup-shown";
   }));
+  EXPECT_TRUE(pump_until([&] { return GetForegroundWindow() == popup; }, 2s)) << "the show step focuses it";
+
+  // Another window taking the focus hides it (once it has been shown for
+  // more than 200 ms).
+  pump_for(300ms);
+  TextWindow other;
+  EXPECT_TRUE(pump_until([&] { return !IsWindowVisible(popup); }, 3s)) << "still shown after losing the focus";
+  EXPECT_TRUE(IsWindow(popup)) << "hidden, not destroyed";
 }
 
 TEST_F(WebViewHost, ASecondStartShowsTheMainWindowAtHome) {
@@ -489,6 +497,26 @@ TEST_F(WebViewHost, ChiqishInTheTrayMenuEndsTheProgram) {
   user.join();
   ASSERT_TRUE(opened) << "no menu";
   EXPECT_EQ(program->wait(10s), 0u);
+}
+
+// With WebView2Loader.dll beside the program, the loader alone answers the
+// runtime question: one that knows of no runtime brings the box, although
+// a runtime is registered.
+TEST(WebView2LoaderBesideTheProgram, DecidesWhetherTheRuntimeIsThere) {
+  testing::TempDir dir;
+  RuntimeRegistration registration(win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION), windows_path(HARVEL_FAKE_WEBVIEW2_DIR));
+  ASSERT_TRUE(registration.ok());
+  const fs::path program = dir.path() / "harvel.exe";
+  fs::copy_file(fs::path(windows_path(HARVEL_EXE)), program);
+  fs::copy_file(fs::path(windows_path(HARVEL_WEBVIEW2_STUB)), dir.path() / "WebView2Loader.dll");
+  ScopedEnv no_version(L"HARVEL_STUB_WEBVIEW2_VERSION", std::nullopt);
+  Child copy(program.wstring(), {});
+  ASSERT_TRUE(copy.started());
+  BoxAnswerer answerer(IDNO, copy.pid());
+  answerer.join();
+  EXPECT_TRUE(answerer.found) << "no message box";
+  EXPECT_EQ(answerer.caption, L"Harvel");
+  EXPECT_EQ(copy.wait(), 0u);
 }
 
 }  // namespace
