@@ -163,4 +163,29 @@ WindowCall window_call(std::string_view command) {
   return WindowCall::None;
 }
 
+bool answer_window_call(os::WebWindows& windows, os::EventLoop& loop, const std::string& label,
+                        std::string_view command, const os::CommandReply& reply) {
+  switch (window_call(command)) {
+    case WindowCall::None:
+      return false;
+    case WindowCall::Minimize:
+      windows.minimize(label);
+      break;
+    case WindowCall::ToggleMaximize:
+      windows.toggle_maximize(label);
+      break;
+    case WindowCall::IsMaximized:
+      reply(os::CommandResult::value(windows.is_maximized(label) ? "true" : "false"));
+      return true;
+    case WindowCall::Close:
+      loop.post([&windows, label] { windows.close(label); });
+      break;
+    case WindowCall::StartDragging:
+      windows.start_dragging(label);
+      break;
+  }
+  reply(os::CommandResult::value("null"));
+  return true;
+}
+
 }  // namespace harvel

@@ -61,4 +61,11 @@ std::string bridge_event_message(std::string_view event, std::string_view payloa
 enum class WindowCall { None, Minimize, ToggleMaximize, IsMaximized, Close, StartDragging };
 WindowCall window_call(std::string_view command);
 
+// Carries out a title-bar call of window `label` on the loop thread and
+// answers it (is_maximized with a boolean, the others with null); false
+// when `command` is none of them. A close is carried out after the answer,
+// since it may destroy the window whose call is being handled.
+bool answer_window_call(os::WebWindows& windows, os::EventLoop& loop, const std::string& label,
+                        std::string_view command, const os::CommandReply& reply);
+
 }  // namespace harvel

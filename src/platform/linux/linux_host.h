@@ -156,7 +156,6 @@ class LinuxWebWindows final : public os::WebWindows, public os::WebViews {
  private:
   HostWindow* find(std::string_view label);
   void deliver(HostWindow* w, std::string_view event, std::string_view payload_json);
-  bool answer_window_call(HostWindow* w, std::string_view command, const os::CommandReply& reply);
 
   LinuxEventLoop& loop_;
   HostOptions options_;

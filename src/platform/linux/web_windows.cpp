@@ -547,37 +547,10 @@ void LinuxWebWindows::handle_focus(HostWindow* w, bool focused) {
   if (os::WindowEventHandler handler = event_handler_) handler(label, event);
 }
 
-bool LinuxWebWindows::answer_window_call(HostWindow* w, std::string_view command, const os::CommandReply& reply) {
-  const std::string label = w->label;
-  switch (window_call(command)) {
-    case WindowCall::None:
-      return false;
-    case WindowCall::Minimize:
-      minimize(label);
-      break;
-    case WindowCall::ToggleMaximize:
-      toggle_maximize(label);
-      break;
-    case WindowCall::IsMaximized:
-      reply(os::CommandResult::value(is_maximized(label) ? "true" : "false"));
-      return true;
-    case WindowCall::Close:
-      // After this call has been answered: the close may destroy the window
-      // whose message is being handled.
-      loop_.post([this, label] { close(label); });
-      break;
-    case WindowCall::StartDragging:
-      start_dragging(label);
-      break;
-  }
-  reply(os::CommandResult::value("null"));
-  return true;
-}
-
 void LinuxWebWindows::handle_message(HostWindow* w, std::string command, std::string args_json,
                                      os::CommandReply reply) {
   trace("command " + w->label + " " + command);
-  if (answer_window_call(w, command, reply)) return;
+  if (answer_window_call(*this, loop_, w->label, command, reply)) return;
   const std::string label = w->label;
   const os::CommandHandler handler = command_handler_;
   if (handler && handler(label, command, args_json, reply)) return;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_system_call.h"
+
 namespace harvel::win32 {
 
 namespace {
@@ -10,14 +12,6 @@ using DpiContext = HANDLE;
 const DpiContext kPerMonitorV2 = reinterpret_cast<DpiContext>(static_cast<intptr_t>(-4));
 constexpr int kProcessPerMonitorDpiAware = 2;
 constexpr int kMdtEffectiveDpi = 0;
-
-template <typename Fn>
-Fn system_call(const wchar_t* module, const char* name) {
-  HMODULE m = GetModuleHandleW(module);
-  if (!m) m = LoadLibraryW(module);
-  if (!m) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-}
 
 UINT monitor_dpi(HMONITOR monitor) {
   static const auto get_dpi =

@@ -575,38 +575,10 @@ void Win32WebWindows::handle_message(const std::shared_ptr<HostWindow>& w, const
     reply(os::CommandResult::error("malformed command call"));
     return;
   }
-  if (answer_window_call(w, call->cmd, reply)) return;
+  if (answer_window_call(*this, app_, w->label, call->cmd, reply)) return;
   const os::CommandHandler handler = command_handler_;
   if (handler && handler(w->label, call->cmd, call->args, reply)) return;
   reply(os::CommandResult::error("command " + call->cmd + " not found"));
-}
-
-bool Win32WebWindows::answer_window_call(const std::shared_ptr<HostWindow>& w, std::string_view command,
-                                         const os::CommandReply& reply) {
-  const std::string label = w->label;
-  switch (window_call(command)) {
-    case WindowCall::None:
-      return false;
-    case WindowCall::Minimize:
-      minimize(label);
-      break;
-    case WindowCall::ToggleMaximize:
-      toggle_maximize(label);
-      break;
-    case WindowCall::IsMaximized:
-      reply(os::CommandResult::value(is_maximized(label) ? "true" : "false"));
-      return true;
-    case WindowCall::Close:
-      // After this call has been answered: the close may destroy the window
-      // whose message is being handled.
-      app_.post([this, label] { close(label); });
-      break;
-    case WindowCall::StartDragging:
-      app_.post([this, label] { start_dragging(label); });
-      break;
-  }
-  reply(os::CommandResult::value("null"));
-  return true;
 }
 
 void Win32WebWindows::emit_to(std::string_view label, std::string_view event, std::string_view payload_json) {

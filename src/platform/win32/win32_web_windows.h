@@ -74,8 +74,6 @@ class Win32WebWindows final : public os::WebWindows, public os::WebViews {
   void create_controller(const std::shared_ptr<HostWindow>& w);
   void controller_ready(const std::shared_ptr<HostWindow>& w, long result, void* controller);
   void post_message(HostWindow& w, const std::string& json);
-  bool answer_window_call(const std::shared_ptr<HostWindow>& w, std::string_view command,
-                          const os::CommandReply& reply);
 
   Win32Application& app_;
   std::map<std::string, std::shared_ptr<HostWindow>, std::less<>> windows_;
