@@ -174,7 +174,8 @@ TEST(BridgeMessages, CallsAreReadByExactKeys) {
   };
   const Case cases[] = {
       {R"({"id":"t:1","cmd":"state_get","args":"{}"})", BridgeCall{"t:1", "state_get", "{}"}},
-      {R"({"id":"t:2","cmd":"mode_set","args":"{\"mode\":\"fast\"}"})", BridgeCall{"t:2", "mode_set", R"({"mode":"fast"})"}},
+      {R"({"id":"t:2","cmd":"mode_set","args":"{\"mode\":\"fast\"}"})",
+       BridgeCall{"t:2", "mode_set", R"({"mode":"fast"})"}},
       {R"({"id":"t:3","cmd":"state_get"})", BridgeCall{"t:3", "state_get", "{}"}},
       {R"({"id":"t:4","cmd":"state_get","args":{"a":1}})", BridgeCall{"t:4", "state_get", "{}"}},
       {R"({"id":"t:5","args":"{}"})", BridgeCall{"t:5", "", "{}"}},
@@ -254,8 +255,9 @@ TEST(WindowStyles, TheProgramsThreeWindows) {
   os::WindowSpec framed;
   framed.resizable = false;
 
-  EXPECT_EQ(window_style_for(main),
-            (WindowStyle{kWsPopup | kWsClipChildren | kWsThickFrame | kWsMinimizeBox | kWsMaximizeBox | kWsSysMenu, 0}));
+  EXPECT_EQ(
+      window_style_for(main),
+      (WindowStyle{kWsPopup | kWsClipChildren | kWsThickFrame | kWsMinimizeBox | kWsMaximizeBox | kWsSysMenu, 0}));
   EXPECT_EQ(window_style_for(popup),
             (WindowStyle{kWsPopup | kWsClipChildren,
                          kWsExToolWindow | kWsExTopmost | kWsExNoActivate | kWsExNoRedirectionBitmap}));

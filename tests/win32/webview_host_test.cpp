@@ -147,8 +147,8 @@ class WebViewHost : public ::testing::Test {
   static void SetUpTestSuite() {
     dir = new testing::TempDir;
     log = dir->path() / "webview2.log";
-    registration = new RuntimeRegistration(win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION),
-                                           windows_path(HARVEL_FAKE_WEBVIEW2_DIR));
+    registration =
+        new RuntimeRegistration(win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION), windows_path(HARVEL_FAKE_WEBVIEW2_DIR));
     settings = new SettingsFile(R"({"onboarded": true})");
     ScopedEnv to(L"HARVEL_FAKE_WEBVIEW2_LOG", log.wstring());
     program = new Child(windows_path(HARVEL_EXE), {L"--hidden"});
@@ -286,14 +286,15 @@ TEST_F(WebViewHost, TheMainWindowLoadsTheAppOriginWithTheBridgeFirst) {
   EXPECT_EQ(mine[module]["status"], 200);
   EXPECT_NE(mine[module]["headers"].get<std::string>().find("Content-Type: text/javascript\r\n"), std::string::npos);
   EXPECT_GT(mine[module]["length"].get<int>(), 1000);
-  const int page = index_of([](const Json& r) { return r["e"] == "resource" && r["uri"] == "https://harvel.localhost/index.html"; });
+  const int page =
+      index_of([](const Json& r) { return r["e"] == "resource" && r["uri"] == "https://harvel.localhost/index.html"; });
   ASSERT_GE(page, 0);
   const std::string headers = mine[page]["headers"];
   EXPECT_NE(headers.find("Content-Type: text/html\r\n"), std::string::npos);
   EXPECT_NE(headers.find("Content-Security-Policy: default-src 'self';"), std::string::npos);
   // Settings of the view.
-  for (const auto& [name, value] : {std::pair{"IsWebMessageEnabled", true}, {"AreHostObjectsAllowed", false},
-                                    {"AreDevToolsEnabled", false}}) {
+  for (const auto& [name, value] :
+       {std::pair{"IsWebMessageEnabled", true}, {"AreHostObjectsAllowed", false}, {"AreDevToolsEnabled", false}}) {
     EXPECT_GE(index_of([&](const Json& r) { return r["e"] == "setting" && r["name"] == name && r["value"] == value; }),
               0)
         << name;
@@ -302,7 +303,8 @@ TEST_F(WebViewHost, TheMainWindowLoadsTheAppOriginWithTheBridgeFirst) {
 
 TEST_F(WebViewHost, AMissingFileIsNotFound) {
   ASSERT_TRUE(page("main", {{"do", "request"}, {"uri", "https://harvel.localhost/assets/nope.js"}}));
-  const auto r = wait_record([](const Json& r) { return r["e"] == "resource" && r["uri"] == "https://harvel.localhost/assets/nope.js"; });
+  const auto r = wait_record(
+      [](const Json& r) { return r["e"] == "resource" && r["uri"] == "https://harvel.localhost/assets/nope.js"; });
   ASSERT_TRUE(r);
   EXPECT_EQ((*r)["status"], 404);
   EXPECT_EQ((*r)["reason"], "Not Found");
@@ -377,7 +379,8 @@ TEST_F(WebViewHost, ModeSetRewritesTheSettingsAndTellsThePagesWithoutTakingTheFo
   EXPECT_EQ(r.top, GetSystemMetrics(SM_CYSCREEN) - 96 - 64);
   EXPECT_EQ(GetWindowLongW(toast, GWL_STYLE) & (WS_POPUP | WS_CAPTION | WS_THICKFRAME), WS_POPUP);
   const LONG ex = GetWindowLongW(toast, GWL_EXSTYLE);
-  EXPECT_EQ(ex & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE), WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
+  EXPECT_EQ(ex & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE),
+            WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
   pump_for(200ms);
   EXPECT_NE(GetForegroundWindow(), toast);
   EXPECT_TRUE(box.ready()) << "the box kept the focus";
@@ -395,11 +398,13 @@ TEST_F(WebViewHost, NavigationStaysOnTheOriginAndNoWindowOpens) {
   ASSERT_TRUE(page("main", {{"do", "navigate"}, {"uri", "https://example.com/"}}));
   ASSERT_TRUE(page("main", {{"do", "navigate"}, {"uri", "https://harvel.localhost/index.html#/settings"}}));
   ASSERT_TRUE(page("main", {{"do", "newwindow"}, {"uri", "https://harvel.localhost/index.html"}}));
-  const auto away = wait_record([](const Json& r) { return r["e"] == "navigate" && r["uri"] == "https://example.com/"; });
+  const auto away =
+      wait_record([](const Json& r) { return r["e"] == "navigate" && r["uri"] == "https://example.com/"; });
   ASSERT_TRUE(away);
   EXPECT_EQ((*away)["cancelled"], true);
-  const auto inside = wait_record(
-      [](const Json& r) { return r["e"] == "navigate" && r["uri"] == "https://harvel.localhost/index.html#/settings"; });
+  const auto inside = wait_record([](const Json& r) {
+    return r["e"] == "navigate" && r["uri"] == "https://harvel.localhost/index.html#/settings";
+  });
   ASSERT_TRUE(inside);
   EXPECT_EQ((*inside)["cancelled"], false);
   const auto opened = wait_record([](const Json& r) { return r["e"] == "newwindow"; });
@@ -417,11 +422,13 @@ TEST_F(WebViewHost, ConvertedDocumentsKeepTheirNameAndReplaceNothing) {
   ASSERT_TRUE(page("main", {{"do", "download"},
                             {"uri", "blob:https://example.com/6c1e"},
                             {"path", win32::narrow((dir->path() / "x.exe").wstring())}}));
-  const auto ours = wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://harvel.localhost/6c1e"; });
+  const auto ours = wait_record(
+      [](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://harvel.localhost/6c1e"; });
   ASSERT_TRUE(ours);
   EXPECT_EQ((*ours)["cancel"], false);
   EXPECT_EQ((*ours)["path"], win32::narrow((dir->path() / "maqola (1).uz.docx").wstring()));
-  const auto foreign = wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://example.com/6c1e"; });
+  const auto foreign =
+      wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://example.com/6c1e"; });
   ASSERT_TRUE(foreign);
   EXPECT_EQ((*foreign)["cancel"], true);
 }

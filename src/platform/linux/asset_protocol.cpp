@@ -15,8 +15,8 @@ namespace {
 
 void finish(WebKitURISchemeRequest* request, AssetResponse r) {
   auto* owned = new std::string(std::move(r.body));
-  GBytes* bytes = g_bytes_new_with_free_func(owned->data(), owned->size(),
-                                             [](gpointer p) { delete static_cast<std::string*>(p); }, owned);
+  GBytes* bytes = g_bytes_new_with_free_func(
+      owned->data(), owned->size(), [](gpointer p) { delete static_cast<std::string*>(p); }, owned);
   GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
   WebKitURISchemeResponse* response =
       webkit_uri_scheme_response_new(stream, static_cast<gint64>(g_bytes_get_size(bytes)));

@@ -48,8 +48,7 @@ inline constexpr IID IID_ICoreWebView2Controller = {
     0x4d00c0d1, 0x9434, 0x4eb6, {0x80, 0x78, 0x86, 0x97, 0xa5, 0x60, 0x33, 0x4f}};
 inline constexpr IID IID_ICoreWebView2Controller2 = {
     0xc979903e, 0xd4ca, 0x4228, {0x92, 0xeb, 0x47, 0xee, 0x3f, 0xa9, 0x6e, 0xab}};
-inline constexpr IID IID_ICoreWebView2 = {
-    0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
+inline constexpr IID IID_ICoreWebView2 = {0x76eceacb, 0x0462, 0x4d94, {0xac, 0x83, 0x42, 0x3a, 0x67, 0x93, 0x77, 0x5e}};
 inline constexpr IID IID_ICoreWebView2_2 = {
     0x9e8f0cf8, 0xe670, 0x4b5e, {0xb2, 0xbc, 0x73, 0xe0, 0x61, 0xe3, 0x18, 0x4c}};
 inline constexpr IID IID_ICoreWebView2_3 = {
@@ -292,13 +291,13 @@ struct ICoreWebView2 : IUnknown {
                                                                          EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE remove_ContainsFullScreenElementChanged(EventRegistrationToken token) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_ContainsFullScreenElement(BOOL* containsFullScreenElement) = 0;
-  virtual HRESULT STDMETHODCALLTYPE add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* eventHandler,
-                                                             EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_WebResourceRequested(
+      ICoreWebView2WebResourceRequestedEventHandler* eventHandler, EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE remove_WebResourceRequested(EventRegistrationToken token) = 0;
-  virtual HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(LPCWSTR uri,
-                                                                  COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) = 0;
-  virtual HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(
-      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  AddWebResourceRequestedFilter(LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  RemoveWebResourceRequestedFilter(LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) = 0;
   virtual HRESULT STDMETHODCALLTYPE add_WindowCloseRequested(IUnknown* eventHandler, EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE remove_WindowCloseRequested(EventRegistrationToken token) = 0;
 };
@@ -348,7 +347,8 @@ struct ICoreWebView2Controller : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE remove_GotFocus(EventRegistrationToken token) = 0;
   virtual HRESULT STDMETHODCALLTYPE add_LostFocus(IUnknown* eventHandler, EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE remove_LostFocus(EventRegistrationToken token) = 0;
-  virtual HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(IUnknown* eventHandler, EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(IUnknown* eventHandler,
+                                                              EventRegistrationToken* token) = 0;
   virtual HRESULT STDMETHODCALLTYPE remove_AcceleratorKeyPressed(EventRegistrationToken token) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND* parentWindow) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parentWindow) = 0;
@@ -379,9 +379,9 @@ struct ICoreWebView2Environment : IUnknown {
 // WebView2Loader.dll: CreateCoreWebView2EnvironmentWithOptions and
 // GetAvailableCoreWebView2BrowserVersionString (global functions of the
 // reference). The options object is not used (null).
-using CreateEnvironmentWithOptionsFn = HRESULT(STDAPICALLTYPE*)(
-    PCWSTR browserExecutableFolder, PCWSTR userDataFolder, IUnknown* environmentOptions,
-    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* environmentCreatedHandler);
+using CreateEnvironmentWithOptionsFn =
+    HRESULT(STDAPICALLTYPE*)(PCWSTR browserExecutableFolder, PCWSTR userDataFolder, IUnknown* environmentOptions,
+                             ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* environmentCreatedHandler);
 using GetVersionStringFn = HRESULT(STDAPICALLTYPE*)(PCWSTR browserExecutableFolder, LPWSTR* versionInfo);
 
 }  // namespace harvel::win32::wv2

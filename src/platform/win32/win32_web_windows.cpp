@@ -134,8 +134,8 @@ bool register_window_class() {
     // The program's icon is resource 1; without it the system's default.
     wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
                                              GetSystemMetrics(SM_CYICON), 0));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }();
   return registered;
@@ -157,7 +157,8 @@ struct PendingReply {
 
   static void send(Win32WebWindows* owner, const Weak& window, const std::string& message);
   ~PendingReply() {
-    if (!answered) send(owner, window, bridge_reply_message(id, os::CommandResult::error("the command was not answered")));
+    if (!answered)
+      send(owner, window, bridge_reply_message(id, os::CommandResult::error("the command was not answered")));
   }
 };
 
@@ -354,12 +355,13 @@ void Win32WebWindows::start_view(const std::shared_ptr<HostWindow>& w) {
   e.waiting.push_back(w);
   if (e.phase == EnvironmentState::Phase::Creating) return;
   e.phase = EnvironmentState::Phase::Creating;
-  auto handler = Callback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, HRESULT,
-                          ICoreWebView2Environment*>::make(IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
-                                                           [this](HRESULT hr, ICoreWebView2Environment* env) {
-                                                             environment_ready(hr, env);
-                                                             return S_OK;
-                                                           });
+  auto handler =
+      Callback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, HRESULT, ICoreWebView2Environment*>::make(
+          IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
+          [this](HRESULT hr, ICoreWebView2Environment* env) {
+            environment_ready(hr, env);
+            return S_OK;
+          });
   const HRESULT hr = create_webview2_environment(user_data_folder(), handler.get());
   if (FAILED(hr)) environment_ready(hr, nullptr);
 }
@@ -385,16 +387,17 @@ void Win32WebWindows::environment_ready(long result, void* environment) {
 
 void Win32WebWindows::create_controller(const std::shared_ptr<HostWindow>& w) {
   const Weak weak = w;
-  auto handler = Callback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT,
-                          ICoreWebView2Controller*>::make(IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
-                                                          [this, weak](HRESULT hr, ICoreWebView2Controller* c) {
-                                                            if (const auto live = weak.lock()) {
-                                                              controller_ready(live, hr, c);
-                                                            } else if (c) {
-                                                              c->Close();
-                                                            }
-                                                            return S_OK;
-                                                          });
+  auto handler =
+      Callback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT, ICoreWebView2Controller*>::make(
+          IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+          [this, weak](HRESULT hr, ICoreWebView2Controller* c) {
+            if (const auto live = weak.lock()) {
+              controller_ready(live, hr, c);
+            } else if (c) {
+              c->Close();
+            }
+            return S_OK;
+          });
   const HRESULT hr = environment_->environment->CreateCoreWebView2Controller(w->hwnd, handler.get());
   if (FAILED(hr)) controller_ready(w, hr, nullptr);
 }
@@ -453,28 +456,32 @@ void Win32WebWindows::controller_ready(const std::shared_ptr<HostWindow>& w, lon
                  if (SUCCEEDED(args->get_WebMessageAsJson(json.put()))) handle_message(live, narrow(json.get()));
                  return S_OK;
                })
-          .get(),
+              .get(),
       &token);
   view->add_NavigationStarting(
-      Callback<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs*>::
-          make(IID_ICoreWebView2NavigationStartingEventHandler,
-               [](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
-                 CoText uri;
-                 if (args && (FAILED(args->get_Uri(uri.put())) || !is_app_navigation_url(narrow(uri.get())))) {
-                   args->put_Cancel(TRUE);
-                 }
-                 return S_OK;
-               })
+      Callback<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
+               ICoreWebView2NavigationStartingEventArgs*>::make(IID_ICoreWebView2NavigationStartingEventHandler,
+                                                                [](ICoreWebView2*,
+                                                                   ICoreWebView2NavigationStartingEventArgs* args) {
+                                                                  CoText uri;
+                                                                  if (args &&
+                                                                      (FAILED(args->get_Uri(uri.put())) ||
+                                                                       !is_app_navigation_url(narrow(uri.get())))) {
+                                                                    args->put_Cancel(TRUE);
+                                                                  }
+                                                                  return S_OK;
+                                                                })
           .get(),
       &token);
   // Pages never open windows of their own: window.open answers null.
   view->add_NewWindowRequested(
-      Callback<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs*>::
-          make(IID_ICoreWebView2NewWindowRequestedEventHandler,
-               [](ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
-                 if (args) args->put_Handled(TRUE);
-                 return S_OK;
-               })
+      Callback<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
+               ICoreWebView2NewWindowRequestedEventArgs*>::make(IID_ICoreWebView2NewWindowRequestedEventHandler,
+                                                                [](ICoreWebView2*,
+                                                                   ICoreWebView2NewWindowRequestedEventArgs* args) {
+                                                                  if (args) args->put_Handled(TRUE);
+                                                                  return S_OK;
+                                                                })
           .get(),
       &token);
   view->add_WebResourceRequested(
@@ -499,7 +506,7 @@ void Win32WebWindows::controller_ready(const std::shared_ptr<HostWindow>& w, lon
                  }
                  return S_OK;
                })
-          .get(),
+              .get(),
       &token);
   for (const wchar_t* filter : {L"https://harvel.localhost/*", L"http://harvel.localhost/*"}) {
     view->AddWebResourceRequestedFilter(filter, COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
@@ -533,7 +540,7 @@ void Win32WebWindows::controller_ready(const std::shared_ptr<HostWindow>& w, lon
                    args->put_ResultFilePath((folder + widen(name)).c_str());
                    return S_OK;
                  })
-            .get(),
+                .get(),
         &token);
   }
 
@@ -550,7 +557,8 @@ void Win32WebWindows::controller_ready(const std::shared_ptr<HostWindow>& w, lon
   for (const std::string& script : scripts) {
     auto done = Callback<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, HRESULT, LPCWSTR>::make(
         IID_ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, script_added);
-    if (FAILED(view->AddScriptToExecuteOnDocumentCreated(widen(script).c_str(), done.get()))) script_added(E_FAIL, nullptr);
+    if (FAILED(view->AddScriptToExecuteOnDocumentCreated(widen(script).c_str(), done.get())))
+      script_added(E_FAIL, nullptr);
   }
 }
 

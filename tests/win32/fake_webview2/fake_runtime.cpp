@@ -72,6 +72,15 @@ HRESULT give_text(LPWSTR* out, const std::wstring& s) {
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+// Hands out an interface with a reference of the caller's own.
+template <typename I, typename T>
+HRESULT give(I** out, T* object) {
+  if (!out) return E_POINTER;
+  *out = object;
+  if (object) object->AddRef();
+  return S_OK;
+}
+
 void record(const Json& line) {
   static std::mutex mutex;
   wchar_t path[MAX_PATH * 2];
@@ -282,12 +291,7 @@ class Response final : public Object<ICoreWebView2WebResourceResponse> {
  public:
   Response(IStream* content, int status, std::wstring reason, std::wstring headers)
       : content_(hold(content)), status_(status), reason_(std::move(reason)), headers_(std::move(headers)) {}
-  HRESULT STDMETHODCALLTYPE get_Content(IStream** v) override {
-    if (!v) return E_POINTER;
-    *v = content_.get();
-    if (*v) (*v)->AddRef();
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE get_Content(IStream** v) override { return give(v, content_.get()); }
   NOT_IMPLEMENTED(put_Content, IStream*)
   NOT_IMPLEMENTED(get_Headers, IUnknown**)
   HRESULT STDMETHODCALLTYPE get_StatusCode(int* v) override {
@@ -326,16 +330,10 @@ class ResourceArgs final : public Object<ICoreWebView2WebResourceRequestedEventA
  public:
   explicit ResourceArgs(std::wstring uri) : request_(Com<Request>::adopt(new Request(std::move(uri)))) {}
   HRESULT STDMETHODCALLTYPE get_Request(ICoreWebView2WebResourceRequest** v) override {
-    if (!v) return E_POINTER;
-    *v = request_.get();
-    request_->AddRef();
-    return S_OK;
+    return give(v, request_.get());
   }
   HRESULT STDMETHODCALLTYPE get_Response(ICoreWebView2WebResourceResponse** v) override {
-    if (!v) return E_POINTER;
-    *v = response_.get();
-    if (*v) (*v)->AddRef();
-    return S_OK;
+    return give(v, response_.get());
   }
   HRESULT STDMETHODCALLTYPE put_Response(ICoreWebView2WebResourceResponse* r) override {
     response_ = hold(static_cast<Response*>(r));
@@ -379,10 +377,7 @@ class DownloadArgs final : public Object<ICoreWebView2DownloadStartingEventArgs>
   DownloadArgs(std::wstring uri, std::wstring path)
       : operation_(Com<DownloadOperation>::adopt(new DownloadOperation(std::move(uri)))), path_(std::move(path)) {}
   HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation** v) override {
-    if (!v) return E_POINTER;
-    *v = operation_.get();
-    operation_->AddRef();
-    return S_OK;
+    return give(v, operation_.get());
   }
   HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* v) override {
     if (v) *v = cancel_;
@@ -421,16 +416,16 @@ class DownloadArgs final : public Object<ICoreWebView2DownloadStartingEventArgs>
 
 // ---- Settings ------------------------------------------------------------------------------
 
-#define SETTING(name)                                        \
-  HRESULT STDMETHODCALLTYPE get_##name(BOOL* v) override {   \
-    if (v) *v = name##_;                                     \
-    return S_OK;                                             \
-  }                                                          \
-  HRESULT STDMETHODCALLTYPE put_##name(BOOL v) override {    \
-    name##_ = v;                                             \
+#define SETTING(name)                                                                       \
+  HRESULT STDMETHODCALLTYPE get_##name(BOOL* v) override {                                  \
+    if (v) *v = name##_;                                                                    \
+    return S_OK;                                                                            \
+  }                                                                                         \
+  HRESULT STDMETHODCALLTYPE put_##name(BOOL v) override {                                   \
+    name##_ = v;                                                                            \
     record({{"e", "setting"}, {"window", label_}, {"name", #name}, {"value", v != FALSE}}); \
-    return S_OK;                                             \
-  }                                                          \
+    return S_OK;                                                                            \
+  }                                                                                         \
   BOOL name##_ = TRUE;
 
 class Settings final : public Object<ICoreWebView2Settings> {
@@ -458,15 +453,9 @@ class Settings final : public Object<ICoreWebView2Settings> {
 class View final : public Object<ICoreWebView2_4> {
  public:
   View(HWND child, std::string label)
-      : child_(child), label_(std::move(label)),
-        settings_(Com<Settings>::adopt(new Settings(label_))) {}
+      : child_(child), label_(std::move(label)), settings_(Com<Settings>::adopt(new Settings(label_))) {}
 
-  HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** v) override {
-    if (!v) return E_POINTER;
-    *v = settings_.get();
-    settings_->AddRef();
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** v) override { return give(v, settings_.get()); }
   HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* v) override { return give_text(v, source_); }
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
     if (!uri) return E_INVALIDARG;
@@ -530,9 +519,7 @@ class View final : public Object<ICoreWebView2_4> {
                                                    EventRegistrationToken* t) override {
     return messages_.add(h, t);
   }
-  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken t) override {
-    return messages_.remove(t);
-  }
+  HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken t) override { return messages_.remove(t); }
   NOT_IMPLEMENTED(CallDevToolsProtocolMethod, LPCWSTR, LPCWSTR, IUnknown*)
   NOT_IMPLEMENTED(get_BrowserProcessId, UINT32*)
   NOT_IMPLEMENTED(get_CanGoBack, BOOL*)
@@ -595,9 +582,7 @@ class View final : public Object<ICoreWebView2_4> {
                                                  EventRegistrationToken* t) override {
     return downloads_.add(h, t);
   }
-  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken t) override {
-    return downloads_.remove(t);
-  }
+  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken t) override { return downloads_.remove(t); }
 
   // What a test asks of the page (WM_COPYDATA to the view's window).
   void command(const Json& c) {
@@ -654,7 +639,10 @@ class View final : public Object<ICoreWebView2_4> {
   void load(const std::wstring& uri, const char* by) {
     Com<NavigationArgs> args = Com<NavigationArgs>::adopt(new NavigationArgs(uri));
     navigation_.raise(static_cast<ICoreWebView2*>(this), args.get());
-    record({{"e", "navigate"}, {"window", label_}, {"uri", narrow(uri.c_str())}, {"by", by},
+    record({{"e", "navigate"},
+            {"window", label_},
+            {"uri", narrow(uri.c_str())},
+            {"by", by},
             {"cancelled", args->cancelled()}});
     if (args->cancelled()) return;
     source_ = uri;
@@ -729,8 +717,7 @@ LRESULT CALLBACK view_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 
 class Controller final : public Object<ICoreWebView2Controller2> {
  public:
-  Controller(HWND parent, HWND child, Com<View> view)
-      : parent_(parent), child_(child), view_(std::move(view)) {}
+  Controller(HWND parent, HWND child, Com<View> view) : parent_(parent), child_(child), view_(std::move(view)) {}
 
   HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL* v) override {
     if (v) *v = visible_;
@@ -785,12 +772,7 @@ class Controller final : public Object<ICoreWebView2Controller2> {
     view_->closed();
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** v) override {
-    if (!v) return E_POINTER;
-    *v = view_.get();
-    view_->AddRef();
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** v) override { return give(v, view_.get()); }
   HRESULT STDMETHODCALLTYPE get_DefaultBackgroundColor(COREWEBVIEW2_COLOR* v) override {
     if (v) *v = background_;
     return S_OK;
@@ -865,9 +847,10 @@ class Environment final : public Object<ICoreWebView2Environment> {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
-    bool check_running_instance, int runtime_type, PCWSTR user_data_folder, IUnknown* options,
-    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    CreateWebViewEnvironmentWithOptionsInternal(bool check_running_instance, int runtime_type, PCWSTR user_data_folder,
+                                                IUnknown* options,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   if (!handler) return E_POINTER;
   record({{"e", "environment"},
           {"check_running_instance", check_running_instance},
