@@ -2,14 +2,14 @@
 //
 //   embed_files <dist-dir> <out.cpp>
 //
-// Every regular file below <dist-dir> becomes one brotli stream in a byte
-// array, and the table harvel::detail::kEmbeddedFiles lists them as
-// {path, stream}, sorted by path, where the path is the file's place in the
-// folder with '/' separators and a leading '/' ("/index.html",
-// "/assets/index-D3t7FVbE.css"). src/app/embedded_files.cpp looks paths up
-// in it and decompresses.
+// Every regular file below <dist-dir> becomes one zlib stream (best
+// compression) in a byte array, and the table harvel::detail::kEmbeddedFiles
+// lists them as {path, stream, size}, sorted by path, where the path is the
+// file's place in the folder with '/' separators and a leading '/'
+// ("/index.html", "/assets/index-D3t7FVbE.css"). src/app/embedded_files.cpp
+// looks paths up in it and decompresses.
 
-#include <brotli/encode.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -39,22 +39,12 @@ std::string read_file(const fs::path& p) {
   return data;
 }
 
-bool is_text(const fs::path& p) {
-  const std::string ext = p.extension().string();
-  for (const char* t : {".html", ".htm", ".js", ".mjs", ".css", ".json", ".svg", ".txt", ".map", ".xml"}) {
-    if (ext == t) return true;
-  }
-  return false;
-}
-
-std::vector<uint8_t> compress(const std::string& data, bool text) {
-  size_t size = BrotliEncoderMaxCompressedSize(data.size());
-  if (size == 0) size = data.size() + 1024;  // the bound overflowed or the input is empty
+std::vector<uint8_t> compress(const std::string& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::vector<uint8_t> out(size);
-  if (!BrotliEncoderCompress(BROTLI_MAX_QUALITY, BROTLI_DEFAULT_WINDOW,
-                             text ? BROTLI_MODE_TEXT : BROTLI_MODE_GENERIC, data.size(),
-                             reinterpret_cast<const uint8_t*>(data.data()), &size, out.data())) {
-    throw Error("brotli compression failed");
+  if (compress2(out.data(), &size, reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    throw Error("zlib compression failed");
   }
   out.resize(size);
   return out;
@@ -81,6 +71,7 @@ std::string cpp_literal(const std::string& s) {
 struct Entry {
   std::string path;
   std::vector<uint8_t> stream;
+  std::size_t size = 0;
 };
 
 int run(const fs::path& dist, const fs::path& out_path) {
@@ -89,7 +80,8 @@ int run(const fs::path& dist, const fs::path& out_path) {
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(dist)) {
     if (!e.is_regular_file()) continue;
     const std::string path = "/" + fs::relative(e.path(), dist).generic_string();
-    entries.push_back({path, compress(read_file(e.path()), is_text(e.path()))});
+    const std::string data = read_file(e.path());
+    entries.push_back({path, compress(data), data.size()});
   }
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.path < b.path; });
 
@@ -113,7 +105,8 @@ int run(const fs::path& dist, const fs::path& out_path) {
   } else {
     s << "const EmbeddedFile kEmbeddedFiles[] = {\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      s << "    {" << cpp_literal(entries[i].path) << ", {f" << i << ", sizeof f" << i << "}},\n";
+      s << "    {" << cpp_literal(entries[i].path) << ", {f" << i << ", sizeof f" << i << "}, " << entries[i].size
+        << "},\n";
     }
     s << "};\n";
   }

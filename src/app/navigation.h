@@ -5,9 +5,10 @@
 
 namespace harvel {
 
-// The Linux host's origin: true for the scheme "harvel", and for "http" or
-// "https" with the host exactly "harvel.localhost" (port and path are not
-// looked at); false for everything else, an address without a host included.
+// The hosts' origins (harvel://localhost on Linux, https://harvel.localhost
+// on Windows): true for the scheme "harvel", and for "http" or "https" with
+// the host exactly "harvel.localhost" (port and path are not looked at);
+// false for everything else, an address without a host included.
 bool is_app_navigation_url(std::string_view url);
 
 }  // namespace harvel

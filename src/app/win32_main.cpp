@@ -1,20 +1,23 @@
-// The Windows program's entry.
-//
-// The program needs the WebView2 runtime for its windows. This build has no
-// web-view host yet (the WebView2 SDK cannot be built against here), so it
-// goes as far as the start allows without one: the start flag, the runtime
-// check and, since no window can be shown either way, the box that explains
-// the missing runtime and offers its download page. Then it ends with 0.
-#include <algorithm>
+// The Windows program's entry: the start flag is read by the program
+// itself; here the runtime check (the box when WebView2 is missing), then
+// the Windows system behind the seam with its web-view host, and the
+// program's run.
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/app_main.h"
+#include "core/app.h"
 #include "platform/os.h"
+#include "platform/win32/win32_app.h"
+#include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_webview2.h"
 #include "shell/services.h"
+#include "shell/tray_menu.h"
 
 // Only the types of the entry's signature: <windows.h> would define macros
 // over the system constants that platform/os.h names.
@@ -25,9 +28,6 @@ namespace harvel {
 namespace {
 
 constexpr std::string_view kWebView2DownloadUrl = "https://developer.microsoft.com/microsoft-edge/webview2/";
-
-// Becomes true with the web-view host.
-constexpr bool kHasWebViewHost = false;
 
 std::string webview2_missing_text() {
   std::string text =
@@ -49,19 +49,36 @@ std::string webview2_missing_text() {
   return text;
 }
 
+[[noreturn]] void end(int code) {
+  std::fflush(nullptr);
+  // The background threads use the application until the very end: nothing
+  // is torn down under them.
+  std::_Exit(code);
+}
+
 int app_main() {
+  win32::enable_per_monitor_dpi();
   win32::install_win32_platform();
   const std::vector<std::string> args = win32::command_line_arguments();
-  [[maybe_unused]] const bool hidden = std::ranges::find(args, std::string_view("--hidden")) != args.end();
 
-  const bool runtime_found = win32::webview2_runtime_version().has_value();
-  if (!runtime_found || !kHasWebViewHost) {
+  if (!win32::webview2_runtime_version()) {
     const int answer = os::platform().dialogs->message_box(
         "Harvel", webview2_missing_text(), os::MB_YESNO | os::MB_ICONWARNING | os::MB_SETFOREGROUND | os::MB_TOPMOST);
     if (answer == os::IDYES) open_url_in_browser(kWebView2DownloadUrl);
     return 0;
   }
-  return 0;
+
+  auto* application = new win32::Win32Application;
+  if (!application->valid()) {
+    std::fprintf(stderr, "Harvel ishga tushmadi: the application window could not be created\n");
+    end(1);
+  }
+  win32::install_win32_platform(application);
+  App* app = new App;
+  const int code = run_app(*app, args);
+  // The shell forgets a process's icons only when asked.
+  if (os::Tray* tray = os::platform().tray) tray->remove(kTrayId);
+  end(code);
 }
 
 }  // namespace

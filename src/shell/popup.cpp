@@ -88,6 +88,8 @@ os::WindowSpec popup_window_spec() {
   spec.maximizable = false;
   spec.transparent = true;
   spec.focus = false;  // the show step focuses it
+  // Above the window in front, like the tray menu it stands beside.
+  spec.always_on_top = true;
   spec.skip_taskbar = true;
   spec.start_script = kPopupStartScript;
   return spec;

@@ -1,6 +1,6 @@
-// harvel.exe itself, and the WebView2 runtime check it makes. Wine has no
-// WebView2 runtime, so the program shows its missing-runtime box; the test
-// answers it. On Yes the link goes through the prefix's real rundll32 and
+// harvel.exe without the WebView2 runtime, and the runtime check it makes.
+// Wine has no WebView2 runtime, so the program shows its missing-runtime
+// box; the test answers it. On Yes the link goes through the prefix's real rundll32 and
 // url.dll to the https handler, which the test replaces by its helper for
 // the while. (Wine resets SystemRoot in every new process, and it ignores
 // MB_TOPMOST, so neither can be checked here.)
@@ -66,6 +66,7 @@ class HttpsHandlerOverride {
 class MissingRuntime : public ::testing::TestWithParam<int> {};
 
 TEST_P(MissingRuntime, BoxThenExitZero) {
+  ASSERT_FALSE(win32::installed_webview2_runtime().has_value()) << "a runtime is registered in the prefix";
   const int button = GetParam();
   testing::TempDir dir;
   const std::filesystem::path opened = dir.path() / "opened.bin";
@@ -104,16 +105,16 @@ TEST(WebView2Check, LoaderAnswers) {
   const std::wstring stub = windows_path(HARVEL_WEBVIEW2_STUB);
   {
     ScopedEnv version(L"HARVEL_STUB_WEBVIEW2_VERSION", L"120.0.2210.91");
-    EXPECT_EQ(win32::webview2_runtime_version(stub.c_str()), L"120.0.2210.91");
+    EXPECT_EQ(win32::webview2_loader_version(stub.c_str()), L"120.0.2210.91");
   }
   {
     ScopedEnv version(L"HARVEL_STUB_WEBVIEW2_VERSION", std::nullopt);
-    EXPECT_EQ(win32::webview2_runtime_version(stub.c_str()), std::nullopt) << "a failing query means no runtime";
+    EXPECT_EQ(win32::webview2_loader_version(stub.c_str()), std::nullopt) << "a failing query means no runtime";
   }
-  EXPECT_EQ(win32::webview2_runtime_version(), std::nullopt) << "Wine has no loader";
-  EXPECT_EQ(win32::webview2_runtime_version(L"C:\\no\\such\\WebView2Loader.dll"), std::nullopt);
+  EXPECT_EQ(win32::webview2_loader_version(L"C:\\no\\such\\WebView2Loader.dll"), std::nullopt);
   // A DLL without the export.
-  EXPECT_EQ(win32::webview2_runtime_version(L"kernel32.dll"), std::nullopt);
+  EXPECT_EQ(win32::webview2_loader_version(L"kernel32.dll"), std::nullopt);
+  EXPECT_EQ(win32::webview2_runtime_version(), std::nullopt) << "no loader beside the tests, none registered";
 }
 
 }  // namespace

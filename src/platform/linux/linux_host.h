@@ -109,10 +109,6 @@ class LinuxEventLoop final : public os::EventLoop, public os::AppLoop {
 
 // ---- The embedded files under harvel://localhost/ ---------------------------
 
-// The MIME type served for a path, by its extension.
-std::string_view mime_type_for_path(std::string_view path);
-// The Content-Security-Policy header of every served file.
-std::string content_security_policy(std::string_view site_url);
 // Registers the scheme "harvel" on the context, serving the embedded files.
 void register_asset_scheme(WebKitWebContext* context);
 
@@ -177,7 +173,6 @@ class LinuxWebWindows final : public os::WebWindows, public os::WebViews {
  private:
   HostWindow* find(std::string_view label);
   void deliver(HostWindow* w, std::string_view event, std::string_view payload_json);
-  bool answer_window_call(HostWindow* w, std::string_view command, const os::CommandReply& reply);
 
   LinuxEventLoop& loop_;
   HostOptions options_;

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "app/navigation.h"
-#include "platform/linux/bridge_script.h"
+#include "app/web_bridge.h"
+#include "app/window_styles.h"
 #include "platform/linux/linux_host.h"
 
 namespace harvel::linux_host {
@@ -34,10 +34,6 @@ struct HostWindow {
 };
 
 namespace {
-
-std::string json_string(std::string_view s) {
-  return nlohmann::json(std::string(s)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 std::string page_url(const std::string& url) {
   if (url.find("://") != std::string::npos) return url;
@@ -284,8 +280,8 @@ void apply_window_functions(GtkWidget* widget, gpointer data) {
   if (gdk == nullptr) return;
   int functions = GDK_FUNC_MOVE | GDK_FUNC_CLOSE;
   if (w->spec.resizable) functions |= GDK_FUNC_RESIZE;
-  if (w->spec.minimizable) functions |= GDK_FUNC_MINIMIZE;
-  if (w->spec.maximizable) functions |= GDK_FUNC_MAXIMIZE;
+  if (can_minimize(w->spec)) functions |= GDK_FUNC_MINIMIZE;
+  if (can_maximize(w->spec)) functions |= GDK_FUNC_MAXIMIZE;
   gdk_window_set_functions(gdk, static_cast<GdkWMFunction>(functions));
 }
 
@@ -342,8 +338,7 @@ bool LinuxWebWindows::create(const os::WindowSpec& spec) {
     w->content = webkit_user_content_manager_new();
     webkit_user_content_manager_register_script_message_handler_with_reply(w->content, "harvel", nullptr);
     g_signal_connect(w->content, "script-message-with-reply-received::harvel", G_CALLBACK(on_message), w);
-    const std::string bridge =
-        std::string(kBridgeScriptBegin) + json_string(spec.label) + std::string(kBridgeScriptEnd);
+    const std::string bridge = bridge_script(spec.label, BridgeTransport::WebKit);
     for (const std::string* source : {&bridge, &spec.start_script}) {
       if (source->empty()) continue;
       WebKitUserScript* script =
@@ -479,10 +474,7 @@ void LinuxWebWindows::set_position(std::string_view label, double x, double y, o
 }
 
 void LinuxWebWindows::deliver(HostWindow* w, std::string_view event, std::string_view payload_json) {
-  // The payload travels as a JSON string and is parsed in the page, so it can
-  // only ever be data.
-  const std::string script = "window.__HARVEL_IPC__&&window.__HARVEL_IPC__.dispatch(" + json_string(event) +
-                             ",JSON.parse(" + json_string(payload_json.empty() ? "null" : payload_json) + "))";
+  const std::string script = event_dispatch_script(event, payload_json);
   webkit_web_view_evaluate_javascript(w->view, script.c_str(), static_cast<gssize>(script.size()), nullptr,
                                       nullptr, nullptr, on_evaluated, nullptr);
 }
@@ -502,14 +494,14 @@ void LinuxWebWindows::emit_all(std::string_view event, std::string_view payload_
 void LinuxWebWindows::minimize(std::string_view label) {
   loop_.call([&] {
     HostWindow* w = find(label);
-    if (w != nullptr && w->spec.minimizable) gtk_window_iconify(w->window);
+    if (w != nullptr && can_minimize(w->spec)) gtk_window_iconify(w->window);
   });
 }
 
 void LinuxWebWindows::toggle_maximize(std::string_view label) {
   loop_.call([&] {
     HostWindow* w = find(label);
-    if (w == nullptr || !w->spec.maximizable || !w->spec.resizable) return;
+    if (w == nullptr || !can_maximize(w->spec)) return;
     if (gtk_window_is_maximized(w->window)) {
       gtk_window_unmaximize(w->window);
     } else {
@@ -579,32 +571,10 @@ void LinuxWebWindows::handle_focus(HostWindow* w, bool focused) {
   if (os::WindowEventHandler handler = event_handler_) handler(label, event);
 }
 
-bool LinuxWebWindows::answer_window_call(HostWindow* w, std::string_view command, const os::CommandReply& reply) {
-  const std::string label = w->label;
-  if (command == "window_minimize") {
-    minimize(label);
-  } else if (command == "window_toggle_maximize") {
-    toggle_maximize(label);
-  } else if (command == "window_is_maximized") {
-    reply(os::CommandResult::value(is_maximized(label) ? "true" : "false"));
-    return true;
-  } else if (command == "window_close") {
-    // After this call has been answered: the close may destroy the window
-    // whose message is being handled.
-    loop_.post([this, label] { close(label); });
-  } else if (command == "window_start_dragging") {
-    start_dragging(label);
-  } else {
-    return false;
-  }
-  reply(os::CommandResult::value("null"));
-  return true;
-}
-
 void LinuxWebWindows::handle_message(HostWindow* w, std::string command, std::string args_json,
                                      os::CommandReply reply) {
   trace("command " + w->label + " " + command);
-  if (answer_window_call(w, command, reply)) return;
+  if (answer_window_call(*this, loop_, w->label, command, reply)) return;
   const std::string label = w->label;
   const os::CommandHandler handler = command_handler_;
   if (handler && handler(label, command, args_json, reply)) return;

@@ -182,6 +182,8 @@ int Win32Application::run(std::function<void()> on_exit) {
     DispatchMessageW(&msg);
   }
   if (on_exit) on_exit();
+  // Nothing takes calls from other threads any more.
+  loop_ended_ = true;
   if (restart_requested_.exchange(false)) {
     // The new copy must find the single-instance claim free.
     release_instance();
@@ -200,12 +202,14 @@ void Win32Application::restart() {
   if (!exit(0)) restart_requested_ = false;
 }
 
+bool Win32Application::on_window_thread() const { return GetCurrentThreadId() == thread_id_; }
+
 bool Win32Application::call_on_window_thread(const std::function<void()>& fn) {
   if (GetCurrentThreadId() == thread_id_) {
     fn();
     return true;
   }
-  if (!window_) return false;
+  if (!window_ || loop_ended_) return false;
   // The caller may give up waiting: the call then never runs, and a call
   // that has begun is waited for (the lock).
   struct Call {

@@ -66,10 +66,13 @@ class Win32Application final : public os::EventLoop,
   // For the window procedure.
   intptr_t handle_message(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
- private:
   // Runs `fn` on the window's thread and waits for it, at most a few
-  // seconds; false when it did not run in time.
+  // seconds; false when it did not run in time, or the loop has ended (then
+  // at once).
   bool call_on_window_thread(const std::function<void()>& fn);
+  bool on_window_thread() const;
+
+ private:
   void run_tasks();
   void receive_second_start(const void* data, std::size_t bytes);
 
@@ -80,6 +83,7 @@ class Win32Application final : public os::EventLoop,
   std::deque<std::function<void()>> tasks_;
 
   std::atomic<bool> restart_requested_{false};
+  std::atomic<bool> loop_ended_{false};
 
   std::mutex instance_mutex_;
   void* instance_handle_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/win32/win32_system_call.h"
 #include "platform/win32/win32_text.h"
 
 namespace harvel::win32 {
@@ -26,14 +27,6 @@ thread_local os::OverlayEvents* t_events = nullptr;
 thread_local int t_dpi_level = 0;
 
 HWND to_hwnd(os::WindowHandle w) { return reinterpret_cast<HWND>(w); }
-
-template <typename Fn>
-Fn system_call(const wchar_t* module, const char* name) {
-  HMODULE m = GetModuleHandleW(module);
-  if (!m) m = LoadLibraryW(module);
-  if (!m) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-}
 
 // The per-monitor DPI calls appeared in later versions of Windows (and Wine
 // lacks some): each is looked up once and may be absent.

@@ -7,10 +7,12 @@
 #include "platform/win32/win32_foreground.h"
 #include "platform/win32/win32_http.h"
 #include "platform/win32/win32_keyboard.h"
+#include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_overlay.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_uia.h"
+#include "platform/win32/win32_web_windows.h"
 
 namespace harvel::win32 {
 
@@ -24,6 +26,7 @@ void install_win32_platform(Win32Application* application) {
   static Win32Tray tray;
   static Win32Apps apps;
   static Win32Http http;
+  static Win32Monitors monitors;
   os::Platform p = os::platform();
   p.keyboard = &keyboard;
   p.hook = &keyboard;
@@ -36,7 +39,12 @@ void install_win32_platform(Win32Application* application) {
   p.tray = &tray;
   p.apps = &apps;
   p.http = &http;
+  p.monitors = &monitors;
   if (application) {
+    // The web-view host belongs to the first application installed.
+    static Win32WebWindows web_windows(*application);
+    p.windows = &web_windows;
+    p.web_views = &web_windows;
     p.event_loop = application;
     p.app_loop = application;
     p.single_instance = application;
