@@ -1,5 +1,6 @@
 #include "shell/commands.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <functional>
@@ -370,7 +371,23 @@ bool invoke_handler(App& app, std::string_view /*label*/, std::string_view comma
 
 os::CommandHandler make_command_handler(App& app) {
   return [&app](std::string_view label, std::string_view command, std::string_view args_json,
-                os::CommandReply reply) { return invoke_handler(app, label, command, args_json, std::move(reply)); };
+                os::CommandReply reply) {
+    if (app.try_ctx() != nullptr) return invoke_handler(app, label, command, args_json, std::move(reply));
+    // The main window's page may call before set-up has built the state:
+    // set-up is the first task on the event loop, so the call waits its turn
+    // behind it. A call that still finds no state is refused, never run.
+    const bool known = std::ranges::any_of(command_table(), [&](const Command& c) { return c.name == command; });
+    if (!known) return false;
+    os::platform().event_loop->post([&app, label = std::string(label), command = std::string(command),
+                                     args = std::string(args_json), reply = std::move(reply)]() mutable {
+      if (app.try_ctx() == nullptr) {
+        if (reply) reply(os::CommandResult::error(command + ": the program is still starting"));
+        return;
+      }
+      invoke_handler(app, label, command, args, std::move(reply));
+    });
+    return true;
+  };
 }
 
 }  // namespace harvel

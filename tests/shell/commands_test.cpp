@@ -277,5 +277,27 @@ TEST_F(Dispatcher, PlugsIntoTheWebViewHost) {
   EXPECT_FALSE(desk.windows.command_handler()("popup", "nope", "{}", [](os::CommandResult) {}));
 }
 
+// The main window's page can call before set-up has built the state: the
+// call waits behind set-up on the event loop instead of ending the program.
+TEST_F(Dispatcher, ACallBeforeSetUpWaitsItsTurn) {
+  App starting;
+  const os::CommandHandler handler = make_command_handler(starting);
+  std::vector<os::CommandResult> answers;
+  EXPECT_FALSE(handler("main", "nope", "{}", [](os::CommandResult) {}));
+  EXPECT_TRUE(handler("main", "debug_mode", "{}", [&](os::CommandResult r) { answers.push_back(r); }));
+  EXPECT_TRUE(answers.empty());
+  starting.manage(std::make_unique<Ctx>(t.dir.path() / "settings.json", default_settings()));
+  t.sys.run_posted();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_TRUE(answers[0].ok);
+  EXPECT_EQ(answers[0].text, "false");
+
+  App never;  // set-up did not come first: refused, not run
+  EXPECT_TRUE(make_command_handler(never)("main", "state_get", "{}", [&](os::CommandResult r) { answers.push_back(r); }));
+  t.sys.run_posted();
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_FALSE(answers[1].ok);
+}
+
 }  // namespace
 }  // namespace harvel
