@@ -298,6 +298,8 @@ class LinuxFolders final : public os::Folders {
   std::string temp_dir() override;
 };
 
+// The low-level keyboard hook on X11 (x11_keyboard.h): root-window grabs
+// answered per key, raw events for releases, typing through XTest.
 class LinuxKeyboardHook final : public os::KeyboardHook {
  public:
   std::optional<uintptr_t> install() override;
@@ -305,6 +307,7 @@ class LinuxKeyboardHook final : public os::KeyboardHook {
   uint32_t current_thread_id() override;
   void run_message_loop() override;
   void post_quit(uint32_t thread_id) override;
+  std::optional<std::string> failure_reason() override;
 };
 
 class LinuxForeground final : public os::Foreground {

@@ -1,8 +1,6 @@
-// The Linux host's data folders, its stand-in for the Windows keyboard hook
-// and its foreground queries. The low-level hook has no Linux layer yet, so
-// it refuses to install (the program then reports the hook error as on a
-// refused Windows hook). The foreground queries read the window manager's
-// _NET_ACTIVE_WINDOW over X11.
+// The Linux host's data folders and its foreground queries: the window
+// manager's _NET_ACTIVE_WINDOW over X11, and the focused control from the
+// accessibility tree.
 #include "platform/linux/linux_host.h"
 
 #include <sys/stat.h>
@@ -13,11 +11,32 @@
 #include <string>
 
 #include "core/text.h"
+#include "platform/linux/atspi_focus.h"
 #include "platform/linux/linux_system.h"
 
 namespace harvel::linux_host {
 
 namespace {
+
+// The focused control of a window (GetGUIThreadInfo's hwndFocus) is named by
+// the window's id with this bit set. X11 knows no controls inside a window:
+// its style and class come from the accessibility tree's focused object of
+// the window's program, a password field showing as an ES_PASSWORD edit
+// control, as on Windows.
+constexpr os::WindowHandle kFocusedControl = os::WindowHandle{1} << 32;
+
+uint32_t window_id(os::WindowHandle handle) {
+  const os::WindowHandle window = handle & ~kFocusedControl;
+  const auto id = static_cast<uint32_t>(window);
+  return id == window ? id : 0;
+}
+
+std::optional<AccessibleFocus> focused_control_of(os::WindowHandle handle) {
+  if ((handle & kFocusedControl) == 0) return std::nullopt;
+  const uint32_t pid = x11::window_pid(window_id(handle));
+  if (pid == 0) return std::nullopt;
+  return accessible_focus_of(pid);
+}
 
 std::optional<std::string> env(const char* name) {
   const char* v = std::getenv(name);
@@ -34,12 +53,6 @@ std::optional<std::string> LinuxFolders::roaming_app_data() {
 }
 
 std::string LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
-
-std::optional<uintptr_t> LinuxKeyboardHook::install() { return std::nullopt; }
-void LinuxKeyboardHook::uninstall(uintptr_t) {}
-uint32_t LinuxKeyboardHook::current_thread_id() { return 0; }
-void LinuxKeyboardHook::run_message_loop() {}
-void LinuxKeyboardHook::post_quit(uint32_t) {}
 
 // X11 has no threads of windows: the "thread" of a window is its own window
 // id (X ids use 29 bits), so gui_thread_info can name the window again, and
@@ -60,8 +73,8 @@ os::WindowHandle LinuxForeground::foreground_window() {
 
 uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle window, uint32_t& pid) {
   pid = 0;
-  const auto id = static_cast<uint32_t>(window);
-  if (id == 0 || id != window) return 0;
+  const uint32_t id = window_id(window);
+  if (id == 0) return 0;
   const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
   if (!p) return 0;  // no such window
   const std::vector<uint32_t> values = p->cards();
@@ -86,14 +99,23 @@ std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t pid) 
 std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t thread_id) {
   if (thread_id == 0 || !x11::property(thread_id, x11::atom("WM_CLASS"))) return std::nullopt;
   const os::WindowHandle window = thread_id;
-  return os::GuiThreadInfo{window, window, 0};
+  return os::GuiThreadInfo{window, window | kFocusedControl, 0};
 }
 
-int32_t LinuxForeground::window_style(os::WindowHandle) { return 0; }
+int32_t LinuxForeground::window_style(os::WindowHandle window) {
+  const auto focus = focused_control_of(window);
+  return focus && focus->password ? os::ES_PASSWORD : 0;
+}
 
 std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t max_units) {
-  const auto id = static_cast<uint32_t>(window);
-  if (id != window || max_units == 0) return {};
+  if (max_units == 0) return {};
+  if ((window & kFocusedControl) != 0) {
+    const auto focus = focused_control_of(window);
+    if (!focus || !focus->editable) return {};
+    return std::u16string(u"Edit").substr(0, max_units - 1);
+  }
+  const uint32_t id = window_id(window);
+  if (id == 0) return {};
   const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
   if (!p || p->type == 0) return {};
   // "instance\0class\0": the class, or the instance when there is no class.
