@@ -61,13 +61,16 @@ void on_focus_event(const AtspiEvent* event) {
   AtspiAccessible* source = event->source;
   if (source != nullptr) {
     const guint pid = atspi_accessible_get_process_id(source, nullptr);
+    if (host_options().trace) {
+      trace("accessibility: focus " + std::to_string(event->detail1) + " pid " + std::to_string(pid) + " role " +
+            std::to_string(atspi_accessible_get_role(source, nullptr)));
+    }
+    // Only gains count: a program whose window loses the focus (to another
+    // program, or for the moment another client grabs the keyboard) keeps
+    // its focused object for when it is active again.
     if (event->detail1 != 0) {
       take_focus(source);
       if (pid != 0) record(pid, describe(source));
-    } else if (state().focused == source) {
-      // Focus left this object; a later event names where it went.
-      take_focus(nullptr);
-      if (pid != 0) record(pid, AccessibleFocus{});
     }
   }
   g_boxed_free(ATSPI_TYPE_EVENT, const_cast<AtspiEvent*>(event));

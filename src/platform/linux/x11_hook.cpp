@@ -1,6 +1,14 @@
 // The keyboard hook's X11 session: one XCB connection per hook thread with
-// the root-window grabs, the raw key events, the typing through XTest and
-// a watchdog that bounds how long the keyboard can wait for an answer.
+// the key grabs, the raw key events, the typing through XTest and a
+// watchdog that bounds how long the keyboard can wait for an answer.
+//
+// The grabs sit on the window that has the input focus and move with it. A
+// grab on that very window activates without focus events (a grab on the
+// root window would tell the focused program, at every key, that it lost
+// and regained the focus), and the root window's own grabs (the window
+// manager's Alt+Tab, the global shortcut) are found before ours, so their
+// keys go on reaching them. Only while no window has the focus do the grabs
+// sit on the root window, around the combinations others hold there.
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
@@ -123,8 +131,10 @@ class Session {
   bool setup(std::string& error);
   void read_keymap();
   void read_modifiers();
-  bool grab_all(const std::set<std::pair<uint8_t, uint16_t>>& reserved);
-  bool grab_keycode(uint8_t keycode, const std::set<std::pair<uint8_t, uint16_t>>& reserved);
+  void grab_all(xcb_window_t window, const std::set<std::pair<uint8_t, uint16_t>>& reserved);
+  void grab_keycode(xcb_window_t window, uint8_t keycode, const std::set<std::pair<uint8_t, uint16_t>>& reserved);
+  bool letters_taken_on_root();
+  void follow_focus();
   void apply_reservations();
 
   void handle(xcb_generic_event_t* e);
@@ -157,7 +167,8 @@ class Session {
   SpareKeys spares_;
   OwnInputAccount account_;
   KeyEventOrder order_;
-  std::set<std::pair<uint8_t, uint16_t>> grabbed_around_;  // the reservations the grabs leave out
+  std::set<std::pair<uint8_t, uint16_t>> grabbed_around_;  // the reservations the root grabs leave out
+  xcb_window_t grab_window_ = 0;                            // where the grabs are
 
   std::array<bool, 256> down_{};        // held, by what the user's devices sent
   std::array<bool, 256> xtest_down_{};  // held on the XTest device
@@ -254,16 +265,15 @@ bool Session::setup(std::string& error) {
     return false;
   }
 
-  {
-    Reservations& r = reservations();
-    std::lock_guard lock(r.mutex);
-    grabbed_around_ = r.keys;
-    r.applied = r.version;
-  }
-  if (!grab_all(grabbed_around_)) {
+  if (letters_taken_on_root()) {
     error = std::string(kKeysTaken);
     return false;
   }
+  // Focus changes of the root's children are seen on the root window while
+  // it holds the focus; else on the focus window itself.
+  const uint32_t root_events = XCB_EVENT_MASK_FOCUS_CHANGE;
+  xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &root_events);
+  follow_focus();
 
   wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   timer_fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
@@ -329,44 +339,86 @@ void Session::read_modifiers() {
   neutral_mask_ = static_cast<uint8_t>(0xFF & ~(kShiftMask | kLockMask | numlock_mask_ | level3));
 }
 
-bool Session::grab_keycode(uint8_t keycode, const std::set<std::pair<uint8_t, uint16_t>>& reserved) {
+void Session::grab_keycode(xcb_window_t window, uint8_t keycode,
+                           const std::set<std::pair<uint8_t, uint16_t>>& reserved) {
   auto grab = [&](uint16_t mods) {
-    return xcb_grab_key_checked(c_, 0, root_, mods, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
+    return xcb_grab_key_checked(c_, 0, window, mods, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
   };
-  const bool has_reserved = reserved.lower_bound({keycode, 0}) != reserved.end() &&
-                            reserved.lower_bound({keycode, 0})->first == keycode;
+  const auto first = reserved.lower_bound({keycode, 0});
+  const bool has_reserved = first != reserved.end() && first->first == keycode;
   if (!has_reserved) {
-    if (xcb_generic_error_t* e = xcb_request_check(c_, grab(kAnyModifier))) {
-      std::free(e);
-    } else {
-      return true;
-    }
+    xcb_generic_error_t* e = xcb_request_check(c_, grab(kAnyModifier));
+    if (e == nullptr) return;
+    const bool window_gone = e->error_code == XCB_WINDOW;
+    std::free(e);
+    if (window_gone) return;
   }
-  // Another client holds some combinations of this key (the window
-  // manager's Alt+Tab, our own shortcut): every other one is ours.
-  std::vector<std::pair<uint16_t, xcb_void_cookie_t>> cookies;
+  // Another client holds some combinations of this key on the window: every
+  // other one is ours.
+  std::vector<xcb_void_cookie_t> cookies;
   for (uint16_t mods = 0; mods < 256; ++mods) {
-    if (!reserved.contains({keycode, mods})) cookies.emplace_back(mods, grab(mods));
+    if (!reserved.contains({keycode, mods})) cookies.push_back(grab(mods));
   }
-  bool plain = false;
-  for (const auto& [mods, cookie] : cookies) {
-    if (xcb_generic_error_t* e = xcb_request_check(c_, cookie)) {
-      std::free(e);
-    } else if (mods == 0) {
-      plain = true;
-    }
-  }
-  return plain;
+  for (const xcb_void_cookie_t& cookie : cookies) std::free(xcb_request_check(c_, cookie));
 }
 
-bool Session::grab_all(const std::set<std::pair<uint8_t, uint16_t>>& reserved) {
-  bool letters = true;
-  for (unsigned kc = map_.min_keycode; kc <= map_.max_keycode; ++kc) {
-    const bool plain = grab_keycode(static_cast<uint8_t>(kc), reserved);
-    const uint32_t vk = key_position(kc).vk;
-    if (!plain && vk >= 'A' && vk <= 'Z') letters = false;
+void Session::grab_all(xcb_window_t window, const std::set<std::pair<uint8_t, uint16_t>>& reserved) {
+  // One request for every key when nobody holds any of them.
+  if (reserved.empty()) {
+    xcb_generic_error_t* e = xcb_request_check(
+        c_, xcb_grab_key_checked(c_, 0, window, kAnyModifier, XCB_GRAB_ANY, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
+    if (e == nullptr) return;
+    std::free(e);
   }
-  return letters;
+  for (unsigned kc = map_.min_keycode; kc <= map_.max_keycode; ++kc) grab_keycode(window, static_cast<uint8_t>(kc), reserved);
+}
+
+// A client that grabs the plain letters on the root window takes them
+// before any grab of ours could.
+bool Session::letters_taken_on_root() {
+  std::vector<std::pair<uint8_t, xcb_void_cookie_t>> probes;
+  for (uint32_t vk = 'A'; vk <= 'Z'; ++vk) {
+    const auto kc = static_cast<uint8_t>(keycode_for_position_vk(vk));
+    probes.emplace_back(kc, xcb_grab_key_checked(c_, 0, root_, 0, kc, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
+  }
+  bool taken = false;
+  for (const auto& [kc, cookie] : probes) {
+    if (xcb_generic_error_t* e = xcb_request_check(c_, cookie)) {
+      taken = taken || e->error_code == XCB_ACCESS;
+      std::free(e);
+    } else {
+      xcb_ungrab_key(c_, kc, root_, 0);
+    }
+  }
+  return taken;
+}
+
+void Session::follow_focus() {
+  auto focus = reply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+  if (!focus) return;
+  // No focus, PointerRoot or the root itself: the root window.
+  const xcb_window_t target = focus->focus > XCB_INPUT_FOCUS_POINTER_ROOT ? focus->focus : root_;
+  if (target == grab_window_) return;
+  if (grab_window_ != 0) {
+    // The old window may be gone: errors of these requests are ignored.
+    xcb_ungrab_key(c_, XCB_GRAB_ANY, grab_window_, kAnyModifier);
+    if (grab_window_ != root_) {
+      const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+      xcb_change_window_attributes(c_, grab_window_, XCB_CW_EVENT_MASK, &none);
+    }
+  }
+  grab_window_ = target;
+  if (target == root_) {
+    Reservations& r = reservations();
+    std::lock_guard lock(r.mutex);
+    grabbed_around_ = r.keys;
+  } else {
+    // Focus leaving it (or the window going away) moves the grabs on.
+    const uint32_t events = XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c_, target, XCB_CW_EVENT_MASK, &events);
+  }
+  grab_all(target, target == root_ ? grabbed_around_ : std::set<std::pair<uint8_t, uint16_t>>{});
+  if (host_options().trace) trace("keyboard hook: grabs on window " + std::to_string(target));
 }
 
 void Session::apply_reservations() {
@@ -379,19 +431,22 @@ void Session::apply_reservations() {
     now = r.keys;
     version = r.version;
   }
-  std::set<uint8_t> changed;
-  for (const auto& k : now) {
-    if (!grabbed_around_.contains(k)) changed.insert(k.first);
+  // Grabs on another window do not stand in the way of the root's.
+  if (grab_window_ == root_) {
+    std::set<uint8_t> changed;
+    for (const auto& k : now) {
+      if (!grabbed_around_.contains(k)) changed.insert(k.first);
+    }
+    for (const auto& k : grabbed_around_) {
+      if (!now.contains(k)) changed.insert(k.first);
+    }
+    for (uint8_t kc : changed) {
+      xcb_ungrab_key(c_, kc, root_, kAnyModifier);
+      grab_keycode(root_, kc, now);
+    }
+    // The other grab is made only after ours are gone.
+    std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
   }
-  for (const auto& k : grabbed_around_) {
-    if (!now.contains(k)) changed.insert(k.first);
-  }
-  for (uint8_t kc : changed) {
-    xcb_ungrab_key(c_, kc, root_, kAnyModifier);
-    grab_keycode(kc, now);
-  }
-  // The other grab is made only after ours are gone.
-  std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
   grabbed_around_ = std::move(now);
   {
     std::lock_guard lock(r.mutex);
@@ -523,6 +578,13 @@ void Session::handle(xcb_generic_event_t* e) {
     grabbed_since_sync_ = true;
     order_.grabbed_press(k->detail, k->time, deliveries);
     deliver(deliveries);
+  } else if (type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) {
+    // A grab's focus events (ours, a menu's) do not move the focus.
+    const auto* f = reinterpret_cast<xcb_focus_in_event_t*>(e);
+    if (f->mode == XCB_NOTIFY_MODE_NORMAL || f->mode == XCB_NOTIFY_MODE_WHILE_GRABBED) follow_focus();
+  } else if (type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY) {
+    const auto* u = reinterpret_cast<xcb_unmap_notify_event_t*>(e);
+    if (u->window == grab_window_) follow_focus();
   } else if (type == XCB_MAPPING_NOTIFY) {
     const auto* m = reinterpret_cast<xcb_mapping_notify_event_t*>(e);
     if (m->request == XCB_MAPPING_MODIFIER) {
@@ -575,9 +637,25 @@ void Session::deliver(std::vector<KeyDelivery>& deliveries) {
     }
     const os::KeyEvent event = make_key_event(d.keycode, d.press, own ? 0 : vk_for(d.keycode), d.time,
                                               held(0xA4, 0xA5), held(0xA2, 0xA3), own);
+    // A press that reaches us while our typing is still on its way was
+    // pressed before that typing was queued: passed on now, it would land
+    // in front of the text typed for an earlier key. It is typed again
+    // behind that text instead.
+    // (A modifier's place does not matter to typed text, which no modifier
+    // changes: it goes on at once.)
+    const bool ahead_of_typing = d.press && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
     const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
     const bool swallow = !own && result != 0;
-    if (d.press) {
+    if (host_options().trace) {
+      trace("key " + std::to_string(d.keycode) + (d.press ? " down" : " up") + (own ? " own" : "") +
+            (swallow ? " swallowed" : "") + (ahead_of_typing ? " ahead" : "") + " state " + std::to_string(last_state_));
+    }
+    if (d.press && ahead_of_typing && !swallow) {
+      answer(true, d.time);
+      TypingPlan again;
+      again.steps = {{d.keycode, true, Own::Replay}, {d.keycode, false, Own::Replay}};
+      send_steps(again);
+    } else if (d.press) {
       answer(swallow, d.time);
       // A swallowed modifier must not reach other programs through the
       // server's modifier state either.
@@ -613,10 +691,11 @@ void Session::answer(bool consume, uint32_t time) {
   timerfd_settime(timer_fd_, 0, &off, nullptr);
   stalls_.store(0);
   if (consume) {
-    xcb_allow_events(c_, XCB_ALLOW_ASYNC_KEYBOARD, time);
-    // The press activated an active grab; ended now, so what we type next
-    // reaches the focused program.
-    xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
+    // Ending the grab the press activated consumes it, and what we type
+    // next reaches the focused program. (AsyncKeyboard first would let the
+    // server run the queued keys before the ungrab, and a queued press
+    // that activated the grab again would be let go by it unanswered.)
+    xcb_ungrab_keyboard(c_, time);
   } else {
     xcb_allow_events(c_, XCB_ALLOW_REPLAY_KEYBOARD, time);
   }
@@ -663,7 +742,17 @@ void Session::type(std::span<const os::KeyInput> batch) {
       released_[kc] = true;
     }
   }
-  const TypingPlan plan = spares_.plan(batch, map_, state, Clock::now());
+  TypingPlan plan = spares_.plan(batch, map_, state, Clock::now());
+  // A key the XTest device still holds (the Enter being typed again while
+  // its press is held) would not go down again: it is let go first.
+  std::array<bool, 256> held = xtest_down_;
+  std::vector<TypingStep> steps;
+  for (const TypingStep& s : plan.steps) {
+    if (s.press && held[s.keycode]) steps.push_back({s.keycode, false, Own::Replay});
+    held[s.keycode] = s.press;
+    steps.push_back(s);
+  }
+  plan.steps = std::move(steps);
   for (const Remap& r : plan.remaps) {
     set_keysyms(r.keycode, r.keysym);
     g_typing_keys[r.keycode].store(true);
@@ -673,6 +762,11 @@ void Session::type(std::span<const os::KeyInput> batch) {
 
 void Session::send_steps(const TypingPlan& plan) {
   const auto now = Clock::now();
+  if (host_options().trace) {
+    std::string line = "type";
+    for (const TypingStep& s : plan.steps) line += " " + std::to_string(s.keycode) + (s.press ? "v" : "^");
+    trace(line);
+  }
   for (const TypingStep& s : plan.steps) {
     account_.expect(s.keycode, s.press, s.own, now);
     xcb_test_fake_input(c_, s.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, s.keycode, XCB_CURRENT_TIME, root_, 0, 0, 0);

@@ -167,9 +167,10 @@ uint32_t keysym_for_char(char32_t c) {
   if (c == U'\n' || c == U'\r') return kXkReturn;
   if (c == U'\t') return kXkTab;
   if (c == U'\b') return kXkBackSpace;
-  if ((c >= 0x20 && c <= 0x7E) || (c >= 0xA0 && c <= 0xFF)) return static_cast<uint32_t>(c);
   if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return 0;
-  return 0x01000000u | static_cast<uint32_t>(c);
+  // The classic keysym where there is one (older programs know only
+  // those), else the Unicode keysym.
+  return gdk_unicode_to_keyval(static_cast<guint32>(c));
 }
 
 void SpareKeys::reset(const CoreKeymap& map) {
@@ -235,8 +236,7 @@ TypingPlan SpareKeys::plan(std::span<const os::KeyInput> batch, const CoreKeymap
   if (state.caps_lock) {
     for (const os::KeyInput& in : batch) {
       if ((in.flags & os::KEYEVENTF_UNICODE) == 0 || (in.scan >= 0xD800 && in.scan <= 0xDFFF)) continue;
-      const uint32_t sym = keysym_for_char(in.scan);
-      if (sym != 0 && gdk_keyval_to_upper(sym) != sym) caps_off = true;
+      if (g_unichar_toupper(in.scan) != in.scan) caps_off = true;
     }
   }
   const auto caps_key = static_cast<uint8_t>(map.keycode_of(kXkCapsLock));
