@@ -31,6 +31,7 @@
 // Xlib's macros (None, Bool) clash with names of the program.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 extern char** environ;
 
@@ -367,6 +368,36 @@ TEST_F(X11TypingTest, TheGlobalShortcutSwitchesConversionOffAndOn) {
   box_->clear();
   type("shahar");
   expect_text("şahar");
+}
+
+TEST_F(X11TypingTest, AnotherProgramsShortcutOnTheRootWindowKeepsReachingIt) {
+  mode(kModeZero);
+  // As a window manager holds Alt+Tab: Ctrl+Alt+K on the root window.
+  const Window root = DefaultRootWindow(x_);
+  const KeyCode k = XKeysymToKeycode(x_, XK_k);
+  XGrabKey(x_, k, ControlMask | Mod1Mask, root, False, GrabModeAsync, GrabModeAsync);
+  XSync(x_, False);
+  constexpr unsigned kCtrlL = 37;
+  constexpr unsigned kAltL = 64;
+  key(kCtrlL, true);
+  key(kAltL, true);
+  tap(k);
+  key(kAltL, false);
+  key(kCtrlL, false);
+  XEvent e;
+  bool got = false;
+  for (int i = 0; i < 100 && !got; ++i) {
+    while (XPending(x_) > 0) {
+      XNextEvent(x_, &e);
+      if (e.type == KeyPress && e.xkey.keycode == k) got = true;
+    }
+    if (!got) pump_for(0.01);
+  }
+  XUngrabKey(x_, k, ControlMask | Mod1Mask, root);
+  XSync(x_, False);
+  EXPECT_TRUE(got);
+  type("sh");
+  expect_text("ş");
 }
 
 TEST_F(X11TypingTest, AHeldKeyRepeatsIntact) {

@@ -279,6 +279,10 @@ TypingPlan SpareKeys::plan(std::span<const os::KeyInput> batch, const CoreKeymap
         if (const auto spare = key_for(sym, now, plan.remaps, in_burst)) {
           in_burst.push_back(*spare);
           key = *spare;
+        } else {
+          // More different characters than spare keys: a key that types it
+          // (unshifted) is the next best thing.
+          key = map.keycode_of(sym);
         }
         char_key = key;
       }
