@@ -10,6 +10,8 @@
 // keys go on reaching them. Only while no window has the focus do the grabs
 // sit on the root window, around the combinations others hold there.
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/timerfd.h>
@@ -283,7 +285,15 @@ bool Session::setup(std::string& error) {
     return false;
   }
   thread_id_ = static_cast<uint32_t>(syscall(SYS_gettid));
-  watchdog_ = std::thread([this] { watchdog(); });
+  pthread_setname_np(pthread_self(), "harvel-keyboard");
+  watchdog_ = std::thread([this] {
+    pthread_setname_np(pthread_self(), "harvel-keys-wd");
+    // The process's signals are for other threads: this one only waits.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    watchdog();
+  });
   xcb_flush(c_);
   return true;
 }
