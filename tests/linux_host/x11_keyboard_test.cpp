@@ -130,6 +130,11 @@ TEST_F(OrderTest, AutoRepeatAndOwnEvents) {
   EXPECT_EQ(grabbed(250), "250v*");
   EXPECT_EQ(raw(250, false, Own::Replay), "250^*");
   EXPECT_EQ(raw(38, false), "38^");
+  // The spare keys are not grabbed: their presses go on in their place.
+  EXPECT_EQ(raw(22, true, Own::Replay), "");
+  order.raw(251, true, 0, Own::Replay, out, false);
+  EXPECT_EQ(take(), "") << "behind the grabbed Backspace";
+  EXPECT_EQ(grabbed(22), "22v* 251?*");
 }
 
 TEST(OwnInputAccount, OnlyOurOwnEventsInOrderAndNotForever) {

@@ -8,11 +8,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "core/text.h"
 #include "platform/linux/atspi_focus.h"
 #include "platform/linux/linux_system.h"
+#include "platform/linux/x11_keyboard.h"
 
 namespace harvel::linux_host {
 
@@ -31,9 +33,82 @@ uint32_t window_id(os::WindowHandle handle) {
   return id == window ? id : 0;
 }
 
+// What the keyboard procedure asks at every key about the foreground window,
+// kept while the running hook vouches that neither the focus nor the active
+// window changed (it counts the changes); asked anew otherwise.
+struct WindowFacts {
+  bool exists = false;
+  uint32_t pid = 0;  // _NET_WM_PID; 0 when unknown
+};
+
+struct FocusCache {
+  std::mutex mutex;
+  uint64_t generation = 0;
+  std::optional<os::WindowHandle> foreground;
+  uint32_t window = 0;
+  WindowFacts facts;
+};
+
+FocusCache& focus_cache() {
+  static FocusCache* c = new FocusCache;  // used by threads that outlive exit handlers
+  return *c;
+}
+
+// The cache for `generation`, emptied when it belongs to an older one.
+FocusCache& cache_for(uint64_t generation) {
+  FocusCache& c = focus_cache();
+  if (c.generation != generation) {
+    c.generation = generation;
+    c.foreground.reset();
+    c.window = 0;
+  }
+  return c;
+}
+
+WindowFacts read_window_facts(uint32_t id) {
+  WindowFacts f;
+  const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
+  if (!p) return f;  // no such window
+  f.exists = true;
+  const std::vector<uint32_t> values = p->cards();
+  if (!values.empty()) f.pid = values[0];
+  return f;
+}
+
+WindowFacts window_facts(uint32_t id) {
+  const uint64_t generation = watched_focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.window == id && id != 0) return c.facts;
+  }
+  const WindowFacts f = read_window_facts(id);
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation);
+    c.window = id;
+    c.facts = f;
+  }
+  return f;
+}
+
+os::WindowHandle read_foreground_window() {
+  const uint32_t root = x11::root_window();
+  if (root == 0) return 0;
+  const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
+  if (active && active->type != 0) {
+    const std::vector<uint32_t> ids = active->cards();
+    return ids.empty() ? 0 : ids[0];
+  }
+  // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
+  // holds the input focus.
+  return x11::top_level_of(x11::input_focus());
+}
+
 std::optional<AccessibleFocus> focused_control_of(os::WindowHandle handle) {
   if ((handle & kFocusedControl) == 0) return std::nullopt;
-  const uint32_t pid = x11::window_pid(window_id(handle));
+  const uint32_t pid = window_facts(window_id(handle)).pid;
   if (pid == 0) return std::nullopt;
   return accessible_focus_of(pid);
 }
@@ -59,26 +134,28 @@ std::string LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
 // no window gives 0 as on Windows.
 
 os::WindowHandle LinuxForeground::foreground_window() {
-  const uint32_t root = x11::root_window();
-  if (root == 0) return 0;
-  const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
-  if (active && active->type != 0) {
-    const std::vector<uint32_t> ids = active->cards();
-    return ids.empty() ? 0 : ids[0];
+  const uint64_t generation = watched_focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.foreground) return *c.foreground;
   }
-  // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
-  // holds the input focus.
-  return x11::top_level_of(x11::input_focus());
+  const os::WindowHandle window = read_foreground_window();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation).foreground = window;
+  }
+  return window;
 }
 
 uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle window, uint32_t& pid) {
   pid = 0;
   const uint32_t id = window_id(window);
   if (id == 0) return 0;
-  const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
-  if (!p) return 0;  // no such window
-  const std::vector<uint32_t> values = p->cards();
-  if (!values.empty()) pid = values[0];
+  const WindowFacts f = window_facts(id);
+  if (!f.exists) return 0;
+  pid = f.pid;
   return id;
 }
 
@@ -97,7 +174,7 @@ std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t pid) 
 }
 
 std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t thread_id) {
-  if (thread_id == 0 || !x11::property(thread_id, x11::atom("WM_CLASS"))) return std::nullopt;
+  if (thread_id == 0 || !window_facts(thread_id).exists) return std::nullopt;
   const os::WindowHandle window = thread_id;
   return os::GuiThreadInfo{window, window | kFocusedControl, 0};
 }

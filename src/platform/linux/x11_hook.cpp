@@ -98,6 +98,7 @@ Reservations& reservations() {
 }
 
 std::atomic<uint64_t> g_keymap_generation{0};
+std::atomic<uint64_t> g_focus_generation{0};
 std::array<std::atomic<bool>, 256> g_typing_keys{};
 
 class Session;
@@ -171,6 +172,7 @@ class Session {
   KeyEventOrder order_;
   std::set<std::pair<uint8_t, uint16_t>> grabbed_around_;  // the reservations the root grabs leave out
   xcb_window_t grab_window_ = 0;                            // where the grabs are
+  xcb_atom_t active_window_atom_ = 0;
 
   std::array<bool, 256> down_{};        // held, by what the user's devices sent
   std::array<bool, 256> xtest_down_{};  // held on the XTest device
@@ -272,8 +274,12 @@ bool Session::setup(std::string& error) {
     return false;
   }
   // Focus changes of the root's children are seen on the root window while
-  // it holds the focus; else on the focus window itself.
-  const uint32_t root_events = XCB_EVENT_MASK_FOCUS_CHANGE;
+  // it holds the focus; else on the focus window itself. The root's
+  // properties name the active window.
+  if (auto r = reply(xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, 18, "_NET_ACTIVE_WINDOW"), nullptr))) {
+    active_window_atom_ = r->atom;
+  }
+  const uint32_t root_events = XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &root_events);
   follow_focus();
 
@@ -373,14 +379,21 @@ void Session::grab_keycode(xcb_window_t window, uint8_t keycode,
 }
 
 void Session::grab_all(xcb_window_t window, const std::set<std::pair<uint8_t, uint16_t>>& reserved) {
+  // The spare keys that carry our typed characters are no keys of the
+  // keyboard: they go to the program without a round through the hook.
   // One request for every key when nobody holds any of them.
   if (reserved.empty()) {
     xcb_generic_error_t* e = xcb_request_check(
         c_, xcb_grab_key_checked(c_, 0, window, kAnyModifier, XCB_GRAB_ANY, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
-    if (e == nullptr) return;
+    if (e == nullptr) {
+      for (uint8_t kc : spares_.keycodes()) xcb_ungrab_key(c_, kc, window, kAnyModifier);
+      return;
+    }
     std::free(e);
   }
-  for (unsigned kc = map_.min_keycode; kc <= map_.max_keycode; ++kc) grab_keycode(window, static_cast<uint8_t>(kc), reserved);
+  for (unsigned kc = map_.min_keycode; kc <= map_.max_keycode; ++kc) {
+    if (!spares_.is_spare(kc)) grab_keycode(window, static_cast<uint8_t>(kc), reserved);
+  }
 }
 
 // A client that grabs the plain letters on the root window takes them
@@ -404,6 +417,7 @@ bool Session::letters_taken_on_root() {
 }
 
 void Session::follow_focus() {
+  g_focus_generation.fetch_add(1);
   auto focus = reply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
   if (!focus) return;
   // No focus, PointerRoot or the root itself: the root window.
@@ -592,6 +606,9 @@ void Session::handle(xcb_generic_event_t* e) {
     // A grab's focus events (ours, a menu's) do not move the focus.
     const auto* f = reinterpret_cast<xcb_focus_in_event_t*>(e);
     if (f->mode == XCB_NOTIFY_MODE_NORMAL || f->mode == XCB_NOTIFY_MODE_WHILE_GRABBED) follow_focus();
+  } else if (type == XCB_PROPERTY_NOTIFY) {
+    const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+    if (p->window == root_ && p->atom == active_window_atom_) g_focus_generation.fetch_add(1);
   } else if (type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY) {
     const auto* u = reinterpret_cast<xcb_unmap_notify_event_t*>(e);
     if (u->window == grab_window_) follow_focus();
@@ -608,6 +625,9 @@ void Session::handle(xcb_generic_event_t* e) {
         read_keymap();
         spares_.reconcile(map_);
         g_keymap_generation.fetch_add(1);
+        // The spare keys may be others now: the grabs are made anew.
+        grab_window_ = 0;
+        follow_focus();
       }
     }
   } else if (type == XCB_GE_GENERIC) {
@@ -625,7 +645,7 @@ void Session::handle(xcb_generic_event_t* e) {
       down_[kc] = press;
       released_[kc] = false;
     }
-    order_.raw(kc, press, raw->time, own, deliveries);
+    order_.raw(kc, press, raw->time, own, deliveries, !spares_.is_spare(kc));
     deliver(deliveries);
   }
 }
@@ -633,7 +653,7 @@ void Session::handle(xcb_generic_event_t* e) {
 void Session::deliver(std::vector<KeyDelivery>& deliveries) {
   for (const KeyDelivery& d : deliveries) {
     const bool own = d.own != Own::No;
-    if (d.press) {
+    if (d.press && d.grabbed) {
       // The keyboard waits for this answer; the watchdog gives it if the
       // procedure stalls.
       pending_.store(++next_pending_);
@@ -653,19 +673,22 @@ void Session::deliver(std::vector<KeyDelivery>& deliveries) {
     // behind that text instead.
     // (A modifier's place does not matter to typed text, which no modifier
     // changes: it goes on at once.)
-    const bool ahead_of_typing = d.press && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
+    const bool ahead_of_typing =
+        d.press && d.grabbed && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
+    const auto proc_start = Clock::now();
     const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
+    const auto proc_us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - proc_start).count();
     const bool swallow = !own && result != 0;
     if (host_options().trace) {
-      trace("key " + std::to_string(d.keycode) + (d.press ? " down" : " up") + (own ? " own" : "") +
+      trace("key " + std::to_string(d.keycode) + " " + std::to_string(proc_us) + "us" + (d.press ? " down" : " up") + (own ? " own" : "") +
             (swallow ? " swallowed" : "") + (ahead_of_typing ? " ahead" : "") + " state " + std::to_string(last_state_));
     }
-    if (d.press && ahead_of_typing && !swallow) {
+    if (ahead_of_typing && !swallow) {
       answer(true, d.time);
       TypingPlan again;
       again.steps = {{d.keycode, true, Own::Replay}, {d.keycode, false, Own::Replay}};
       send_steps(again);
-    } else if (d.press) {
+    } else if (d.press && d.grabbed) {
       answer(swallow, d.time);
       // A swallowed modifier must not reach other programs through the
       // server's modifier state either.
@@ -677,7 +700,7 @@ void Session::deliver(std::vector<KeyDelivery>& deliveries) {
           neutralise(d.keycode);
         }
       }
-    } else if (undo_lock_[d.keycode] && !own) {
+    } else if (!d.press && undo_lock_[d.keycode] && !own) {
       undo_lock_[d.keycode] = false;
       // The press toggled the lock although no program saw it: toggle back.
       TypingPlan plan;
@@ -899,6 +922,11 @@ std::optional<unsigned> hook_thread_group() {
 uint64_t watched_keymap_generation() {
   std::lock_guard lock(g_session_mutex);
   return g_session != nullptr ? g_keymap_generation.load() + 1 : 0;
+}
+
+uint64_t watched_focus_generation() {
+  std::lock_guard lock(g_session_mutex);
+  return g_session != nullptr ? g_focus_generation.load() + 1 : 0;
 }
 
 bool is_typing_keycode(unsigned keycode) { return keycode < 256 && g_typing_keys[keycode].load(); }

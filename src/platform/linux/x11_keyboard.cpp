@@ -72,26 +72,27 @@ Own OwnInputAccount::match(uint8_t keycode, bool press, Clock::time_point now) {
 
 // ---- Merging the two event streams ------------------------------------------
 
-void KeyEventOrder::raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out) {
-  pending_.push_back({next_seq_++, keycode, press, time, own});
+void KeyEventOrder::raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out,
+                        bool grabbed) {
+  pending_.push_back({next_seq_++, keycode, press, time, own, press && grabbed});
   flush(out);
 }
 
 void KeyEventOrder::flush(std::vector<KeyDelivery>& out) {
-  while (!pending_.empty() && !pending_.front().press) {
+  while (!pending_.empty() && !pending_.front().waits) {
     const Entry e = pending_.front();
     pending_.pop_front();
-    if (not_ours_[e.keycode]) {
+    if (!e.press && not_ours_[e.keycode]) {
       not_ours_[e.keycode] = false;
       continue;
     }
-    out.push_back({e.keycode, false, e.time, e.own, false});
+    out.push_back({e.keycode, e.press, e.time, e.own, false});
   }
 }
 
 void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out) {
   const auto it = std::find_if(pending_.begin(), pending_.end(),
-                               [&](const Entry& e) { return e.press && e.keycode == keycode; });
+                               [&](const Entry& e) { return e.waits && e.keycode == keycode; });
   if (it == pending_.end()) {
     // Auto-repeat: the server repeats a held key without raw events.
     out.push_back({keycode, true, time, Own::No, true});
@@ -99,17 +100,7 @@ void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<Ke
   }
   // Presses before it would have come through the grab first: another
   // client has them.
-  while (pending_.begin() != it) {
-    const Entry e = pending_.front();
-    pending_.pop_front();
-    if (e.press) {
-      not_ours_[e.keycode] = true;
-    } else if (not_ours_[e.keycode]) {
-      not_ours_[e.keycode] = false;
-    } else {
-      out.push_back({e.keycode, false, e.time, e.own, false});
-    }
-  }
+  while (pending_.begin() != it) settle_front(out);
   const Entry e = pending_.front();
   pending_.pop_front();
   not_ours_[e.keycode] = false;
@@ -117,22 +108,24 @@ void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<Ke
   flush(out);
 }
 
-void KeyEventOrder::settle_up_to(uint64_t mark, std::vector<KeyDelivery>& out) {
-  while (!pending_.empty() && pending_.front().seq < mark) {
-    const Entry e = pending_.front();
-    pending_.pop_front();
-    if (e.press) {
-      not_ours_[e.keycode] = true;
-    } else if (not_ours_[e.keycode]) {
-      not_ours_[e.keycode] = false;
-    } else {
-      out.push_back({e.keycode, false, e.time, e.own, false});
-    }
+void KeyEventOrder::settle_front(std::vector<KeyDelivery>& out) {
+  const Entry e = pending_.front();
+  pending_.pop_front();
+  if (e.waits) {
+    not_ours_[e.keycode] = true;
+  } else if (!e.press && not_ours_[e.keycode]) {
+    not_ours_[e.keycode] = false;
+  } else {
+    out.push_back({e.keycode, e.press, e.time, e.own, false});
   }
+}
+
+void KeyEventOrder::settle_up_to(uint64_t mark, std::vector<KeyDelivery>& out) {
+  while (!pending_.empty() && pending_.front().seq < mark) settle_front(out);
   flush(out);
 }
 
-bool KeyEventOrder::waiting() const { return !pending_.empty() && pending_.front().press; }
+bool KeyEventOrder::waiting() const { return !pending_.empty() && pending_.front().waits; }
 
 void KeyEventOrder::clear() {
   pending_.clear();
@@ -195,6 +188,16 @@ void SpareKeys::reconcile(const CoreKeymap& map) {
       slots_.push_back(s);
     }
   }
+}
+
+bool SpareKeys::is_spare(unsigned keycode) const {
+  return std::any_of(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.keycode == keycode; });
+}
+
+std::vector<uint8_t> SpareKeys::keycodes() const {
+  std::vector<uint8_t> out;
+  for (const Slot& s : slots_) out.push_back(s.keycode);
+  return out;
 }
 
 bool SpareKeys::owns(unsigned keycode) const {

@@ -102,7 +102,10 @@ struct KeyDelivery {
 // sent after it. A press that is not ours is left out with its release.
 class KeyEventOrder {
  public:
-  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out);
+  // `grabbed`: a press of this key comes through the grab too (the spare
+  // keys that carry typed characters are not grabbed).
+  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out,
+           bool grabbed = true);
   // A press through the grab; auto-repeat has no raw event of its own.
   void grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out);
   // Numbers the raw events: a round trip sent now settles those up to `mark()`.
@@ -119,8 +122,10 @@ class KeyEventOrder {
     bool press;
     uint32_t time;
     Own own;
+    bool waits = false;  // a press waiting for its grabbed copy
   };
   void flush(std::vector<KeyDelivery>& out);
+  void settle_front(std::vector<KeyDelivery>& out);
   std::deque<Entry> pending_;
   std::array<bool, 256> not_ours_{};  // a press left out; its release is left out too
   uint64_t next_seq_ = 1;
@@ -199,6 +204,9 @@ class SpareKeys {
   // longer hold our keysym (they are not ours to restore).
   void reconcile(const CoreKeymap& map);
   bool owns(unsigned keycode) const;
+  // One of the spare keycodes, assigned or not.
+  bool is_spare(unsigned keycode) const;
+  std::vector<uint8_t> keycodes() const;
   std::size_t capacity() const { return slots_.size(); }
 
  private:
@@ -229,6 +237,10 @@ std::optional<unsigned> hook_thread_group();
 // Counts keymap changes the running hook saw (its own spare keys aside), so
 // the layout queries can keep the keymap between them; 0 while no hook runs.
 uint64_t watched_keymap_generation();
+// Counts changes of the focus and of the active window that the running hook
+// saw, so the foreground queries can keep their answers between them (the
+// procedure asks them at every key); 0 while no hook runs.
+uint64_t watched_focus_generation();
 // The keycode is one the typing layer currently uses for a character.
 bool is_typing_keycode(unsigned keycode);
 
