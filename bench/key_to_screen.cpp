@@ -112,7 +112,9 @@ struct Stats {
 Stats stats(std::vector<int64_t> us) {
   std::sort(us.begin(), us.end());
   if (us.empty()) return {};
-  const auto at = [&](double q) { return us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))] / 1000.0; };
+  const auto at = [&](double q) {
+    return us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))] / 1000.0;
+  };
   return {at(0.5), at(0.99)};
 }
 

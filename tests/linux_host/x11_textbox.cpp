@@ -25,10 +25,18 @@ std::string json_escaped(const char* s) {
   std::string out = "\"";
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
     switch (*p) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (*p < 0x20) {
           char buf[8];
@@ -56,7 +64,9 @@ void on_text_changed(GtkTextBuffer* buffer, gpointer) {
   g_free(content);
 }
 
-void on_password_changed(GtkEditable* editable, gpointer) { report("password", gtk_entry_get_text(GTK_ENTRY(editable))); }
+void on_password_changed(GtkEditable* editable, gpointer) {
+  report("password", gtk_entry_get_text(GTK_ENTRY(editable)));
+}
 
 void take_focus() {
   gtk_window_present(GTK_WINDOW(g_window));

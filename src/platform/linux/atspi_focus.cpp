@@ -102,11 +102,11 @@ void read_current_focus() {
           const AtspiStateType focused = ATSPI_STATE_FOCUSED;
           g_array_append_val(wanted, focused);
           AtspiStateSet* states = atspi_state_set_new(wanted);
-          AtspiMatchRule* rule = atspi_match_rule_new(states, ATSPI_Collection_MATCH_ALL, nullptr,
-                                                      ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
-                                                      nullptr, ATSPI_Collection_MATCH_ALL, FALSE);
-          GArray* found = atspi_collection_get_matches(collection, rule, ATSPI_Collection_SORT_ORDER_CANONICAL, 1,
-                                                       TRUE, nullptr);
+          AtspiMatchRule* rule =
+              atspi_match_rule_new(states, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
+                                   ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE);
+          GArray* found =
+              atspi_collection_get_matches(collection, rule, ATSPI_Collection_SORT_ORDER_CANONICAL, 1, TRUE, nullptr);
           if (found != nullptr) {
             for (guint i = 0; i < found->len; ++i) {
               AtspiAccessible* object = g_array_index(found, AtspiAccessible*, i);

@@ -51,8 +51,7 @@ using Clock = std::chrono::steady_clock;
 
 // Failure reasons, shown as the hook error.
 constexpr std::string_view kNoDisplay = "X11 displeyiga ulanib bo\u2018lmadi.";
-constexpr std::string_view kWayland =
-    "Wayland seansida klaviatura kuzatilmaydi: X11 seansida ishga tushiring.";
+constexpr std::string_view kWayland = "Wayland seansida klaviatura kuzatilmaydi: X11 seansida ishga tushiring.";
 constexpr std::string_view kNoExtensions = "X serverda XTEST yoki XInput 2.2 kengaytmasi yo\u2018q.";
 constexpr std::string_view kKeysTaken = "Klaviaturani boshqa dastur egallagan.";
 
@@ -118,7 +117,9 @@ class Session {
   void post_batch(std::vector<os::KeyInput> batch);
   void wake();
   // On the hook thread while deciding: typed once the event is answered.
-  void queue_batch(std::span<const os::KeyInput> batch) { outgoing_.insert(outgoing_.end(), batch.begin(), batch.end()); }
+  void queue_batch(std::span<const os::KeyInput> batch) {
+    outgoing_.insert(outgoing_.end(), batch.begin(), batch.end());
+  }
 
   uint32_t thread_id() const { return thread_id_; }
   std::optional<int16_t> key_state(uint32_t vk) const;
@@ -171,15 +172,15 @@ class Session {
   OwnInputAccount account_;
   KeyEventOrder order_;
   std::set<std::pair<uint8_t, uint16_t>> grabbed_around_;  // the reservations the root grabs leave out
-  xcb_window_t grab_window_ = 0;                            // where the grabs are
+  xcb_window_t grab_window_ = 0;                           // where the grabs are
   xcb_atom_t active_window_atom_ = 0;
 
-  std::array<bool, 256> down_{};        // held, by what the user's devices sent
-  std::array<bool, 256> xtest_down_{};  // held on the XTest device
-  std::array<bool, 256> released_{};    // held, but released by us for the burst
-  std::array<bool, 256> undo_lock_{};   // a swallowed lock key: its toggle is undone at release
+  std::array<bool, 256> down_{};            // held, by what the user's devices sent
+  std::array<bool, 256> xtest_down_{};      // held on the XTest device
+  std::array<bool, 256> released_{};        // held, but released by us for the burst
+  std::array<bool, 256> undo_lock_{};       // a swallowed lock key: its toggle is undone at release
   std::array<uint16_t, 256> own_remaps_{};  // our keymap changes whose notice is still to come
-  uint16_t last_state_ = 0;             // modifier state and group of the last grabbed press
+  uint16_t last_state_ = 0;                 // modifier state and group of the last grabbed press
   bool caps_lock_ = false;
 
   std::vector<os::KeyInput> outgoing_;
@@ -238,14 +239,17 @@ bool Session::setup(std::string& error) {
     return false;
   }
   // With XKB in use, core events carry the keyboard group.
-  if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c_, &xcb_xkb_id); xkb != nullptr && xkb->present) {
+  if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c_, &xcb_xkb_id);
+      xkb != nullptr && xkb->present) {
     auto r = reply(xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
     xkb_ = r && r->supported;
   }
 
   // The XTest keyboards, whose held keys an XTest release lets go.
-  if (auto devices = reply(xcb_input_xi_query_device_reply(c_, xcb_input_xi_query_device(c_, XCB_INPUT_DEVICE_ALL), nullptr))) {
-    for (auto d = xcb_input_xi_query_device_infos_iterator(devices.get()); d.rem > 0; xcb_input_xi_device_info_next(&d)) {
+  if (auto devices =
+          reply(xcb_input_xi_query_device_reply(c_, xcb_input_xi_query_device(c_, XCB_INPUT_DEVICE_ALL), nullptr))) {
+    for (auto d = xcb_input_xi_query_device_infos_iterator(devices.get()); d.rem > 0;
+         xcb_input_xi_device_info_next(&d)) {
       const std::string name(xcb_input_xi_device_info_name(d.data),
                              static_cast<std::size_t>(xcb_input_xi_device_info_name_length(d.data)));
       if (d.data->type == XCB_INPUT_DEVICE_TYPE_SLAVE_KEYBOARD && name.find("XTEST") != std::string::npos) {
@@ -665,23 +669,23 @@ void Session::deliver(std::vector<KeyDelivery>& deliveries) {
         continue;
       }
     }
-    const os::KeyEvent event = make_key_event(d.keycode, d.press, own ? 0 : vk_for(d.keycode), d.time,
-                                              held(0xA4, 0xA5), held(0xA2, 0xA3), own);
+    const os::KeyEvent event = make_key_event(d.keycode, d.press, own ? 0 : vk_for(d.keycode), d.time, held(0xA4, 0xA5),
+                                              held(0xA2, 0xA3), own);
     // A press that reaches us while our typing is still on its way was
     // pressed before that typing was queued: passed on now, it would land
     // in front of the text typed for an earlier key. It is typed again
     // behind that text instead.
     // (A modifier's place does not matter to typed text, which no modifier
     // changes: it goes on at once.)
-    const bool ahead_of_typing =
-        d.press && d.grabbed && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
+    const bool ahead_of_typing = d.press && d.grabbed && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
     const auto proc_start = Clock::now();
     const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
     const auto proc_us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - proc_start).count();
     const bool swallow = !own && result != 0;
     if (host_options().trace) {
-      trace("key " + std::to_string(d.keycode) + " " + std::to_string(proc_us) + "us" + (d.press ? " down" : " up") + (own ? " own" : "") +
-            (swallow ? " swallowed" : "") + (ahead_of_typing ? " ahead" : "") + " state " + std::to_string(last_state_));
+      trace("key " + std::to_string(d.keycode) + " " + std::to_string(proc_us) + "us" + (d.press ? " down" : " up") +
+            (own ? " own" : "") + (swallow ? " swallowed" : "") + (ahead_of_typing ? " ahead" : "") + " state " +
+            std::to_string(last_state_));
     }
     if (ahead_of_typing && !swallow) {
       answer(true, d.time);
@@ -844,7 +848,9 @@ void type_without_hook(std::vector<os::KeyInput> batch) {
     map.min_keycode = setup->min_keycode;
     map.max_keycode = setup->max_keycode;
     auto r = reply(xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
+        c,
+        xcb_get_keyboard_mapping(c, setup->min_keycode,
+                                 static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
         nullptr));
     if (r) {
       map.per_keycode = r->keysyms_per_keycode;

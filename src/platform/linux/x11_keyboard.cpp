@@ -26,8 +26,8 @@ constexpr uint32_t kXkCapsLock = 0xFFE5;
 
 // ---- Event translation -------------------------------------------------------
 
-os::KeyEvent make_key_event(unsigned keycode, bool press, uint32_t vk, uint32_t time, bool alt_held,
-                            bool ctrl_held, bool own) {
+os::KeyEvent make_key_event(unsigned keycode, bool press, uint32_t vk, uint32_t time, bool alt_held, bool ctrl_held,
+                            bool own) {
   const KeyPosition pos = key_position(keycode);
   const bool system_key = alt_held && !ctrl_held;
   os::KeyEvent e;
@@ -91,8 +91,8 @@ void KeyEventOrder::flush(std::vector<KeyDelivery>& out) {
 }
 
 void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out) {
-  const auto it = std::find_if(pending_.begin(), pending_.end(),
-                               [&](const Entry& e) { return e.waits && e.keycode == keycode; });
+  const auto it =
+      std::find_if(pending_.begin(), pending_.end(), [&](const Entry& e) { return e.waits && e.keycode == keycode; });
   if (it == pending_.end()) {
     // Auto-repeat: the server repeats a held key without raw events.
     out.push_back({keycode, true, time, Own::No, true});
@@ -184,7 +184,8 @@ void SpareKeys::reconcile(const CoreKeymap& map) {
   SpareKeys fresh;
   fresh.reset(map);
   for (const Slot& s : fresh.slots_) {
-    if (!owns(s.keycode) && std::none_of(slots_.begin(), slots_.end(), [&](const Slot& k) { return k.keycode == s.keycode; })) {
+    if (!owns(s.keycode) &&
+        std::none_of(slots_.begin(), slots_.end(), [&](const Slot& k) { return k.keycode == s.keycode; })) {
       slots_.push_back(s);
     }
   }
@@ -201,7 +202,8 @@ std::vector<uint8_t> SpareKeys::keycodes() const {
 }
 
 bool SpareKeys::owns(unsigned keycode) const {
-  return std::any_of(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.keycode == keycode && s.keysym != 0; });
+  return std::any_of(slots_.begin(), slots_.end(),
+                     [&](const Slot& s) { return s.keycode == keycode && s.keysym != 0; });
 }
 
 std::optional<uint8_t> SpareKeys::key_for(uint32_t keysym, Clock::time_point now, std::vector<Remap>& remaps,

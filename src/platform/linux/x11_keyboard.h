@@ -43,8 +43,8 @@ inline constexpr uint32_t LLKHF_UP = 0x80;
 
 // The hook event for a key: `vk` is the virtual key the layer chose for the
 // keycode; Alt held (without Ctrl) makes it a system key as on Windows.
-os::KeyEvent make_key_event(unsigned keycode, bool press, uint32_t vk, uint32_t time, bool alt_held,
-                            bool ctrl_held, bool own);
+os::KeyEvent make_key_event(unsigned keycode, bool press, uint32_t vk, uint32_t time, bool alt_held, bool ctrl_held,
+                            bool own);
 
 // The virtual key of a keycode whose level-1 keysym in the active group is
 // `keysym`: a Latin letter gives its own letter (as a Windows layout names
@@ -104,8 +104,7 @@ class KeyEventOrder {
  public:
   // `grabbed`: a press of this key comes through the grab too (the spare
   // keys that carry typed characters are not grabbed).
-  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out,
-           bool grabbed = true);
+  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out, bool grabbed = true);
   // A press through the grab; auto-repeat has no raw event of its own.
   void grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out);
   // Numbers the raw events: a round trip sent now settles those up to `mark()`.
@@ -138,8 +137,8 @@ struct CoreKeymap {
   uint8_t min_keycode = 8;
   uint8_t max_keycode = 255;
   uint8_t per_keycode = 0;
-  std::vector<uint32_t> keysyms;             // (max - min + 1) * per_keycode
-  std::array<uint8_t, 256> modifiers{};      // the modifier bits of each keycode
+  std::vector<uint32_t> keysyms;         // (max - min + 1) * per_keycode
+  std::array<uint8_t, 256> modifiers{};  // the modifier bits of each keycode
 
   uint32_t keysym(unsigned keycode, unsigned column) const;
   bool has_no_symbols(unsigned keycode) const;
