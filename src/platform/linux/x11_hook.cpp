@@ -677,7 +677,8 @@ void Session::deliver(std::vector<KeyDelivery>& deliveries) {
     // behind that text instead.
     // (A modifier's place does not matter to typed text, which no modifier
     // changes: it goes on at once.)
-    const bool ahead_of_typing = d.press && d.grabbed && !own && !account_.empty() && map_.modifiers[d.keycode] == 0;
+    const bool ahead_of_typing =
+        d.press && d.grabbed && !own && map_.modifiers[d.keycode] == 0 && account_.waiting(Clock::now());
     const auto proc_start = Clock::now();
     const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
     const auto proc_us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - proc_start).count();

@@ -54,6 +54,11 @@ void OwnInputAccount::expect(uint8_t keycode, bool press, Own action, Clock::tim
   entries_.push_back({keycode, press, action, now});
 }
 
+bool OwnInputAccount::waiting(Clock::time_point now) {
+  while (!entries_.empty() && now - entries_.front().sent > kLifetime) entries_.pop_front();
+  return !entries_.empty();
+}
+
 Own OwnInputAccount::match(uint8_t keycode, bool press, Clock::time_point now) {
   while (!entries_.empty() && now - entries_.front().sent > kLifetime) entries_.pop_front();
   // A helper press the server drops (its key was already down) never comes

@@ -70,6 +70,8 @@ class OwnInputAccount {
   void expect(uint8_t keycode, bool press, Own action, Clock::time_point now);
   // Own::No when the event is not ours; else its action (the entry is used up).
   Own match(uint8_t keycode, bool press, Clock::time_point now);
+  // Some of what we sent is still on its way.
+  bool waiting(Clock::time_point now);
   bool empty() const { return entries_.empty(); }
   void clear() { entries_.clear(); }
 
