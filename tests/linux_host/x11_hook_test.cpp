@@ -1,7 +1,5 @@
 // The X11 keyboard hook on the private display: why it cannot be installed,
 // and that it ends promptly when asked.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -9,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "host_fixture.h"
 #include "platform/linux/linux_host.h"
 
 // Xlib's macros (None, Bool) clash with names of the program.
@@ -18,29 +17,7 @@
 namespace harvel::linux_host {
 namespace {
 
-// Sets an environment variable for the scope; restores it after.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 std::string reason_of_failed_install() {
   LinuxKeyboardHook hook;

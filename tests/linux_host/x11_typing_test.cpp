@@ -33,8 +33,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-extern char** environ;
-
 namespace harvel::linux_host {
 namespace {
 
@@ -66,20 +64,11 @@ int run(std::vector<std::string> args) {
 class Textbox {
  public:
   Textbox() {
-    int in[2];
-    int out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    char* argv[] = {const_cast<char*>(HARVEL_X11_TEXTBOX), nullptr};
-    if (posix_spawn(&pid_, HARVEL_X11_TEXTBOX, &actions, nullptr, argv, environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
+    const testing::PipedChild child = testing::spawn_piped({HARVEL_X11_TEXTBOX});
+    pid_ = child.pid;
+    stdin_ = child.in;
+    stdout_ = child.out;
+    if (pid_ == 0) return;
     fcntl(stdout_, F_SETFL, O_NONBLOCK);
     ready_ = pump_until([&] { return read_lines(), !window_line_.empty(); }, 15);
   }

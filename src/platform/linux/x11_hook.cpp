@@ -958,6 +958,15 @@ void x11_send_input(std::span<const os::KeyInput> batch) {
 
 std::optional<uintptr_t> LinuxKeyboardHook::install() {
   t_failure.clear();
+  {
+    // One hook at a time: a second would wait on the first one's grabs (a
+    // hook thread that did not end in time may still hold them).
+    std::lock_guard lock(g_session_mutex);
+    if (g_session != nullptr) {
+      t_failure = std::string(kKeysTaken);
+      return std::nullopt;
+    }
+  }
   std::unique_ptr<Session> s = Session::open(t_failure);
   if (!s) {
     trace("keyboard hook: " + t_failure);
@@ -966,7 +975,6 @@ std::optional<uintptr_t> LinuxKeyboardHook::install() {
   if (os::EventLoop* loop = os::platform().event_loop) start_accessible_focus(*loop);
   std::lock_guard lock(g_session_mutex);
   if (g_session != nullptr) {
-    // One hook at a time: a second would wait on the first one's grabs.
     t_failure = std::string(kKeysTaken);
     return std::nullopt;
   }
