@@ -297,20 +297,20 @@ TypingPlan SpareKeys::plan(std::span<const os::KeyInput> batch, const CoreKeymap
         char_key = key;
       }
     } else {
-      const unsigned long sym = keysym_for_vk(in.vk);
-      // The key at the virtual key's place when it types that key's symbol.
-      const unsigned positional = keycode_for_position_vk(in.vk);
-      unsigned kc = positional != 0 && sym != 0 && map.keysym(positional, 0) == sym
-                        ? positional
-                        : map.keycode_of(static_cast<uint32_t>(sym));
-      if (kc == 0 && sym != 0) {
-        const auto spare = key_for(static_cast<uint32_t>(sym), now, plan.remaps, in_burst);
-        if (spare) {
+      // Backspace, Enter, Tab on a spare key too: the keyboard's own keys
+      // are grabbed, and each press would take a turn through the hook (and
+      // the user may still hold the one typed again). The keyboard's key that
+      // types the symbol is the fallback.
+      const auto sym = static_cast<uint32_t>(keysym_for_vk(in.vk));
+      if (sym != 0) {
+        if (const auto spare = key_for(sym, now, plan.remaps, in_burst)) {
           in_burst.push_back(*spare);
-          kc = *spare;
+          key = *spare;
+        } else {
+          const unsigned positional = keycode_for_position_vk(in.vk);
+          key = positional != 0 && map.keysym(positional, 0) == sym ? positional : map.keycode_of(sym);
         }
       }
-      key = kc;
     }
     if (key != 0) plan.steps.push_back({static_cast<uint8_t>(key), !up, Own::Replay});
   }
