@@ -264,6 +264,23 @@ TEST_F(X11TypingTest, HybridTypesTheNewLettersWithRightAlt) {
   expect_text("ŞçA");
 }
 
+TEST_F(X11TypingTest, CapsLockAsTheHybridKeyLeavesTheLockAsItWas) {
+  program().change([](Settings& s) {
+    s.mode = kModeHybrid;
+    s.hybrid_key = "caps";
+    s.apps.clear();
+  });
+  key(kCapsLock, true);
+  tap(kKeyS);
+  key(kCapsLock, false);
+  tap(kKeyA);
+  key(kCapsLock, true);
+  key(kCapsLock, false);
+  tap(kKeyA);
+  expect_text("\u015Faa");
+  program().change([](Settings& s) { s.hybrid_key = "ralt"; });
+}
+
 TEST_F(X11TypingTest, FastTypesOnItsFourKeysAndTheirOwnCharactersWithTheHybridKey) {
   mode(kModeFast);
   type("wc[]W");
