@@ -79,7 +79,7 @@ void run_keyboard_hook_thread(const std::function<void(HookStartReport)>& report
     hook.uninstall(*handle);
     reset_hook_thread_state();
   } else {
-    report(std::string(kHookRefused));
+    report(hook.failure_reason().value_or(std::string(kHookRefused)));
   }
   running->store(false);
 }

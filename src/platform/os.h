@@ -111,6 +111,9 @@ class KeyboardHook {
   virtual void run_message_loop() = 0;
   // PostThreadMessageW(thread, WM_QUIT, 0, 0); the result is not examined.
   virtual void post_quit(uint32_t thread_id) = 0;
+  // Why the calling thread's last install failed, when the system can say
+  // more than that it refused (the hook error then names it).
+  virtual std::optional<std::string> failure_reason() { return std::nullopt; }
 };
 
 // ---- Foreground queries ----------------------------------------------------

@@ -2,13 +2,22 @@
 // the private display of with_xvfb.sh) and the tests pump its main context.
 #pragma once
 
+#include <fcntl.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/linux/linux_host.h"
+
+extern char** environ;
 
 namespace harvel::linux_host::testing {
 
@@ -34,6 +43,66 @@ inline bool pump_until(const std::function<bool()>& done, double seconds = 10) {
 
 inline void pump_for(double seconds) {
   pump_until([] { return false; }, seconds);
+}
+
+// Sets (or, with none, removes) an environment variable for the life of the
+// object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// A child program with its standard input and output on pipes of ours.
+struct PipedChild {
+  pid_t pid = 0;   // 0 when it could not be started
+  int in = -1;     // its standard input
+  int out = -1;    // its standard output
+};
+
+inline PipedChild spawn_piped(std::vector<std::string> args) {
+  PipedChild child;
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int in[2];
+  int out[2];
+  if (pipe2(in, O_CLOEXEC) != 0) return child;
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    close(in[0]);
+    close(in[1]);
+    return child;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) child.pid = 0;
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  child.in = in[1];
+  child.out = out[0];
+  return child;
 }
 
 }  // namespace harvel::linux_host::testing

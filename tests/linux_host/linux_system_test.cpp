@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "host_fixture.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "shell/services.h"
@@ -43,29 +44,7 @@ class TempFolder {
   fs::path path_;
 };
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 std::string read_text(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

@@ -5,7 +5,8 @@
 # "Sozlamalar" shows the main window at /settings, a left click opens the
 # tray pop-up beside the icon, and a mode chosen in the menu shows its toast
 # at the bottom right (screenshots of the menu, the pop-up and the toast are
-# kept when a folder is given).
+# kept when a folder is given); with the keyboard hook running, the icon
+# never takes the stopped-hook look.
 #   tray.sh <WebKitWebDriver> <harvel> [screenshot folder]
 set -euo pipefail
 . "$(dirname "$0")/webdriver_lib.sh"
@@ -70,6 +71,14 @@ sleep 0.3  # the tray settles its layout
 read -r ix iy <<<"$(centre_of "tray geometry main")"
 page_visibility() { run 'arguments[0](document.visibilityState)'; }
 [ "$(page_visibility)" = '"hidden"' ] || fail "the main window shows on a hidden start: $(page_visibility)"
+# The keyboard hook runs: the icon has its normal look, and the hook
+# supervisor's first pass (5 s after the start) finds nothing to report.
+wait_for "tray tooltip main Harvel · Hybrid · Ctrl+Shift+U bilan o‘chirish" "the tooltip of a running hook"
+for _ in $(seq 120); do
+  grep -q "keyboard hook: installed" "$log" && break
+  sleep 0.05
+done
+grep -q "keyboard hook: installed" "$log" || fail "the keyboard hook was not installed"
 
 xdotool mousemove "$ix" "$iy" click 3
 wait_for "tray menu shown main" "menu after the right button"
@@ -150,4 +159,5 @@ if [ -n "$shots" ]; then
   sleep 0.4
   import -window root "$shots/tray-toast.png" || fail "no screenshot tray-toast.png"
 fi
+grep -q "tray tooltip main Harvel · klaviatura kuzatuvi" "$log" && fail "the icon showed the stopped-hook look"
 echo "tray: ok"

@@ -4,10 +4,11 @@
 # bridge answers and refuses; a missing file is a 404; a mode set from the
 # page rewrites "settings.json" exactly and a "state-changed" snapshot reaches
 # the page, and its notice appears as the toast window at the bottom right; a
-# second start shows the running copy's main window at "/"; the
-# global shortcut, pressed through the X server, switches conversion off; a
-# document converted on the converter page is saved by "Yuklab olish" into
-# the XDG Downloads folder, a second time beside the first.
+# second start shows the running copy's main window at "/"; the keyboard
+# hook runs (the home page's practice box and the typing exercise take
+# typing); the global shortcut, pressed through the X server, switches
+# conversion off; a document converted on the converter page is saved by
+# "Yuklab olish" into the XDG Downloads folder, a second time beside the first.
 #   webdriver.sh <WebKitWebDriver> <harvel>
 set -euo pipefail
 . "$(dirname "$0")/webdriver_lib.sh"
@@ -56,6 +57,8 @@ expect "page origin" "$(run 'arguments[0](location.protocol + "//" + location.ho
 expect "state_get" \
   "$(run 'window.__HARVEL_IPC__.invoke("state_get").then(v => arguments[0]([Object.keys(v).join(), v.version, v.platform, v.settings.mode]))')" \
   '["settings,hook,hookError,hotkeyOk,killSwitch,update,currentApp,ads,layout,version,platform","0.1.7","win32","hybrid"]'
+expect "keyboard hook" "$(run 'window.__HARVEL_IPC__.invoke("state_get").then(v => arguments[0]([v.hook, v.hookError]))')" \
+  '["on",null]'
 expect "unknown command" \
   "$(run 'window.__HARVEL_IPC__.invoke("no_such_command", {a: 1}).then(() => arguments[0]("resolved"), e => arguments[0](e))')" \
   '"command no_such_command not found"'
@@ -150,8 +153,6 @@ done
 [ -n "$x_toast" ] || fail "the X server shows no 400 × 96 window at 864,864"
 
 # The welcome flow's letter test converts what is typed into it (zero mode).
-# (The home page's practice box is disabled while the keyboard hook is down,
-# as it always is on this host.)
 run 'window.__click = t => { const b = [...document.querySelectorAll("button, [role=radio]")].find(e => e.textContent.includes(t) && !e.disabled); if (b) b.click(); return !!b; }; arguments[0](true)' >/dev/null
 step() {  # text of the control to click, waiting for it to appear
   for _ in $(seq 100); do
@@ -177,17 +178,11 @@ reply=$(post "$s/actions" "$(jq -cn --argjson k "$keys" '{actions: [{type: "key"
 [ "$(jq -c .value <<<"$reply")" = null ] || fail "typing into the letter test: $reply"
 expect "letter test" "$(run 'arguments[0](document.querySelector("[aria-label=\"Sinov maydoni\"]").value)')" '"şahar çoy"'
 
-xdotool key --clearmodifiers ctrl+shift+u
-wait_for_settings zero false
-
-# A small document through the converter page's file picker; its link saves
-# the converted bytes under the output name, and again without overwriting.
-doc_dir=$(mktemp -d)
-trap 'cleanup; rm -rf "$doc_dir"' EXIT
-printf '# Shahar\n\nChoy va sharob.\n```\nshahar\n```\n' >"$doc_dir/Maqola.md"
-run 'location.hash = "#/converter"; arguments[0](true)' >/dev/null
-# The id of the first element found by a locator, waiting for it; empty after 10 s.
-element() {  # using, value
+# Onboarded: the home page's practice box, which takes typing while the
+# keyboard hook runs.
+expect "onboarding_done" "$(run 'window.__HARVEL_IPC__.invoke("onboarding_done").then(v => arguments[0](v))')" 'null'
+wait_for_settings zero true true
+find_element() {  # using, value: the first match's id, waiting up to 10 s; empty when none
   local id
   for _ in $(seq 200); do
     id=$(post "$s/element" "$(jq -cn --arg u "$1" --arg v "$2" '{using: $u, value: $v}')" |
@@ -196,11 +191,60 @@ element() {  # using, value
     sleep 0.05
   done
 }
-picker=$(element "css selector" "[data-testid=file-picker]")
+element() {  # css selector: the element's id, failing when it never appears
+  local id
+  id=$(find_element "css selector" "$1")
+  [ -n "$id" ] || fail "no element $1 on the page: $(run 'arguments[0](location.hash + " | " + document.body.innerText.slice(0, 400))')"
+  echo "$id"
+}
+type_keys() {  # element id, text
+  post "$s/element/$1/click" '{}' >/dev/null
+  local keys reply
+  keys=$(jq -cn --arg t "$2" '[$t | split("")[] | {type: "keyDown", value: .}, {type: "keyUp", value: .}]')
+  reply=$(post "$s/actions" "$(jq -cn --argjson k "$keys" '{actions: [{type: "key", id: "keyboard", actions: $k}]}')")
+  [ "$(jq -c .value <<<"$reply")" = null ] || fail "typing: $reply"
+}
+value_of() { run "arguments[0](document.querySelector($(jq -cn --arg css "$1" '$css')).$2)"; }
+run 'location.hash = "#/"; arguments[0](true)' >/dev/null
+practice=$(element 'textarea[aria-label="Tezkor sinov"]')
+expect "practice box enabled" "$(value_of 'textarea[aria-label="Tezkor sinov"]' disabled)" false
+type_keys "$practice" "shahar choy"
+expect "practice box" "$(value_of 'textarea[aria-label="Tezkor sinov"]' value)" '"şahar çoy"'
+
+# The typing exercise takes typing, and Escape ends the run with its result.
+run 'location.hash = "#/lab"; arguments[0](true)' >/dev/null
+element '[data-testid="exercise"]' >/dev/null
+expect "exercise enabled" "$(run 'arguments[0](document.querySelector("[data-testid=exercise]").hasAttribute("data-disabled"))')" false
+step "oshlash"  # "Boshlash", the first time "Birinchi mashqni boshlash"
+field=$(element 'textarea[aria-label="Matnni yozing"]')
+target=$(value_of '[data-testid="run-text"]' 'textContent.slice(0, 6)' | jq -r .)
+type_keys "$field" "$target"
+typed=$(value_of 'textarea[aria-label="Matnni yozing"]' 'value.length')
+[ "$typed" -gt 0 ] || fail "the exercise took no typing"
+escape=$(jq -cn '{actions: [{type: "key", id: "keyboard", actions: [{type: "keyDown", value: "\ue00c"}, {type: "keyUp", value: "\ue00c"}]}]}')
+post "$s/actions" "$escape" >/dev/null
+result=""
+for _ in $(seq 100); do
+  result=$(run 'arguments[0](document.body.innerText.includes("Natija"))')
+  [ "$result" = true ] && break
+  sleep 0.05
+done
+expect "exercise result" "$result" true
+
+xdotool key --clearmodifiers ctrl+shift+u
+wait_for_settings zero false true
+
+# A small document through the converter page's file picker; its link saves
+# the converted bytes under the output name, and again without overwriting.
+doc_dir=$(mktemp -d)
+trap 'cleanup; rm -rf "$doc_dir"' EXIT
+printf '# Shahar\n\nChoy va sharob.\n```\nshahar\n```\n' >"$doc_dir/Maqola.md"
+run 'location.hash = "#/converter"; arguments[0](true)' >/dev/null
+picker=$(find_element "css selector" "[data-testid=file-picker]")
 [ -n "$picker" ] || fail "no file picker on the converter page"
 reply=$(post "$s/element/$picker/value" "$(jq -cn --arg f "$doc_dir/Maqola.md" '{text: $f}')")
 [ "$(jq -c .value <<<"$reply")" = null ] || fail "choosing the document: $reply"
-link=$(element xpath '//a[normalize-space(.)="Yuklab olish"]')
+link=$(find_element xpath '//a[normalize-space(.)="Yuklab olish"]')
 [ -n "$link" ] || fail "no \"Yuklab olish\" after the conversion: $(run 'arguments[0](document.body.innerText.slice(0, 600))')"
 expected_doc=$(printf '# Şahar\n\nÇoy va şarob.\n```\nshahar\n```\nx')
 saved_as() {  # file name: waits until it holds the converted document

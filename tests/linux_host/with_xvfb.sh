@@ -2,7 +2,18 @@
 # Runs a command under a private Xvfb server on a display the server picks
 # itself (-displayfd), so parallel runs never collide, with private XDG
 # folders so nothing is written to the user's own.
+#   with_xvfb.sh [--accessibility] COMMAND...
+# --accessibility: a private session bus too, and GTK's accessibility bridge
+# on, so programs are seen in the accessibility tree (AT-SPI).
 set -euo pipefail
+accessibility=false
+if [ "${1:-}" = --accessibility ]; then
+  accessibility=true
+  shift
+  for need in dbus-run-session /usr/libexec/at-spi-bus-launcher /usr/libexec/at-spi2-registryd; do
+    command -v "$need" >/dev/null 2>&1 || [ -x "$need" ] || { echo "with_xvfb: $need is missing (scripts/setup)" >&2; exit 1; }
+  done
+fi
 tmp=$(mktemp -d)
 mkdir -p "$tmp/data" "$tmp/cache" "$tmp/config" "$tmp/runtime"
 chmod 700 "$tmp/runtime"
@@ -27,10 +38,15 @@ if [ -z "$display" ]; then
 fi
 export DISPLAY=":$display"
 export XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_CONFIG_HOME="$tmp/config"
-export XDG_RUNTIME_DIR="$tmp/runtime" NO_AT_BRIDGE=1
+export XDG_RUNTIME_DIR="$tmp/runtime"
 unset WAYLAND_DISPLAY
 set +e
-"$@"
+if $accessibility; then
+  unset NO_AT_BRIDGE
+  dbus-run-session -- "$@"
+else
+  NO_AT_BRIDGE=1 "$@"
+fi
 status=$?
 set -e
 exit "$status"

@@ -2,7 +2,9 @@
 // XGrabKey on the root window for the key with the shortcut's modifiers,
 // repeated for every combination of the lock modifiers (Caps Lock, Num Lock,
 // Scroll Lock when mapped). Another client's grab of the same key makes the
-// grab fail with BadAccess, which is how a taken shortcut shows.
+// grab fail with BadAccess, which is how a taken shortcut shows. The
+// keyboard hook grabs every key on the root window too: it is told to leave
+// the shortcut's combinations to this grab.
 #include <X11/XF86keysym.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -10,6 +12,7 @@
 #include <gtk/gtk.h>
 
 #include "platform/linux/linux_host.h"
+#include "platform/linux/x11_keyboard.h"
 
 namespace harvel::linux_host {
 
@@ -130,6 +133,7 @@ bool LinuxGlobalShortcut::grab(Grab& g) {
   g.x_modifiers = x_modifiers(dpy, g.hotkey.modifiers);
   GdkDisplay* display = gdk_display_get_default();
   const Window root = DefaultRootWindow(dpy);
+  for (unsigned locks : lock_combinations()) reserve_root_key(g.keycode, g.x_modifiers | locks);
   gdk_x11_display_error_trap_push(display);
   for (unsigned locks : lock_combinations()) {
     XGrabKey(dpy, static_cast<int>(g.keycode), g.x_modifiers | locks, root, False, GrabModeAsync, GrabModeAsync);
@@ -149,7 +153,10 @@ void LinuxGlobalShortcut::ungrab(const Grab& g) {
   for (unsigned locks : lock_combinations()) {
     XUngrabKey(dpy, static_cast<int>(g.keycode), g.x_modifiers | locks, DefaultRootWindow(dpy));
   }
+  // The server has let go before the hook takes the combinations back.
+  XSync(dpy, False);
   gdk_x11_display_error_trap_pop_ignored(display);
+  for (unsigned locks : lock_combinations()) unreserve_root_key(g.keycode, g.x_modifiers | locks);
 }
 
 bool LinuxGlobalShortcut::register_hotkey(const os::Hotkey& hotkey) {

@@ -1,7 +1,7 @@
 // The keyboard layout queries on the Linux host, from XKB: the layout
 // handle is the active group with the LANGID of its layout, and ToUnicodeEx
-// and MapVirtualKeyExW answer from the server's keymap. The Windows hook's
-// typing (SendInput) comes with its X11 layer; until then nothing is typed.
+// and MapVirtualKeyExW answer from the server's keymap. SendInput types
+// through the keyboard hook's X11 layer.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -10,10 +10,14 @@
 #include <gdk/gdk.h>
 
 #include <array>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/linux/key_positions.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
+#include "platform/linux/x11_keyboard.h"
 
 namespace harvel::linux_host {
 
@@ -43,12 +47,6 @@ constexpr LayoutLangid kLangids[] = {
     {"jp", "", 0x0411},      {"kr", "", 0x0412},   {"mn", "", 0x0450},
 };
 
-// Evdev key codes of the US positions of the letters A..Z and digits 0..9
-// (Windows set-1 scan code + 8).
-constexpr std::array<uint8_t, 26> kLetterKeycodes = {38, 56, 54, 40, 26, 41, 42, 43, 31, 44, 45, 46, 58,
-                                                     57, 32, 33, 24, 27, 39, 28, 30, 55, 25, 53, 29, 52};
-constexpr std::array<uint8_t, 10> kDigitKeycodes = {19, 10, 11, 12, 13, 14, 15, 16, 17, 18};
-
 std::vector<std::string> split(std::string_view s, char sep) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -59,6 +57,11 @@ std::vector<std::string> split(std::string_view s, char sep) {
     start = end + 1;
   }
 }
+
+}  // namespace
+
+// Held by the keymap cache (outside the unnamed namespace).
+namespace xkb_map {
 
 // The layouts and variants of the groups, from the root window's
 // _XKB_RULES_NAMES ("rules\0model\0layouts\0variants\0options").
@@ -119,21 +122,37 @@ class Keymap {
   XkbDescPtr xkb_;
 };
 
-unsigned group_of(os::LayoutHandle layout, Display* d) {
-  const uintptr_t high = (layout >> 16) & 0xFFFF;
-  if (high >= 1 && high <= 4) return static_cast<unsigned>(high - 1);
+}  // namespace xkb_map
+
+namespace {
+
+using xkb_map::GroupNames;
+using xkb_map::Keymap;
+using xkb_map::group_names;
+
+// The active group: the one of the event the hook is deciding, else the
+// server's.
+unsigned current_group(Display* d) {
+  if (const auto g = hook_thread_group()) return *g;
   XkbStateRec state{};
   return XkbGetState(d, XkbUseCoreKbd, &state) == Success ? state.group & 3 : 0;
 }
 
+unsigned group_of(os::LayoutHandle layout, Display* d) {
+  const uintptr_t high = (layout >> 16) & 0xFFFF;
+  if (high >= 1 && high <= 4) return static_cast<unsigned>(high - 1);
+  return current_group(d);
+}
+
 // The key a virtual key stands for in `group`: the key that types its
-// symbol there (plain or shifted), else for letters and digits the key at
-// the US position.
+// symbol there (plain or shifted), else the key at its US position. The
+// keys the typing layer borrows for characters are no keyboard keys.
 unsigned keycode_for_vk(const Keymap& map, uint32_t vk, unsigned group) {
   const KeySym target = keysym_for_vk(vk);
   if (target == 0 || map.get() == nullptr) return 0;
   XkbDescPtr xkb = map.get();
   for (unsigned kc = xkb->min_key_code; kc <= xkb->max_key_code; ++kc) {
+    if (is_typing_keycode(kc)) continue;
     // A key with fewer groups would answer for another group: only keys
     // that have this one count.
     if (group >= XkbKeyNumGroups(xkb, kc)) continue;
@@ -144,9 +163,7 @@ unsigned keycode_for_vk(const Keymap& map, uint32_t vk, unsigned group) {
       if (lower == target) return kc;
     }
   }
-  unsigned positional = 0;
-  if (vk >= 0x41 && vk <= 0x5A) positional = kLetterKeycodes[vk - 0x41];
-  if (vk >= 0x30 && vk <= 0x39) positional = kDigitKeycodes[vk - 0x30];
+  const unsigned positional = keycode_for_position_vk(vk);
   return map.has(positional) ? positional : 0;
 }
 
@@ -172,6 +189,31 @@ std::vector<KeySym> keysyms_of_modifier(uint32_t vk) {
 
 }  // namespace
 
+// The keymap and the layout names, kept while a running hook watches for
+// keymap changes (it counts them); fetched for every query otherwise.
+struct KeymapCache {
+  uint64_t generation = 0;
+  std::unique_ptr<xkb_map::Keymap> keymap;
+  std::optional<xkb_map::GroupNames> names;
+
+  void refresh(Display* d) {
+    const uint64_t now = watched_keymap_generation();
+    if (now != 0 && now == generation) return;
+    generation = now;
+    keymap = std::make_unique<xkb_map::Keymap>(d);
+    names.reset();
+  }
+  const xkb_map::Keymap& map(Display* d) {
+    refresh(d);
+    return *keymap;
+  }
+  const xkb_map::GroupNames& group_names_of(Display* d) {
+    refresh(d);
+    if (!names) names = xkb_map::group_names(d);
+    return *names;
+  }
+};
+
 uint16_t langid_for_xkb_layout(std::string_view layout, std::string_view variant) {
   for (const LayoutLangid& l : kLangids) {
     if (l.layout == layout && (l.variant.empty() || l.variant == variant)) return l.langid;
@@ -179,7 +221,10 @@ uint16_t langid_for_xkb_layout(std::string_view layout, std::string_view variant
   return 0x0409;
 }
 
+LinuxKeyboardInput::LinuxKeyboardInput() : cache_(std::make_unique<KeymapCache>()) {}
+
 LinuxKeyboardInput::~LinuxKeyboardInput() {
+  cache_.reset();
   if (display_ != nullptr) XCloseDisplay(as_display(display_));
 }
 
@@ -196,9 +241,10 @@ void* LinuxKeyboardInput::display() {
 
 os::HookResult LinuxKeyboardInput::call_next_hook(const os::KeyEvent&) { return 0; }
 
-void LinuxKeyboardInput::send_input(std::span<const os::KeyInput>) {}
+void LinuxKeyboardInput::send_input(std::span<const os::KeyInput> batch) { x11_send_input(batch); }
 
 int16_t LinuxKeyboardInput::key_state(uint32_t vk) {
+  if (const auto state = hook_thread_key_state(vk)) return *state;
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
@@ -225,10 +271,15 @@ os::LayoutHandle LinuxKeyboardInput::keyboard_layout(uint32_t) {
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
-  XkbStateRec state{};
-  if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
-  unsigned group = state.group & 3;
-  const GroupNames names = group_names(d);
+  unsigned group = 0;
+  if (const auto g = hook_thread_group()) {
+    group = *g;
+  } else {
+    XkbStateRec state{};
+    if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
+    group = state.group & 3;
+  }
+  const GroupNames& names = cache_->group_names_of(d);
   // A group locked under a keymap with more groups stays set after the
   // keymap shrinks; the keyboard then types the group it wraps to.
   if (!names.layouts.empty() && group >= names.layouts.size()) group %= names.layouts.size();
@@ -243,7 +294,7 @@ int LinuxKeyboardInput::to_unicode(uint32_t vk, uint32_t scan, const std::array<
   Display* d = as_display(display());
   if (d == nullptr || out.empty()) return 0;
   const unsigned group = group_of(layout, d);
-  const Keymap map(d);
+  const Keymap& map = cache_->map(d);
   const unsigned keycode = scan != 0 ? scan + 8 : keycode_for_vk(map, vk, group);
   if (!map.has(keycode)) return 0;
   auto down = [&](uint32_t k) { return (key_state[k] & 0x80) != 0; };
@@ -281,7 +332,7 @@ uint32_t LinuxKeyboardInput::map_virtual_key(uint32_t code, uint32_t map_type, o
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
-  const Keymap map(d);
+  const Keymap& map = cache_->map(d);
   const unsigned keycode = keycode_for_vk(map, code, group_of(layout, d));
   return keycode >= 8 ? keycode - 8 : 0;
 }

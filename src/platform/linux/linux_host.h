@@ -321,6 +321,8 @@ class LinuxFiles final : public os::Files {
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
+// The low-level keyboard hook on X11 (x11_keyboard.h): root-window grabs
+// answered per key, raw events for releases, typing through XTest.
 class LinuxKeyboardHook final : public os::KeyboardHook {
  public:
   std::optional<uintptr_t> install() override;
@@ -328,6 +330,7 @@ class LinuxKeyboardHook final : public os::KeyboardHook {
   uint32_t current_thread_id() override;
   void run_message_loop() override;
   void post_quit(uint32_t thread_id) override;
+  std::optional<std::string> failure_reason() override;
 };
 
 class LinuxForeground final : public os::Foreground {

@@ -109,11 +109,14 @@ uint16_t langid_for_xkb_layout(std::string_view layout, std::string_view variant
 // group's layout. The whole keyboard has one layout, so every thread gets
 // the same answer. ToUnicodeEx and MapVirtualKeyExW answer from the XKB
 // keymap: a virtual key is the key that types its letter in the group, or,
-// for a letter or digit the group lacks, the key at its US position (as a
-// Windows layout places its virtual keys). Typing (SendInput) comes with the
-// keyboard hook's X11 layer; until then it does nothing.
+// for a key the group lacks, the key at its US position (as a Windows
+// layout places its virtual keys). SendInput types through the keyboard
+// hook's X11 layer.
+struct KeymapCache;
+
 class LinuxKeyboardInput final : public os::KeyboardInput {
  public:
+  LinuxKeyboardInput();
   ~LinuxKeyboardInput() override;
   os::HookResult call_next_hook(const os::KeyEvent& event) override;
   void send_input(std::span<const os::KeyInput> batch) override;
@@ -128,6 +131,7 @@ class LinuxKeyboardInput final : public os::KeyboardInput {
   std::mutex mutex_;
   void* display_ = nullptr;
   bool display_tried_ = false;
+  std::unique_ptr<KeymapCache> cache_;  // under mutex_
 };
 
 // ---- Desktop entries and the application lists ------------------------------

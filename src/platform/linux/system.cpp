@@ -1,8 +1,6 @@
-// The Linux host's data folders and file writes, its stand-in for the Windows keyboard hook
-// and its foreground queries. The low-level hook has no Linux layer yet, so
-// it refuses to install (the program then reports the hook error as on a
-// refused Windows hook). The foreground queries read the window manager's
-// _NET_ACTIVE_WINDOW over X11.
+// The Linux host's data folders and file writes, and its foreground
+// queries: the window manager's _NET_ACTIVE_WINDOW over X11, and the
+// focused control from the accessibility tree.
 #include "platform/linux/linux_host.h"
 
 #include <fcntl.h>
@@ -12,14 +10,110 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "core/text.h"
+#include "platform/linux/atspi_focus.h"
 #include "platform/linux/linux_system.h"
+#include "platform/linux/x11_keyboard.h"
 
 namespace harvel::linux_host {
 
 namespace {
+
+// The focused control of a window (GetGUIThreadInfo's hwndFocus) is named by
+// the window's id with this bit set. X11 knows no controls inside a window:
+// its style and class come from the accessibility tree's focused object of
+// the window's program, a password field showing as an ES_PASSWORD edit
+// control, as on Windows.
+constexpr os::WindowHandle kFocusedControl = os::WindowHandle{1} << 32;
+
+uint32_t window_id(os::WindowHandle handle) {
+  const os::WindowHandle window = handle & ~kFocusedControl;
+  const auto id = static_cast<uint32_t>(window);
+  return id == window ? id : 0;
+}
+
+// What the keyboard procedure asks at every key about the foreground window,
+// kept while the running hook vouches that neither the focus nor the active
+// window changed (it counts the changes); asked anew otherwise.
+struct WindowFacts {
+  bool exists = false;
+  uint32_t pid = 0;  // _NET_WM_PID; 0 when unknown
+};
+
+struct FocusCache {
+  std::mutex mutex;
+  uint64_t generation = 0;
+  std::optional<os::WindowHandle> foreground;
+  uint32_t window = 0;
+  WindowFacts facts;
+};
+
+FocusCache& focus_cache() {
+  static FocusCache* c = new FocusCache;  // used by threads that outlive exit handlers
+  return *c;
+}
+
+// The cache for `generation`, emptied when it belongs to an older one.
+FocusCache& cache_for(uint64_t generation) {
+  FocusCache& c = focus_cache();
+  if (c.generation != generation) {
+    c.generation = generation;
+    c.foreground.reset();
+    c.window = 0;
+  }
+  return c;
+}
+
+WindowFacts read_window_facts(uint32_t id) {
+  WindowFacts f;
+  const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
+  if (!p) return f;  // no such window
+  f.exists = true;
+  const std::vector<uint32_t> values = p->cards();
+  if (!values.empty()) f.pid = values[0];
+  return f;
+}
+
+WindowFacts window_facts(uint32_t id) {
+  const uint64_t generation = watched_focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.window == id && id != 0) return c.facts;
+  }
+  const WindowFacts f = read_window_facts(id);
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation);
+    c.window = id;
+    c.facts = f;
+  }
+  return f;
+}
+
+os::WindowHandle read_foreground_window() {
+  const uint32_t root = x11::root_window();
+  if (root == 0) return 0;
+  const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
+  if (active && active->type != 0) {
+    const std::vector<uint32_t> ids = active->cards();
+    return ids.empty() ? 0 : ids[0];
+  }
+  // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
+  // holds the input focus.
+  return x11::top_level_of(x11::input_focus());
+}
+
+std::optional<AccessibleFocus> focused_control_of(os::WindowHandle handle) {
+  if ((handle & kFocusedControl) == 0) return std::nullopt;
+  const uint32_t pid = window_facts(window_id(handle)).pid;
+  if (pid == 0) return std::nullopt;
+  return accessible_focus_of(pid);
+}
 
 std::optional<std::string> env(const char* name) {
   const char* v = std::getenv(name);
@@ -69,37 +163,33 @@ bool LinuxFiles::rename_flushed(const std::filesystem::path& from, const std::fi
   return true;
 }
 
-std::optional<uintptr_t> LinuxKeyboardHook::install() { return std::nullopt; }
-void LinuxKeyboardHook::uninstall(uintptr_t) {}
-uint32_t LinuxKeyboardHook::current_thread_id() { return 0; }
-void LinuxKeyboardHook::run_message_loop() {}
-void LinuxKeyboardHook::post_quit(uint32_t) {}
-
 // X11 has no threads of windows: the "thread" of a window is its own window
 // id (X ids use 29 bits), so gui_thread_info can name the window again, and
 // no window gives 0 as on Windows.
 
 os::WindowHandle LinuxForeground::foreground_window() {
-  const uint32_t root = x11::root_window();
-  if (root == 0) return 0;
-  const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
-  if (active && active->type != 0) {
-    const std::vector<uint32_t> ids = active->cards();
-    return ids.empty() ? 0 : ids[0];
+  const uint64_t generation = watched_focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.foreground) return *c.foreground;
   }
-  // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
-  // holds the input focus.
-  return x11::top_level_of(x11::input_focus());
+  const os::WindowHandle window = read_foreground_window();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation).foreground = window;
+  }
+  return window;
 }
 
 uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle window, uint32_t& pid) {
   pid = 0;
-  const auto id = static_cast<uint32_t>(window);
-  if (id == 0 || id != window) return 0;
-  const auto p = x11::property(id, x11::atom("_NET_WM_PID"), 6 /* CARDINAL */);
-  if (!p) return 0;  // no such window
-  const std::vector<uint32_t> values = p->cards();
-  if (!values.empty()) pid = values[0];
+  const uint32_t id = window_id(window);
+  if (id == 0) return 0;
+  const WindowFacts f = window_facts(id);
+  if (!f.exists) return 0;
+  pid = f.pid;
   return id;
 }
 
@@ -118,16 +208,25 @@ std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t pid) 
 }
 
 std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t thread_id) {
-  if (thread_id == 0 || !x11::property(thread_id, x11::atom("WM_CLASS"))) return std::nullopt;
+  if (thread_id == 0 || !window_facts(thread_id).exists) return std::nullopt;
   const os::WindowHandle window = thread_id;
-  return os::GuiThreadInfo{window, window, 0};
+  return os::GuiThreadInfo{window, window | kFocusedControl, 0};
 }
 
-int32_t LinuxForeground::window_style(os::WindowHandle) { return 0; }
+int32_t LinuxForeground::window_style(os::WindowHandle window) {
+  const auto focus = focused_control_of(window);
+  return focus && focus->password ? os::ES_PASSWORD : 0;
+}
 
 std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t max_units) {
-  const auto id = static_cast<uint32_t>(window);
-  if (id != window || max_units == 0) return {};
+  if (max_units == 0) return {};
+  if ((window & kFocusedControl) != 0) {
+    const auto focus = focused_control_of(window);
+    if (!focus || !focus->editable) return {};
+    return std::u16string(u"Edit").substr(0, max_units - 1);
+  }
+  const uint32_t id = window_id(window);
+  if (id == 0) return {};
   const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
   if (!p || p->type == 0) return {};
   // "instance\0class\0": the class, or the instance when there is no class.

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Key-to-screen time on the Linux host, plain keys and converted keys side by
+# side, under a private Xvfb server with the accessibility bus. Budget: a
+# converted key adds at most 2 ms at p99 over a plain one.
+#
+#   bench/key_to_screen.sh [pairs] [harvel-binary] [key_to_screen-binary] [x11_textbox-binary]
+#
+# Runs the baseline without a hook, then the program in hybrid and in zero
+# mode (hidden, onboarded), each typing `pairs` plain and converted keys into
+# the GTK text-box program through XTest. Prints median and p99 of each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "${1:-}" != --under-xvfb ]; then
+  exec tests/linux_host/with_xvfb.sh --accessibility "$0" --under-xvfb "$@"
+fi
+shift
+pairs=${1:-300}
+harvel=$(realpath "${2:-build/linux/harvel}")
+bench=$(realpath "${3:-build/bench/bench/key_to_screen}")
+textbox=$(realpath "${4:-build/bench/bench/x11_textbox}")
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+"$bench" "$textbox" none "$pairs"
+for mode in hybrid zero; do
+  mkdir -p "$XDG_DATA_HOME/uz.harvel.desktop"
+  printf '{"mode": "%s", "onboarded": true}' "$mode" >"$XDG_DATA_HOME/uz.harvel.desktop/settings.json"
+  HARVEL_HOST_TRACE=1 "$harvel" --hidden >"$logs/$mode.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 200); do
+    grep -q "keyboard hook: installed" "$logs/$mode.log" && break
+    sleep 0.05
+  done
+  grep -q "keyboard hook: installed" "$logs/$mode.log" || { cat "$logs/$mode.log" >&2; exit 1; }
+  status=0
+  "$bench" "$textbox" "$mode" "$pairs" || status=$?
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  [ "$status" = 0 ] || { echo "key_to_screen: $mode failed" >&2; exit "$status"; }
+done

@@ -1,0 +1,34 @@
+// The focused object of each program, as the accessibility tree (AT-SPI)
+// reports it. Focus changes arrive as events on the event-loop thread and
+// are kept per process, so asking about the focused control costs no call
+// to the accessibility bus.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/os.h"
+
+typedef struct _AtspiAccessible AtspiAccessible;
+
+namespace harvel::linux_host {
+
+struct AccessibleFocus {
+  bool password = false;  // the password-text role
+  bool editable = false;  // a text field of any kind
+};
+
+// Starts following focus changes, once per process, on the event-loop
+// thread of `loop`. Without an accessibility bus nothing is followed.
+void start_accessible_focus(os::EventLoop& loop);
+
+// The focused object of the process as its last focus change left it;
+// none when the process reported none (or has no accessibility support).
+// Any thread.
+std::optional<AccessibleFocus> accessible_focus_of(uint32_t pid);
+
+// The object that took the focus last, with a reference for the caller
+// (g_object_unref); null when none. Event-loop thread only.
+AtspiAccessible* focused_accessible();
+
+}  // namespace harvel::linux_host

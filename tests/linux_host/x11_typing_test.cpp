@@ -1,0 +1,447 @@
+// Typing in another program through the X server, converted by the keyboard
+// hook of this process: a GTK program of ours (x11_textbox) has the focus,
+// keys are sent with xdotool (and, for the right-hand modifiers, which
+// xdotool presses together with their left twins, with XTest by keycode),
+// and its text field's final text is checked. Runs under an Xvfb server
+// with a session bus and the accessibility bus (with_xvfb.sh
+// --accessibility), as the password field needs the accessibility tree.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/accelerator.h"
+#include "core/app.h"
+#include "core/settings.h"
+#include "core/state.h"
+#include "host_fixture.h"
+#include "keyboard/hook_thread.h"
+#include "shell/state_commands.h"
+
+// Xlib's macros (None, Bool) clash with names of the program.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace harvel::linux_host {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::pump_for;
+using testing::pump_until;
+
+// Keycodes of the keys pressed by keycode (evdev code + 8).
+constexpr unsigned kShiftL = 50;
+constexpr unsigned kCapsLock = 66;
+constexpr unsigned kAltR = 108;
+constexpr unsigned kKeyA = 38;
+constexpr unsigned kKeyS = 39;
+constexpr unsigned kKeyC = 54;
+
+int run(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The text-box program: its window has the input focus; it reports every
+// change of its fields.
+class Textbox {
+ public:
+  Textbox() {
+    const testing::PipedChild child = testing::spawn_piped({HARVEL_X11_TEXTBOX});
+    pid_ = child.pid;
+    stdin_ = child.in;
+    stdout_ = child.out;
+    if (pid_ == 0) return;
+    fcntl(stdout_, F_SETFL, O_NONBLOCK);
+    ready_ = pump_until([&] { return read_lines(), !window_line_.empty(); }, 15);
+  }
+  ~Textbox() {
+    if (stdin_ >= 0) close(stdin_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    if (stdout_ >= 0) close(stdout_);
+  }
+  bool ready() const { return ready_; }
+
+  // Runs a command and waits for the program to confirm it.
+  bool command(const std::string& c) {
+    const std::string line = c + "\n";
+    if (write(stdin_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
+    done_.clear();
+    return pump_until([&] { return read_lines(), done_ == c; }, 5);
+  }
+  void clear() {
+    ASSERT_TRUE(command("clear"));
+    ASSERT_TRUE(command("focus text"));
+    text_.clear();
+    password_.clear();
+  }
+  // Waits until the field holds `expected`; false when it does not within
+  // `seconds` (with `field` then holding what it has).
+  bool wait_for(const std::string& expected, const std::string* field = nullptr, double seconds = 3) {
+    const std::string& f = field != nullptr ? *field : text_;
+    return pump_until([&] { return read_lines(), f == expected; }, seconds);
+  }
+  // Lets every event in flight arrive.
+  void settle() {
+    pump_for(0.3);
+    read_lines();
+  }
+  const std::string& text() const { return text_; }
+  const std::string& password() const { return password_; }
+
+ private:
+  void read_lines() {
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = read(stdout_, buf, sizeof(buf));
+      if (n <= 0) break;
+      pending_.append(buf, static_cast<std::size_t>(n));
+    }
+    for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+      const std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (line.rfind("ready ", 0) == 0) window_line_ = line;
+      if (line.rfind("done ", 0) == 0) done_ = line.substr(5);
+      for (auto [prefix, field] : {std::pair{"text ", &text_}, std::pair{"password ", &password_}}) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        const std::size_t quote = line.find('"');
+        if (quote != std::string::npos) *field = nlohmann::json::parse(line.substr(quote)).get<std::string>();
+      }
+    }
+  }
+
+  pid_t pid_ = 0;
+  int stdin_ = -1;
+  int stdout_ = -1;
+  bool ready_ = false;
+  std::string pending_;
+  std::string window_line_;
+  std::string done_;
+  std::string text_;
+  std::string password_;
+};
+
+// The keyboard side of the program, as its set-up step builds it: the
+// settings, the global shortcut and the hook thread.
+class Program {
+ public:
+  Program() {
+    testing::start_host_once();
+    // Notices are not shown: this process has no pages.
+    os::Platform p = os::platform();
+    p.windows = nullptr;
+    p.web_views = nullptr;
+    os::install_platform(p);
+    dir_ = fs::temp_directory_path() / ("harvel-typing-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    Settings s = default_settings();
+    s.onboarded = true;
+    app.manage(std::make_unique<Ctx>(dir_ / "settings.json", s));
+    os::GlobalShortcut& shortcut = *os::platform().global_shortcut;
+    shortcut_ok = shortcut.register_hotkey(*parse_accelerator(s.hotkey));
+    shortcut.set_press_handler([this](const os::Hotkey&) { toggle_enabled(app); });
+    start_keyboard_hook_thread(app);
+  }
+  ~Program() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  void change(const std::function<void(Settings&)>& edit) {
+    app.ctx().settings.with(edit);
+    save_settings(app);
+  }
+  HookStatus status() { return hook_status(app); }
+
+  App app;
+  bool shortcut_ok = false;
+
+ private:
+  fs::path dir_;
+};
+
+Program& program() {
+  static Program* p = new Program;  // its threads outlive the tests
+  return *p;
+}
+
+class X11TypingTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    program();
+    box_ = new Textbox;
+  }
+  static void TearDownTestSuite() {
+    delete box_;
+    box_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(box_->ready()) << "the text-box program did not start";
+    x_ = XOpenDisplay(nullptr);
+    ASSERT_NE(x_, nullptr);
+    box_->clear();
+  }
+  void TearDown() override {
+    if (x_ != nullptr) XCloseDisplay(x_);
+  }
+
+  void mode(Mode m) {
+    program().change([m](Settings& s) {
+      s.mode = m;
+      s.enabled = true;
+      s.apps.clear();
+    });
+    ASSERT_EQ(program().status(), HookStatus::On);
+  }
+  // A key by keycode, exactly (xdotool adds the left modifier to a right
+  // one), at a typist's pace.
+  void key(unsigned keycode, bool down) {
+    XTestFakeKeyEvent(x_, keycode, down ? True : False, CurrentTime);
+    XSync(x_, False);
+    pump_for(0.02);
+  }
+  void tap(unsigned keycode) {
+    key(keycode, true);
+    key(keycode, false);
+  }
+  static void type(const std::string& text) { ASSERT_EQ(run({"xdotool", "type", "--delay", "30", text}), 0); }
+  static void xkey(const std::string& name) { ASSERT_EQ(run({"xdotool", "key", name}), 0); }
+  void expect_text(const std::string& expected) {
+    EXPECT_TRUE(box_->wait_for(expected)) << "text is \"" << box_->text() << "\", expected \"" << expected << "\"";
+  }
+
+  static Textbox* box_;
+  Display* x_ = nullptr;
+};
+
+Textbox* X11TypingTest::box_ = nullptr;
+
+TEST_F(X11TypingTest, TheHookRunsAndTheShortcutIsOurs) {
+  mode(kModeZero);
+  EXPECT_TRUE(program().shortcut_ok);
+  EXPECT_FALSE(program().app.ctx().hook_error.copy().has_value());
+}
+
+TEST_F(X11TypingTest, HybridTypesTheNewLettersWithRightAlt) {
+  mode(kModeHybrid);
+  key(kAltR, true);
+  type("scog");
+  // Another key with the hybrid key held reaches the program plainly (no Alt).
+  type("a");
+  key(kShiftL, true);
+  type("s");
+  key(kShiftL, false);
+  key(kAltR, false);
+  type(" s");
+  expect_text("şçöğaŞ s");
+
+  box_->clear();
+  tap(kCapsLock);
+  key(kAltR, true);
+  tap(kKeyS);
+  key(kShiftL, true);
+  tap(kKeyC);
+  key(kShiftL, false);
+  key(kAltR, false);
+  tap(kKeyA);
+  tap(kCapsLock);
+  expect_text("ŞçA");
+}
+
+TEST_F(X11TypingTest, CapsLockAsTheHybridKeyLeavesTheLockAsItWas) {
+  program().change([](Settings& s) {
+    s.mode = kModeHybrid;
+    s.hybrid_key = "caps";
+    s.apps.clear();
+  });
+  key(kCapsLock, true);
+  tap(kKeyS);
+  key(kCapsLock, false);
+  tap(kKeyA);
+  key(kCapsLock, true);
+  key(kCapsLock, false);
+  tap(kKeyA);
+  expect_text("\u015Faa");
+  program().change([](Settings& s) { s.hybrid_key = "ralt"; });
+}
+
+TEST_F(X11TypingTest, FastTypesOnItsFourKeysAndTheirOwnCharactersWithTheHybridKey) {
+  mode(kModeFast);
+  type("wc[]W");
+  expect_text("şçöğŞ");
+  key(kAltR, true);
+  type("wc[]");
+  key(kAltR, false);
+  expect_text("şçöğŞwc[]");
+}
+
+TEST_F(X11TypingTest, ZeroConvertsDigraphsAndRestoresEnglishWords) {
+  mode(kModeZero);
+  struct Case {
+    std::string typed;
+    std::string expected;
+  };
+  // The restored English word is typed by the hook itself: its own "sh"
+  // is not converted again.
+  const Case cases[] = {
+      {"shahar choy", "şahar çoy"},
+      {"shop ", "shop "},
+      {"o'zbek g`alaba", "özbek ğalaba"},
+      {"Shahar", "Şahar"},
+  };
+  for (const Case& c : cases) {
+    box_->clear();
+    xkey("Escape");  // a word break for the engine
+    type(c.typed);
+    expect_text(c.expected);
+  }
+
+  box_->clear();
+  xkey("Escape");
+  type("as");
+  xkey("BackSpace");
+  type("h");
+  expect_text("ah");
+
+  box_->clear();
+  xkey("Escape");
+  type("fish");
+  xkey("Return");
+  expect_text("fish\n");
+}
+
+TEST_F(X11TypingTest, PasswordFieldsAreNeverConverted) {
+  mode(kModeZero);
+  ASSERT_TRUE(box_->command("focus password"));
+  // The focus change reaches the hook through the accessibility bus.
+  pump_for(0.5);
+  type("shahar");
+  const std::string password = "shahar";
+  EXPECT_TRUE(box_->wait_for(password, &box_->password()))
+      << "password field holds \"" << box_->password() << "\" (no accessibility bus?)";
+  ASSERT_TRUE(box_->command("focus text"));
+  pump_for(0.5);
+  type("shahar");
+  expect_text("şahar");
+}
+
+TEST_F(X11TypingTest, RulesOfTheProgramTurnConversionOffOrToEnglish) {
+  for (Mode rule : {kModeOff, kModeEnglish}) {
+    program().change([rule](Settings& s) {
+      s.mode = kModeZero;
+      s.apps = {AppRule{"Sinov", "x11_textbox", rule}};
+    });
+    box_->clear();
+    xkey("Escape");
+    type("shahar");
+    box_->settle();
+    EXPECT_EQ(box_->text(), "shahar") << "rule " << int(rule);
+  }
+  mode(kModeZero);
+  box_->clear();
+  type("shahar");
+  expect_text("şahar");
+}
+
+TEST_F(X11TypingTest, TheGlobalShortcutSwitchesConversionOffAndOn) {
+  mode(kModeZero);
+  auto enabled = [] { return program().app.ctx().settings.with([](const Settings& s) { return s.enabled; }); };
+  xkey("ctrl+shift+u");
+  ASSERT_TRUE(pump_until([&] { return !enabled(); }));
+  EXPECT_EQ(program().status(), HookStatus::Off);
+  type("shahar");
+  box_->settle();
+  EXPECT_EQ(box_->text(), "shahar");
+  xkey("ctrl+shift+u");
+  ASSERT_TRUE(pump_until([&] { return enabled(); }));
+  EXPECT_EQ(program().status(), HookStatus::On);
+  box_->clear();
+  type("shahar");
+  expect_text("şahar");
+}
+
+TEST_F(X11TypingTest, AnotherProgramsShortcutOnTheRootWindowKeepsReachingIt) {
+  mode(kModeZero);
+  // As a window manager holds Alt+Tab: Ctrl+Alt+K on the root window.
+  const Window root = DefaultRootWindow(x_);
+  const KeyCode k = XKeysymToKeycode(x_, XK_k);
+  XGrabKey(x_, k, ControlMask | Mod1Mask, root, False, GrabModeAsync, GrabModeAsync);
+  XSync(x_, False);
+  constexpr unsigned kCtrlL = 37;
+  constexpr unsigned kAltL = 64;
+  key(kCtrlL, true);
+  key(kAltL, true);
+  tap(k);
+  key(kAltL, false);
+  key(kCtrlL, false);
+  XEvent e;
+  bool got = false;
+  for (int i = 0; i < 100 && !got; ++i) {
+    while (XPending(x_) > 0) {
+      XNextEvent(x_, &e);
+      if (e.type == KeyPress && e.xkey.keycode == k) got = true;
+    }
+    if (!got) pump_for(0.01);
+  }
+  XUngrabKey(x_, k, ControlMask | Mod1Mask, root);
+  XSync(x_, False);
+  EXPECT_TRUE(got);
+  type("sh");
+  expect_text("ş");
+}
+
+TEST_F(X11TypingTest, AHeldKeyRepeatsIntact) {
+  mode(kModeZero);
+  key(kKeyA, true);
+  pump_for(1.2);
+  key(kKeyA, false);
+  box_->settle();
+  EXPECT_TRUE(std::regex_match(box_->text(), std::regex("a{4,}"))) << box_->text();
+}
+
+TEST_F(X11TypingTest, StoppingTakesLessThanTwoSecondsAndLeavesTheKeymapAsFound) {
+  mode(kModeZero);
+  type("sh");
+  expect_text("ş");
+  const auto start = std::chrono::steady_clock::now();
+  program().change([](Settings& s) {
+    s.mode = kModeEnglish;
+    s.checker = false;
+  });
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_EQ(program().status(), HookStatus::Off);
+  // No key types a character the hook borrowed a key for.
+  int min = 0;
+  int max = 0;
+  XDisplayKeycodes(x_, &min, &max);
+  int per = 0;
+  KeySym* syms = XGetKeyboardMapping(x_, static_cast<KeyCode>(min), max - min + 1, &per);
+  for (int i = 0; i < (max - min + 1) * per; ++i) {
+    EXPECT_FALSE(syms[i] == 0x1BA || syms[i] == 0x100015F) << "keycode " << min + i / per << " still types ş";
+  }
+  XFree(syms);
+  box_->clear();
+  type("sh");
+  box_->settle();
+  EXPECT_EQ(box_->text(), "sh");
+}
+
+}  // namespace
+}  // namespace harvel::linux_host
