@@ -91,7 +91,7 @@ std::string safe_download_name(std::string_view name) {
   }
   if (!text::is_valid_utf8(out)) out = text::encode_utf8(text::decode_utf8_lossy(out));
   drop_trailing_dots_and_blanks(out);
-  if (is_device_name(out)) out.insert(0, "_");
+  if (is_device_name(out)) out = "_" + out;
   out = fitted(out, extension_start(out), "");
   // A cut may have left a dot or blank at the end again.
   drop_trailing_dots_and_blanks(out);

@@ -321,7 +321,7 @@ TEST(Downloads, NamesBothSystemsAccept) {
       {"conout$", "_conout$"},
       {"console.txt", "console.txt"},
       {"com10.txt", "com10.txt"},
-      // 255 bytes at most, keeping the extension; a huge extension goes.
+      // 255 bytes at most, keeping the extension unless it leaves no room.
       {long_stem + ".uz.md", std::string(252, 'a') + ".md"},
       {"a." + long_stem, "a." + std::string(253, 'a')},
       {"a." + std::string(253, 'x'), "a." + std::string(253, 'x')},
@@ -331,8 +331,8 @@ TEST(Downloads, NamesBothSystemsAccept) {
 
   std::string letters;
   for (int i = 0; i < 200; ++i) letters += "\u015f";  // two bytes each
-  EXPECT_EQ(safe_download_name("a" + letters + "a.uz.md"), "a" + letters.substr(0, 250) + ".md")
-      << "cut inside a letter";
+  const std::string odd = "a" + letters;  // its letters start at odd bytes
+  EXPECT_EQ(safe_download_name(odd + "a.uz.md"), odd.substr(0, 251) + ".md") << "cut inside a letter";
   EXPECT_EQ(safe_download_name("a\xff\xfe.txt"), "a\uFFFD\uFFFD.txt");
 }
 
@@ -352,11 +352,12 @@ TEST(Downloads, NumbersGoBeforeTheLastExtensionAndReplaceNothing) {
   for (const auto& [name, free] : cases) EXPECT_EQ(free_download_name(name, taken), free) << name;
 
   // A numbered name still fits, cut at a character boundary.
-  const auto always_first = [](const std::string& n) { return !n.ends_with(")") && !n.ends_with(").md"); };
-  EXPECT_EQ(free_download_name(std::string(255, 'a'), always_first), std::string(251, 'a') + " (1)");
+  const auto only_unnumbered_taken = [](const std::string& n) { return !n.ends_with(")") && !n.ends_with(").md"); };
+  EXPECT_EQ(free_download_name(std::string(255, 'a'), only_unnumbered_taken), std::string(251, 'a') + " (1)");
   std::string letters;
   for (int i = 0; i < 125; ++i) letters += "\u015f";
-  EXPECT_EQ(free_download_name("a" + letters + ".md", always_first), "a" + letters.substr(0, 246) + " (1).md");
+  const std::string odd = "a" + letters;
+  EXPECT_EQ(free_download_name(odd + ".md", only_unnumbered_taken), odd.substr(0, 247) + " (1).md");
 
   // A folder where every number is taken gets no name, not an old one.
   int asked = 0;
