@@ -13,6 +13,7 @@
 #include "app/web_assets.h"
 #include "app/web_bridge.h"
 #include "app/window_styles.h"
+#include "core/text.h"
 
 namespace harvel {
 namespace {
@@ -272,15 +273,19 @@ TEST(WindowStyles, TheProgramsThreeWindows) {
 
 // ---- Downloads ------------------------------------------------------------------------------
 
-TEST(Downloads, OnlyTheApplicationsOwnBlobsAndPages) {
+TEST(Downloads, OnlyTheApplicationsOwnBlobs) {
   const std::pair<const char*, bool> cases[] = {
       {"blob:https://harvel.localhost/0d6c-44e1", true},
       {"BLOB:https://harvel.localhost/0d6c-44e1", true},
       {"blob:harvel://localhost/0d6c", true},
-      {"https://harvel.localhost/assets/a.txt", true},
       {"blob:https://evil.com/0d6c", false},
       {"blob:null/0d6c", false},
+      {"blob:blob:https://harvel.localhost/0d6c", false},
       {"blob:", false},
+      {"blob", false},
+      // The application's own pages and files are shown, never saved.
+      {"https://harvel.localhost/assets/a.txt", false},
+      {"harvel://localhost/index.html", false},
       {"data:text/plain,x", false},
       {"https://harvel.uz/file.exe", false},
       {"", false},
@@ -288,30 +293,76 @@ TEST(Downloads, OnlyTheApplicationsOwnBlobsAndPages) {
   for (const auto& [url, allowed] : cases) EXPECT_EQ(is_app_download_url(url), allowed) << url;
 }
 
-TEST(Downloads, NamesTheSystemAccepts) {
+TEST(Downloads, NamesBothSystemsAccept) {
+  const std::string long_stem(300, 'a');
   const std::pair<std::string, std::string> cases[] = {
       {"maqola.uz.docx", "maqola.uz.docx"},
+      {".txt.uz", ".txt.uz"},
       {"o\u2018zbek \u015feri.uz.txt", "o\u2018zbek \u015feri.uz.txt"},
-      {"a/b\\c:d*e?f\"g<h>i|j.txt", "a_b_c_d_e_f_g_h_i_j.txt"},
-      {std::string("tab\there\x01.srt"), "tab_here_.srt"},
+      // Only the last component of a path.
+      {"../../etc/passwd", "passwd"},
+      {"C:\\Users\\x\\hujjat.uz.docx", "hujjat.uz.docx"},
+      {"dir/", "hujjat"},
+      // Characters Windows refuses, and control characters.
+      {"c:d*e?f\"g<h>i|j.txt", "c_d_e_f_g_h_i_j.txt"},
+      {std::string("a\nb\tc\x7f\x01.uz.txt"), "abc.uz.txt"},
+      {std::string("nul\0.txt", 8), "_nul.txt"},
+      // Trailing dots and blanks; nothing left at all.
       {"name. . ", "name"},
-      {"...", "download"},
-      {"", "download"},
+      {"...", "hujjat"},
+      {" . ", "hujjat"},
+      {"", "hujjat"},
+      // Device names, with any extension; names that only begin like one.
       {"CON", "_CON"},
       {"nul.txt", "_nul.txt"},
       {"com1.uz.md", "_com1.uz.md"},
+      {"Aux .md", "_Aux .md"},
+      {"LPT\u00B9.txt", "_LPT\u00B9.txt"},
+      {"conout$", "_conout$"},
       {"console.txt", "console.txt"},
+      {"com10.txt", "com10.txt"},
+      // 255 bytes at most, keeping the extension unless it leaves no room.
+      {long_stem + ".uz.md", std::string(252, 'a') + ".md"},
+      {"a." + long_stem, "a." + std::string(253, 'a')},
+      {"a." + std::string(253, 'x'), "a." + std::string(253, 'x')},
+      {"\u015f." + std::string(253, 'x'), "\u015f." + std::string(252, 'x')},  // not ".xxx"
   };
-  for (const auto& [name, safe] : cases) EXPECT_EQ(safe_download_name(name), safe) << name;
+  for (const auto& [suggested, safe] : cases) EXPECT_EQ(safe_download_name(suggested), safe) << suggested;
+
+  std::string letters;
+  for (int i = 0; i < 200; ++i) letters += "\u015f";  // two bytes each
+  const std::string odd = "a" + letters;  // its letters start at odd bytes
+  EXPECT_EQ(safe_download_name(odd + "a.uz.md"), odd.substr(0, 251) + ".md") << "cut inside a letter";
+  EXPECT_EQ(safe_download_name("a\xff\xfe.txt"), "a\uFFFD\uFFFD.txt");
 }
 
-TEST(Downloads, AnExistingFileIsNeverReplaced) {
-  const std::set<std::string> folder{"report.uz.docx", "report (1).uz.docx", "README", ".profile"};
+TEST(Downloads, NumbersGoBeforeTheLastExtensionAndReplaceNothing) {
+  const std::set<std::string> folder{"Maqola.uz.md", "report.uz.docx", "report.uz (1).docx", "README", ".profile",
+                                     ".txt.uz", "my.report.uz.docx"};
   const auto taken = [&](const std::string& n) { return folder.contains(n); };
-  EXPECT_EQ(free_download_name("new.uz.txt", taken), "new.uz.txt");
-  EXPECT_EQ(free_download_name("report.uz.docx", taken), "report (2).uz.docx");
-  EXPECT_EQ(free_download_name("README", taken), "README (1)");
-  EXPECT_EQ(free_download_name(".profile", taken), ".profile (1)");
+  const std::pair<std::string, std::string> cases[] = {
+      {"new.uz.txt", "new.uz.txt"},
+      {"Maqola.uz.md", "Maqola.uz (1).md"},
+      {"my.report.uz.docx", "my.report.uz (1).docx"},
+      {"report.uz.docx", "report.uz (2).docx"},
+      {"README", "README (1)"},
+      {".profile", ".profile (1)"},
+      {".txt.uz", ".txt (1).uz"},
+  };
+  for (const auto& [name, free] : cases) EXPECT_EQ(free_download_name(name, taken), free) << name;
+
+  // A numbered name still fits, cut at a character boundary.
+  const auto only_unnumbered_taken = [](const std::string& n) { return !n.ends_with(")") && !n.ends_with(").md"); };
+  EXPECT_EQ(free_download_name(std::string(255, 'a'), only_unnumbered_taken), std::string(251, 'a') + " (1)");
+  std::string letters;
+  for (int i = 0; i < 125; ++i) letters += "\u015f";
+  const std::string odd = "a" + letters;
+  EXPECT_EQ(free_download_name(odd + ".md", only_unnumbered_taken), odd.substr(0, 247) + " (1).md");
+
+  // A folder where every number is taken gets no name, not an old one.
+  int asked = 0;
+  EXPECT_EQ(free_download_name("a.md", [&](const std::string&) { return ++asked > 0; }), std::nullopt);
+  EXPECT_EQ(asked, 10000);
 }
 
 }  // namespace

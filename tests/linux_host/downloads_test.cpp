@@ -1,4 +1,4 @@
-// Downloads of the application's pages: the names they are saved under, and
+// Downloads of the application's pages: names claimed in a real folder, and
 // real pages saving blobs into the Downloads folder.
 #include <glib/gstdio.h>
 #include <gtk/gtk.h>
@@ -17,58 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::pump_for;
 using testing::pump_until;
-
-TEST(LinuxDownloads, OnlyTheApplicationsBlobsAreItsDownloads) {
-  const std::pair<const char*, bool> cases[] = {
-      {"blob:harvel://localhost/0b6f-44d1", true},
-      {"BLOB:harvel://localhost/0b6f", true},
-      {"blob:https://harvel.localhost/0b6f", true},
-      {"blob:https://example.com/0b6f", false},
-      {"blob:null/0b6f", false},
-      {"blob:", false},
-      {"harvel://localhost/index.html", false},
-      {"https://harvel.localhost/x", false},
-  };
-  for (const auto& [url, expected] : cases) EXPECT_EQ(is_app_blob_url(url), expected) << url;
-}
-
-TEST(LinuxDownloads, SuggestedNamesBecomeOneSafeFileName) {
-  const std::string long_stem(300, 'a');
-  const std::string long_cyrillic = [] {
-    std::string s;
-    for (int i = 0; i < 200; ++i) s += "ş";  // two bytes each
-    return s + ".uz.md";
-  }();
-  const std::pair<std::string, std::string> cases[] = {
-      {"Maqola.uz.md", "Maqola.uz.md"},
-      {".txt.uz", ".txt.uz"},
-      {"../../etc/passwd", "passwd"},
-      {"C:\\Users\\x\\hujjat.uz.docx", "hujjat.uz.docx"},
-      {"a\nb\tc\x7f.uz.txt", "abc.uz.txt"},
-      {"", "hujjat"},
-      {"..", "hujjat"},
-      {"dir/", "hujjat"},
-      {" . ", "hujjat"},
-      {long_stem + ".uz.md", std::string(252, 'a') + ".md"},
-  };
-  for (const auto& [suggested, expected] : cases) EXPECT_EQ(download_file_name(suggested), expected) << suggested;
-  const std::string cut = download_file_name(long_cyrillic);
-  EXPECT_LE(cut.size(), 255u);
-  EXPECT_TRUE(g_utf8_validate(cut.data(), static_cast<gssize>(cut.size()), nullptr)) << "cut inside a letter";
-  EXPECT_TRUE(cut.ends_with("ş.md")) << cut;
-  EXPECT_TRUE(g_utf8_validate(download_file_name("a\xff\xfe.txt").c_str(), -1, nullptr));
-}
-
-TEST(LinuxDownloads, NumberedNamesKeepTheExtension) {
-  const std::tuple<const char*, int, std::string> cases[] = {
-      {"Maqola.uz.md", 0, "Maqola.uz.md"},
-      {"Maqola.uz.md", 1, "Maqola.uz (1).md"},
-      {"hujjat", 2, "hujjat (2)"},
-      {".txt.uz", 3, ".txt (3).uz"},
-  };
-  for (const auto& [name, n, expected] : cases) EXPECT_EQ(numbered_file_name(name, n), expected) << name << " " << n;
-  EXPECT_EQ(numbered_file_name(std::string(255, 'a'), 12).size(), 255u);
-}
 
 // A private folder standing in for the Downloads folder.
 class DownloadFolder {
@@ -105,6 +53,10 @@ TEST(LinuxDownloads, ReservedNamesNeverOverwrite) {
   EXPECT_EQ(*second, (folder.path() / "a.uz (2).md").string());
   EXPECT_EQ(folder.read("a.uz.md"), "kept");
   EXPECT_EQ(folder.read("a.uz (1).md"), "");
+  // A link in the folder is a name taken, never followed.
+  fs::create_symlink(folder.path() / "elsewhere.md", folder.path() / "b.md");
+  EXPECT_EQ(reserve_download_path(folder.path(), "b.md"), (folder.path() / "b (1).md").string());
+  EXPECT_FALSE(fs::exists(folder.path() / "elsewhere.md"));
   EXPECT_FALSE(reserve_download_path((folder.path() / "missing").string(), "a.txt"));
 }
 

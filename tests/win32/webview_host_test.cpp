@@ -426,7 +426,7 @@ TEST_F(WebViewHost, ConvertedDocumentsKeepTheirNameAndReplaceNothing) {
       [](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://harvel.localhost/6c1e"; });
   ASSERT_TRUE(ours);
   EXPECT_EQ((*ours)["cancel"], false);
-  EXPECT_EQ((*ours)["path"], win32::narrow((dir->path() / "maqola (1).uz.docx").wstring()));
+  EXPECT_EQ((*ours)["path"], win32::narrow((dir->path() / "maqola.uz (1).docx").wstring()));
   const auto foreign =
       wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://example.com/6c1e"; });
   ASSERT_TRUE(foreign);

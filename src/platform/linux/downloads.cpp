@@ -11,44 +11,20 @@
 #include <cerrno>
 #include <string>
 
-#include "app/navigation.h"
+#include "app/downloads.h"
 #include "platform/linux/linux_host.h"
 
 namespace harvel::linux_host {
 
 namespace {
 
-constexpr std::size_t kNameMax = 255;  // bytes of one file name
-constexpr char kFallbackName[] = "hujjat";
 constexpr char kReservedKey[] = "harvel-reserved-path";
-
-// Where the extension starts: the last full stop after the first character
-// (so ".txt" alone has none), else the end.
-std::size_t extension_start(std::string_view name) {
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos || dot == 0 ? name.size() : dot;
-}
-
-// `text` cut to at most `bytes` bytes, at a character boundary.
-std::string utf8_prefix(std::string_view text, std::size_t bytes) {
-  if (text.size() <= bytes) return std::string(text);
-  std::size_t n = bytes;
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  return std::string(text.substr(0, n));
-}
-
-// The stem cut so that stem + suffix + extension fits in one file name; a
-// very long extension is dropped rather than the whole stem.
-std::string fitted(std::string_view stem, std::string_view suffix, std::string_view ext) {
-  if (suffix.size() + ext.size() >= kNameMax - 1) ext = {};
-  return utf8_prefix(stem, kNameMax - suffix.size() - ext.size()) + std::string(suffix) + std::string(ext);
-}
 
 gboolean on_decide_destination(WebKitDownload* download, gchar* suggested, gpointer) {
   const std::string folder = downloads_folder();
   std::optional<std::string> path;
   if (g_mkdir_with_parents(folder.c_str(), 0755) == 0) {
-    path = reserve_download_path(folder, download_file_name(suggested != nullptr ? suggested : ""));
+    path = reserve_download_path(folder, safe_download_name(suggested != nullptr ? suggested : ""));
   }
   gchar* uri = path ? g_filename_to_uri(path->c_str(), nullptr, nullptr) : nullptr;
   if (uri == nullptr) {
@@ -81,7 +57,7 @@ void on_finished(WebKitDownload* download, gpointer) {
 void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer) {
   WebKitURIRequest* request = webkit_download_get_request(download);
   const char* uri = request != nullptr ? webkit_uri_request_get_uri(request) : nullptr;
-  if (uri == nullptr || !is_app_blob_url(uri)) {
+  if (uri == nullptr || !is_app_download_url(uri)) {
     trace(std::string("download refused ") + (uri != nullptr ? uri : ""));
     webkit_download_cancel(download);
     return;
@@ -93,51 +69,22 @@ void on_download_started(WebKitWebContext*, WebKitDownload* download, gpointer) 
 
 }  // namespace
 
-bool is_app_blob_url(std::string_view url) {
-  constexpr std::string_view kBlob = "blob:";
-  if (url.size() <= kBlob.size() || g_ascii_strncasecmp(url.data(), kBlob.data(), kBlob.size()) != 0) return false;
-  return is_app_navigation_url(url.substr(kBlob.size()));
-}
-
-std::string download_file_name(std::string_view suggested) {
-  // The last component of whatever path the page gave, without control
-  // characters; no name at all, or one that names a folder, gets the
-  // page's own fallback name.
-  const std::size_t slash = suggested.find_last_of("/\\");
-  if (slash != std::string_view::npos) suggested.remove_prefix(slash + 1);
-  std::string name;
-  for (char c : suggested) {
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) name.push_back(c);
-  }
-  if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr)) {
-    gchar* valid = g_utf8_make_valid(name.data(), static_cast<gssize>(name.size()));
-    name = valid;
-    g_free(valid);
-  }
-  if (name.find_first_not_of(". ") == std::string::npos) return kFallbackName;
-  const std::size_t ext = extension_start(name);
-  return fitted(std::string_view(name).substr(0, ext), "", std::string_view(name).substr(ext));
-}
-
-std::string numbered_file_name(std::string_view name, int n) {
-  if (n <= 0) return std::string(name);
-  const std::size_t ext = extension_start(name);
-  return fitted(name.substr(0, ext), " (" + std::to_string(n) + ")", name.substr(ext));
-}
-
 std::optional<std::string> reserve_download_path(const std::string& folder, std::string_view name) {
   // Creating the file exclusively claims its name, so neither an existing
-  // file nor a download saved at the same moment is ever overwritten.
-  for (int n = 0; n < 1000; ++n) {
-    const std::string path = folder + "/" + numbered_file_name(name, n);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // file nor a download saved at the same moment is ever overwritten. Any
+  // failure other than a name already there ends the search.
+  bool failed = false;
+  const std::optional<std::string> claimed = free_download_name(name, [&](const std::string& candidate) {
+    const int fd = ::open((folder + "/" + candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) {
       ::close(fd);
-      return path;
+      return false;
     }
-    if (errno != EEXIST) return std::nullopt;
-  }
-  return std::nullopt;
+    failed = errno != EEXIST;
+    return !failed;
+  });
+  if (!claimed || failed) return std::nullopt;
+  return folder + "/" + *claimed;
 }
 
 std::string downloads_folder() {

@@ -114,15 +114,9 @@ void register_asset_scheme(WebKitWebContext* context);
 
 // ---- Downloads ---------------------------------------------------------------
 
-// A blob: address of the application's own origin (what its pages download).
-bool is_app_blob_url(std::string_view url);
-// The name a page suggested, made one safe file name ("hujjat" when none is
-// left), at most 255 bytes.
-std::string download_file_name(std::string_view suggested);
-// The name with " (n)" before its extension; the name itself for n = 0.
-std::string numbered_file_name(std::string_view name, int n);
 // Creates an empty file for the name in `folder`, numbered past the names
-// already taken, and answers its path; none when nothing can be created.
+// already taken (free_download_name), and answers its path; none when
+// nothing can be created.
 std::optional<std::string> reserve_download_path(const std::string& folder, std::string_view name);
 // The user's Downloads folder (XDG), else ~/Downloads.
 std::string downloads_folder();

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/downloads.h"
 #include "app/navigation.h"
 #include "app/web_bridge.h"
 #include "app/window_styles.h"
@@ -170,7 +171,8 @@ gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKit
     // shown in place of the application.
     auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
     const char* uri = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
-    if (uri != nullptr && is_app_blob_url(uri) && webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+    if (uri != nullptr && is_app_download_url(uri) &&
+        webkit_response_policy_decision_is_main_frame_main_resource(response)) {
       webkit_policy_decision_download(decision);
       return TRUE;
     }
@@ -187,7 +189,7 @@ gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision, WebKit
   // link to the page's own blob goes ahead: it ends as a download (above,
   // and handle_downloads).
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || uri == nullptr ||
-      !(is_app_navigation_url(uri) || is_app_blob_url(uri))) {
+      !(is_app_navigation_url(uri) || is_app_download_url(uri))) {
     trace("navigation refused " + static_cast<HostWindow*>(data)->label + " " + (uri ? uri : ""));
     webkit_policy_decision_ignore(decision);
     return TRUE;

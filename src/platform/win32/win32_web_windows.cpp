@@ -533,11 +533,15 @@ void Win32WebWindows::controller_ready(const std::shared_ptr<HostWindow>& w, lon
                    const std::size_t slash = path.find_last_of(L"\\/");
                    if (slash == std::wstring::npos) return S_OK;
                    const std::wstring folder = path.substr(0, slash + 1);
-                   const std::string name = free_download_name(
+                   const std::optional<std::string> name = free_download_name(
                        safe_download_name(narrow(path.substr(slash + 1))), [&](const std::string& candidate) {
                          return GetFileAttributesW((folder + widen(candidate)).c_str()) != INVALID_FILE_ATTRIBUTES;
                        });
-                   args->put_ResultFilePath((folder + widen(name)).c_str());
+                   if (!name) {
+                     args->put_Cancel(TRUE);
+                     return S_OK;
+                   }
+                   args->put_ResultFilePath((folder + widen(*name)).c_str());
                    return S_OK;
                  })
                 .get(),
