@@ -348,8 +348,8 @@ TEST_F(WebWindowsTest, ThePopupFollowsItsReportedHeightBothWays) {
   const std::pair<double, int> steps[] = {{1000, 640}, {50, 120}, {250, 250}, {640, 640}, {120, 120}};
   for (const auto& [reported, expected] : steps) {
     fit_popup(app, reported);
-    EXPECT_TRUE(pump_until([&] { return height_is(expected); }, 3)) << "popup_fit " << reported;
-    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; }, 3)) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return height_is(expected); }, 10)) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; }, 10)) << "popup_fit " << reported;
     // Time for the web view to learn the page's new content size.
     if (expected == 640) pump_for(1.0);
     int x = 0;
