@@ -217,7 +217,7 @@ class ProgramPages {
 
   // The snapshot a page gets from `state_get`, once its document is there.
   std::optional<Json> snapshot(const std::string& label, const std::string& id) const {
-    const auto loaded = wait_record([&](const Json& r) { return r["e"] == "document" && r["window"] == label; }, 20s);
+    const auto loaded = wait_record([&](const Json& r) { return r["e"] == "document" && r["window"] == label; }, 30s);
     if (!loaded || !call(label, id, "state_get", Json::object())) return std::nullopt;
     const auto a = answer(label, id);
     if (!a || (*a)["ok"] != true) return std::nullopt;

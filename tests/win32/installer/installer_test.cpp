@@ -332,7 +332,7 @@ TEST_F(InstallerRound, AnUpdateOverTheRunningCopyReplacesItAndStartsTheNewOne) {
   EXPECT_FALSE(fs::exists(install_dir() / "harvel.exe.new"));
   EXPECT_TRUE(fs::exists(uninstaller()));
 
-  ASSERT_TRUE(wait_until([&] { return running_program_pid() != 0; }, 20s)) << "no new copy started";
+  ASSERT_TRUE(wait_until([&] { return running_program_pid() != 0; }, 30s)) << "no new copy started";
   const DWORD pid = running_program_pid();
   EXPECT_NE(pid, installed->pid());
   updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -349,7 +349,7 @@ TEST_F(InstallerRound, AnUpdateOverTheRunningCopyReplacesItAndStartsTheNewOne) {
   EXPECT_TRUE(pages.wait_record([](const Json& r) {
     return r["e"] == "script" && r["window"] == "toast" &&
            r["text"].get<std::string>().find("Yangilanish o\u2018rnatildi") != std::string::npos;
-  })) << "no notice of the installed update";
+  }, 20s)) << "no notice of the installed update";
 }
 
 TEST_F(InstallerRound, TheUninstallerRemovesWhatWasInstalledAndLeavesTheSettings) {
