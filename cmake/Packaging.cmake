@@ -1,6 +1,7 @@
 # The program's one version (project() above) and its icon reach the code,
-# the Windows resources and the Linux package from here; the Linux build also
-# installs and packs the program (cmake --install, cpack -G DEB).
+# the Windows resources and installer and the Linux package from here; the
+# Linux build also installs and packs the program (cmake --install, cpack -G
+# DEB), the Windows build makes its installer (cmake/WindowsInstaller.cmake).
 include(GNUInstallDirs)
 
 foreach(_part MAJOR MINOR PATCH)
@@ -22,7 +23,7 @@ if(HARVEL_TESTS AND NOT CMAKE_CROSSCOMPILING)
                    -P ${CMAKE_SOURCE_DIR}/cmake/check_version.cmake)
 endif()
 
-# ---- Windows: icon, version resource and manifest of harvel.exe --------------
+# ---- Windows: icon, version resource and manifest of harvel.exe; installer ---
 if(WIN32 AND TARGET harvel)
   set(HARVEL_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
   set(HARVEL_VERSION_QUAD "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0")
@@ -33,6 +34,7 @@ if(WIN32 AND TARGET harvel)
   target_sources(harvel PRIVATE ${HARVEL_GENERATED_DIR}/harvel.rc)
   set_source_files_properties(${HARVEL_GENERATED_DIR}/harvel.rc PROPERTIES
     OBJECT_DEPENDS "${HARVEL_ICON_FILE};${HARVEL_MANIFEST_FILE}")
+  include(cmake/WindowsInstaller.cmake)
 endif()
 
 # ---- Linux: window icon, install rules and the Debian package ----------------

@@ -51,5 +51,5 @@ harvel_test_commands=(
   wine:wine wineboot:wine wineserver:wine Xvfb:xvfb xvfb-run:xvfb xauth:xauth xdotool:xdotool
   setxkbmap:x11-xkb-utils xprop:x11-utils import:imagemagick trayer:trayer WebKitWebDriver:webkit2gtk-driver
   chromium:chromium curl:curl jq:jq objdump:binutils dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev fakeroot:fakeroot
-  desktop-file-validate:desktop-file-utils
+  desktop-file-validate:desktop-file-utils makensis:nsis
 )

@@ -17,6 +17,7 @@
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_webview2.h"
 #include "shell/services.h"
+#include "shell/state_commands.h"
 #include "shell/tray_menu.h"
 
 // Only the types of the entry's signature: <windows.h> would define macros
@@ -75,6 +76,15 @@ int app_main() {
   }
   win32::install_win32_platform(application);
   App* app = new App;
+  // A close request (the installer's, before it replaces the program) is
+  // answered as the tray's "Chiqish"; before set-up there is nothing to stop.
+  application->set_close_request_handler([app, application] {
+    if (app->try_ctx()) {
+      request_quit(*app);
+    } else {
+      application->exit(0);
+    }
+  });
   const int code = run_app(*app, args);
   // The shell forgets a process's icons only when asked.
   if (os::Tray* tray = os::platform().tray) tray->remove(kTrayId);

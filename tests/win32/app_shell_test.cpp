@@ -1,6 +1,6 @@
 // The Windows application shell on the real system: the event loop of the
-// message-only window, the single instance across processes, a restart, the
-// global shortcut and the message box.
+// message-only window, the single instance across processes, a restart, a
+// close request, the global shortcut and the message box.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -147,6 +147,39 @@ TEST(Win32AppLoop, RestartStartsANewCopyThatGetsTheInstance) {
       },
       10s);
   EXPECT_EQ(lines, (std::vector<std::string>{"1 claimed --hidden|a b", "2 claimed --hidden|a b"}));
+}
+
+// WM_CLOSE from outside (the installer sends it from its own process): the
+// handler runs on the loop thread, and without one the loop ends. The window
+// stays either way.
+TEST(Win32AppLoop, ACloseRequestRunsTheHandlerAndKeepsTheWindow) {
+  for (const bool with_handler : {true, false}) {
+    SCOPED_TRACE(with_handler ? "with a handler" : "without a handler");
+    Win32Application app;
+    ASSERT_TRUE(app.valid());
+    const DWORD loop_thread = GetCurrentThreadId();
+    bool on_loop_thread = false;
+    if (with_handler) {
+      app.set_close_request_handler([&] {
+        on_loop_thread = GetCurrentThreadId() == loop_thread;
+        app.exit(5);
+      });
+    }
+    HWND window = reinterpret_cast<HWND>(app.window());
+    std::thread sender([window] {
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+    });
+    int code = -1;
+    {
+      LoopGuard guard(app, 5s);
+      code = app.run({});
+    }
+    sender.join();
+    EXPECT_EQ(code, with_handler ? 5 : 0);
+    EXPECT_EQ(on_loop_thread, with_handler);
+    EXPECT_TRUE(IsWindow(window));
+  }
 }
 
 TEST(Win32GlobalShortcut, RegistrationIsExclusive) {

@@ -8,20 +8,17 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/win32_tray.h"
-#include "platform/win32/win32_web_windows.h"
-#include "platform/win32/win32_webview2.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
+#include "win32/program_pages.h"
 
-#include <knownfolders.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 namespace harvel {
 namespace {
@@ -30,109 +27,7 @@ using namespace win32test;
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
-// ---- The prefix -----------------------------------------------------------------------
-
-// The fake runtime as the installer registers a per-user runtime: its
-// version under the client key, and its folder.
-class RuntimeRegistration {
- public:
-  RuntimeRegistration(const std::wstring& version, const std::wstring& folder) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, win32::kWebView2ClientKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-      return;
-    }
-    set(key, L"pv", version);
-    set(key, L"location", folder);
-    RegCloseKey(key);
-    ok_ = true;
-  }
-  ~RuntimeRegistration() { RegDeleteTreeW(HKEY_CURRENT_USER, win32::kWebView2ClientKey); }
-  bool ok() const { return ok_; }
-
- private:
-  static void set(HKEY key, const wchar_t* name, const std::wstring& value) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
-  bool ok_ = false;
-};
-
-fs::path roaming_folder() {
-  PWSTR path = nullptr;
-  fs::path out;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path))) out = path;
-  CoTaskMemFree(path);
-  return out / "uz.harvel.desktop";
-}
-
-std::string read_text(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_text(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
-
-// The user's settings file, put back as it was afterwards.
-class SettingsFile {
- public:
-  explicit SettingsFile(const std::string& text) : path_(roaming_folder() / "settings.json") {
-    if (fs::exists(path_)) old_ = read_text(path_);
-    write_text(path_, text);
-  }
-  ~SettingsFile() {
-    std::error_code ec;
-    if (old_) {
-      write_text(path_, *old_);
-    } else {
-      fs::remove(path_, ec);
-    }
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  std::optional<std::string> old_;
-};
-
 // ---- The program's windows ---------------------------------------------------------------
-
-std::wstring class_of(HWND w) {
-  wchar_t name[64] = {};
-  GetClassNameW(w, name, 64);
-  return name;
-}
-
-std::string label_of(HWND w) {
-  const auto atom = static_cast<ATOM>(reinterpret_cast<uintptr_t>(GetPropW(w, win32::kWindowLabelProperty)));
-  wchar_t name[64] = {};
-  if (atom) GlobalGetAtomNameW(atom, name, 64);
-  return win32::narrow(name);
-}
-
-// The process's top-level window of a class (and label); null when none.
-HWND find_window(DWORD pid, const wchar_t* cls, const std::string& label = {}) {
-  struct Search {
-    DWORD pid;
-    const wchar_t* cls;
-    const std::string* label;
-    HWND found;
-  } search{pid, cls, &label, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner != s->pid || class_of(w) != s->cls || (!s->label->empty() && label_of(w) != *s->label)) return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 SIZE client_size(HWND w) {
   RECT r{};
@@ -147,13 +42,14 @@ class WebViewHost : public ::testing::Test {
   static void SetUpTestSuite() {
     dir = new testing::TempDir;
     log = dir->path() / "webview2.log";
-    registration =
-        new RuntimeRegistration(win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION), windows_path(HARVEL_FAKE_WEBVIEW2_DIR));
+    registration = new RuntimeRegistration;
     settings = new SettingsFile(R"({"onboarded": true})");
     ScopedEnv to(L"HARVEL_FAKE_WEBVIEW2_LOG", log.wstring());
     program = new Child(windows_path(HARVEL_EXE), {L"--hidden"});
+    program_pages = new ProgramPages(log, program->pid());
   }
   static void TearDownTestSuite() {
+    delete program_pages;
     delete program;  // waits for it (bounded), then ends it
     delete settings;
     delete registration;
@@ -166,74 +62,14 @@ class WebViewHost : public ::testing::Test {
   }
 
   static DWORD pid() { return program->pid(); }
-
-  // Every record the fake runtime has written so far.
-  static std::vector<Json> records() {
-    std::vector<Json> out;
-    std::ifstream in(log, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-      Json j = Json::parse(line, nullptr, false);
-      if (!j.is_discarded()) out.push_back(std::move(j));
-    }
-    return out;
-  }
-
-  // The first record that matches, waited for (with this thread's messages
-  // pumped).
-  static std::optional<Json> wait_record(const std::function<bool(const Json&)>& match,
-                                         std::chrono::milliseconds timeout = 10s) {
-    std::optional<Json> found;
-    pump_until(
-        [&] {
-          for (Json& r : records()) {
-            if (match(r)) {
-              found = std::move(r);
-              return true;
-            }
-          }
-          return false;
-        },
-        timeout);
-    return found;
-  }
-
-  // The answer posted to a window for call `id`.
-  static std::optional<Json> answer(const std::string& label, const std::string& id) {
-    const auto post = wait_record([&](const Json& r) {
-      if (r["e"] != "post" || r["window"] != label) return false;
-      const Json m = Json::parse(r["json"].get<std::string>(), nullptr, false);
-      return m.is_object() && m.value("id", "") == id;
-    });
-    if (!post) return std::nullopt;
-    return Json::parse((*post)["json"].get<std::string>());
-  }
-
-  static HWND window(const std::string& label) { return find_window(pid(), win32::kWebWindowClass, label); }
-
-  // Hands a command to the fake page of a window.
-  static bool page(const std::string& label, const Json& command) {
-    HWND top = window(label);
-    HWND view = top ? FindWindowExW(top, nullptr, L"HarvelFakeWebView", nullptr) : nullptr;
-    if (!view) return false;
-    const std::string text = command.dump();
-    COPYDATASTRUCT data{};
-    data.cbData = static_cast<DWORD>(text.size());
-    data.lpData = const_cast<char*>(text.data());
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(view, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
-                               &result) &&
-           result == TRUE;
-  }
-
-  static bool call(const std::string& label, const std::string& id, const std::string& cmd, const Json& args) {
-    return page(label, {{"do", "message"}, {"json", Json{{"id", id}, {"cmd", cmd}, {"args", args.dump()}}.dump()}});
-  }
+  static const ProgramPages& pages() { return *program_pages; }
 
   static inline testing::TempDir* dir = nullptr;
   static inline fs::path log;
   static inline RuntimeRegistration* registration = nullptr;
   static inline SettingsFile* settings = nullptr;
   static inline Child* program = nullptr;
+  static inline ProgramPages* program_pages = nullptr;
 };
 
 bool is_script_fetch(const Json& r) {
@@ -242,9 +78,9 @@ bool is_script_fetch(const Json& r) {
 }
 
 TEST_F(WebViewHost, TheMainWindowLoadsTheAppOriginWithTheBridgeFirst) {
-  ASSERT_TRUE(wait_record([](const Json& r) { return r["window"] == "main" && is_script_fetch(r); }))
+  ASSERT_TRUE(pages().wait_record([](const Json& r) { return r["window"] == "main" && is_script_fetch(r); }))
       << "the main window's page never loaded its script";
-  HWND main = window("main");
+  HWND main = pages().window("main");
   ASSERT_NE(main, nullptr);
   EXPECT_FALSE(IsWindowVisible(main)) << "started hidden by an onboarded user";
   const SIZE size = client_size(main);
@@ -255,7 +91,7 @@ TEST_F(WebViewHost, TheMainWindowLoadsTheAppOriginWithTheBridgeFirst) {
       << "frameless, resizable";
   EXPECT_EQ(GetWindowLongW(main, GWL_EXSTYLE) & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE), 0);
 
-  const std::vector<Json> all = records();
+  const std::vector<Json> all = pages().records();
   std::vector<Json> mine;
   for (const Json& r : all) {
     if (r.value("window", "") == "main") mine.push_back(r);
@@ -302,8 +138,8 @@ TEST_F(WebViewHost, TheMainWindowLoadsTheAppOriginWithTheBridgeFirst) {
 }
 
 TEST_F(WebViewHost, AMissingFileIsNotFound) {
-  ASSERT_TRUE(page("main", {{"do", "request"}, {"uri", "https://harvel.localhost/assets/nope.js"}}));
-  const auto r = wait_record(
+  ASSERT_TRUE(pages().page("main", {{"do", "request"}, {"uri", "https://harvel.localhost/assets/nope.js"}}));
+  const auto r = pages().wait_record(
       [](const Json& r) { return r["e"] == "resource" && r["uri"] == "https://harvel.localhost/assets/nope.js"; });
   ASSERT_TRUE(r);
   EXPECT_EQ((*r)["status"], 404);
@@ -312,8 +148,8 @@ TEST_F(WebViewHost, AMissingFileIsNotFound) {
 }
 
 TEST_F(WebViewHost, StateGetAnswersTheWholeSnapshot) {
-  ASSERT_TRUE(call("main", "t:1", "state_get", Json::object()));
-  const auto a = answer("main", "t:1");
+  ASSERT_TRUE(pages().call("main", "t:1", "state_get", Json::object()));
+  const auto a = pages().answer("main", "t:1");
   ASSERT_TRUE(a) << "no answer";
   ASSERT_EQ((*a)["ok"], true);
   const Json snapshot = Json::parse((*a)["value"].get<std::string>());
@@ -327,16 +163,16 @@ TEST_F(WebViewHost, StateGetAnswersTheWholeSnapshot) {
   EXPECT_EQ(snapshot["hook"], "on") << snapshot["hookError"];
 
   // Calls that are not commands fail, once each.
-  ASSERT_TRUE(call("main", "t:2", "no_such_command", Json::object()));
-  const auto unknown = answer("main", "t:2");
+  ASSERT_TRUE(pages().call("main", "t:2", "no_such_command", Json::object()));
+  const auto unknown = pages().answer("main", "t:2");
   ASSERT_TRUE(unknown);
   EXPECT_EQ(*unknown, Json::parse(R"({"id":"t:2","ok":false,"error":"command no_such_command not found"})"));
-  ASSERT_TRUE(page("main", {{"do", "message"}, {"json", R"({"id":"t:3"})"}}));
-  const auto malformed = answer("main", "t:3");
+  ASSERT_TRUE(pages().page("main", {{"do", "message"}, {"json", R"({"id":"t:3"})"}}));
+  const auto malformed = pages().answer("main", "t:3");
   ASSERT_TRUE(malformed);
   EXPECT_EQ((*malformed)["error"], "malformed command call");
-  ASSERT_TRUE(call("main", "t:4", "window_is_maximized", Json::object()));
-  const auto maximized = answer("main", "t:4");
+  ASSERT_TRUE(pages().call("main", "t:4", "window_is_maximized", Json::object()));
+  const auto maximized = pages().answer("main", "t:4");
   ASSERT_TRUE(maximized);
   EXPECT_EQ((*maximized)["value"], "false");
 }
@@ -351,14 +187,14 @@ TEST_F(WebViewHost, TypingIsConvertedWhileTheWindowsExist) {
 TEST_F(WebViewHost, ModeSetRewritesTheSettingsAndTellsThePagesWithoutTakingTheFocus) {
   TextWindow box;
   ASSERT_TRUE(box.ready());
-  ASSERT_TRUE(call("main", "t:5", "mode_set", {{"mode", "fast"}}));
-  const auto a = answer("main", "t:5");
+  ASSERT_TRUE(pages().call("main", "t:5", "mode_set", {{"mode", "fast"}}));
+  const auto a = pages().answer("main", "t:5");
   ASSERT_TRUE(a);
   EXPECT_EQ(*a, Json::parse(R"({"id":"t:5","ok":true,"value":"null"})"));
   const Json saved = Json::parse(read_text(settings->path()), nullptr, false);
   ASSERT_TRUE(saved.is_object());
   EXPECT_EQ(saved["mode"], "fast");
-  const auto changed = wait_record([](const Json& r) {
+  const auto changed = pages().wait_record([](const Json& r) {
     if (r["e"] != "post" || r["window"] != "main") return false;
     const Json m = Json::parse(r["json"].get<std::string>());
     return m.value("event", "") == "state-changed" &&
@@ -369,7 +205,7 @@ TEST_F(WebViewHost, ModeSetRewritesTheSettingsAndTellsThePagesWithoutTakingTheFo
   // The toast names the mode, at the bottom right of the primary monitor,
   // above everything and never taking the focus.
   HWND toast = nullptr;
-  ASSERT_TRUE(pump_until([&] { return (toast = window("toast")) != nullptr && IsWindowVisible(toast); }, 5s));
+  ASSERT_TRUE(pump_until([&] { return (toast = pages().window("toast")) != nullptr && IsWindowVisible(toast); }, 5s));
   const SIZE size = client_size(toast);
   EXPECT_EQ(size.cx, 400);
   EXPECT_EQ(size.cy, 96);
@@ -384,30 +220,30 @@ TEST_F(WebViewHost, ModeSetRewritesTheSettingsAndTellsThePagesWithoutTakingTheFo
   pump_for(200ms);
   EXPECT_NE(GetForegroundWindow(), toast);
   EXPECT_TRUE(box.ready()) << "the box kept the focus";
-  const auto script = wait_record([](const Json& r) {
+  const auto script = pages().wait_record([](const Json& r) {
     return r["e"] == "script" && r["window"] == "toast" && r["index"] == 2 &&
            r["text"].get<std::string>().find("window.__toast = ") == 0;
   });
   EXPECT_TRUE(script) << "the toast's start script follows the bridge";
-  EXPECT_TRUE(wait_record([](const Json& r) {
+  EXPECT_TRUE(pages().wait_record([](const Json& r) {
     return r["e"] == "background" && r["window"] == "toast" && r["argb"] == Json::array({0, 0, 0, 0});
   })) << "a clear background";
 }
 
 TEST_F(WebViewHost, NavigationStaysOnTheOriginAndNoWindowOpens) {
-  ASSERT_TRUE(page("main", {{"do", "navigate"}, {"uri", "https://example.com/"}}));
-  ASSERT_TRUE(page("main", {{"do", "navigate"}, {"uri", "https://harvel.localhost/index.html#/settings"}}));
-  ASSERT_TRUE(page("main", {{"do", "newwindow"}, {"uri", "https://harvel.localhost/index.html"}}));
+  ASSERT_TRUE(pages().page("main", {{"do", "navigate"}, {"uri", "https://example.com/"}}));
+  ASSERT_TRUE(pages().page("main", {{"do", "navigate"}, {"uri", "https://harvel.localhost/index.html#/settings"}}));
+  ASSERT_TRUE(pages().page("main", {{"do", "newwindow"}, {"uri", "https://harvel.localhost/index.html"}}));
   const auto away =
-      wait_record([](const Json& r) { return r["e"] == "navigate" && r["uri"] == "https://example.com/"; });
+      pages().wait_record([](const Json& r) { return r["e"] == "navigate" && r["uri"] == "https://example.com/"; });
   ASSERT_TRUE(away);
   EXPECT_EQ((*away)["cancelled"], true);
-  const auto inside = wait_record([](const Json& r) {
+  const auto inside = pages().wait_record([](const Json& r) {
     return r["e"] == "navigate" && r["uri"] == "https://harvel.localhost/index.html#/settings";
   });
   ASSERT_TRUE(inside);
   EXPECT_EQ((*inside)["cancelled"], false);
-  const auto opened = wait_record([](const Json& r) { return r["e"] == "newwindow"; });
+  const auto opened = pages().wait_record([](const Json& r) { return r["e"] == "newwindow"; });
   ASSERT_TRUE(opened);
   EXPECT_EQ((*opened)["handled"], true);
   EXPECT_EQ((*opened)["new_window"], false);
@@ -416,19 +252,19 @@ TEST_F(WebViewHost, NavigationStaysOnTheOriginAndNoWindowOpens) {
 TEST_F(WebViewHost, ConvertedDocumentsKeepTheirNameAndReplaceNothing) {
   const fs::path existing = dir->path() / "maqola.uz.docx";
   write_text(existing, "older");
-  ASSERT_TRUE(page("main", {{"do", "download"},
+  ASSERT_TRUE(pages().page("main", {{"do", "download"},
                             {"uri", "blob:https://harvel.localhost/6c1e"},
                             {"path", win32::narrow(existing.wstring())}}));
-  ASSERT_TRUE(page("main", {{"do", "download"},
+  ASSERT_TRUE(pages().page("main", {{"do", "download"},
                             {"uri", "blob:https://example.com/6c1e"},
                             {"path", win32::narrow((dir->path() / "x.exe").wstring())}}));
-  const auto ours = wait_record(
+  const auto ours = pages().wait_record(
       [](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://harvel.localhost/6c1e"; });
   ASSERT_TRUE(ours);
   EXPECT_EQ((*ours)["cancel"], false);
   EXPECT_EQ((*ours)["path"], win32::narrow((dir->path() / "maqola.uz (1).docx").wstring()));
   const auto foreign =
-      wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://example.com/6c1e"; });
+      pages().wait_record([](const Json& r) { return r["e"] == "download" && r["uri"] == "blob:https://example.com/6c1e"; });
   ASSERT_TRUE(foreign);
   EXPECT_EQ((*foreign)["cancel"], true);
 }
@@ -447,18 +283,18 @@ TEST_F(WebViewHost, TheTrayIconOpensThePopup) {
   PostMessageW(tray, win32::Win32Tray::callback_message(), 1, WM_LBUTTONDOWN);
   PostMessageW(tray, win32::Win32Tray::callback_message(), 1, WM_LBUTTONUP);
   HWND popup = nullptr;
-  ASSERT_TRUE(pump_until([&] { return (popup = window("popup")) != nullptr && IsWindowVisible(popup); }, 5s));
+  ASSERT_TRUE(pump_until([&] { return (popup = pages().window("popup")) != nullptr && IsWindowVisible(popup); }, 5s));
   const SIZE size = client_size(popup);
   EXPECT_EQ(size.cx, 360);
   EXPECT_EQ(size.cy, 300);
   const LONG ex = GetWindowLongW(popup, GWL_EXSTYLE);
   EXPECT_EQ(ex & (WS_EX_TOPMOST | WS_EX_TOOLWINDOW), WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
   EXPECT_EQ(GetWindowLongW(popup, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
-  EXPECT_TRUE(wait_record([](const Json& r) {
+  EXPECT_TRUE(pages().wait_record([](const Json& r) {
     return r["e"] == "script" && r["window"] == "popup" && r["index"] == 2 &&
            r["text"].get<std::string>().find("location.hash = '#/tray'") != std::string::npos;
   }));
-  EXPECT_TRUE(wait_record([](const Json& r) {
+  EXPECT_TRUE(pages().wait_record([](const Json& r) {
     return r["e"] == "post" && r["window"] == "popup" &&
            Json::parse(r["json"].get<std::string>()).value("event", "") == "popup-shown";
   }));
@@ -476,12 +312,12 @@ TEST_F(WebViewHost, ASecondStartShowsTheMainWindowAtHome) {
   Child second(windows_path(HARVEL_EXE), {L"--hidden"});
   ASSERT_TRUE(second.started());
   EXPECT_EQ(second.wait(), 0u);
-  EXPECT_TRUE(wait_record([](const Json& r) {
+  EXPECT_TRUE(pages().wait_record([](const Json& r) {
     if (r["e"] != "post" || r["window"] != "main") return false;
     const Json m = Json::parse(r["json"].get<std::string>());
     return m.value("event", "") == "navigate" && m["payload"] == "\"/\"";
   })) << "no navigate \"/\"";
-  EXPECT_TRUE(pump_until([] { return IsWindowVisible(window("main")) != FALSE; }, 5s));
+  EXPECT_TRUE(pump_until([] { return IsWindowVisible(pages().window("main")) != FALSE; }, 5s));
 }
 
 TEST_F(WebViewHost, ChiqishInTheTrayMenuEndsTheProgram) {
@@ -511,7 +347,7 @@ TEST_F(WebViewHost, ChiqishInTheTrayMenuEndsTheProgram) {
 // a runtime is registered.
 TEST(WebView2LoaderBesideTheProgram, DecidesWhetherTheRuntimeIsThere) {
   testing::TempDir dir;
-  RuntimeRegistration registration(win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION), windows_path(HARVEL_FAKE_WEBVIEW2_DIR));
+  RuntimeRegistration registration;
   ASSERT_TRUE(registration.ok());
   const fs::path program = dir.path() / "harvel.exe";
   fs::copy_file(fs::path(windows_path(HARVEL_EXE)), program);

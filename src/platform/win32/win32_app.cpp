@@ -240,6 +240,19 @@ intptr_t Win32Application::handle_message(uint32_t message, uintptr_t wparam, in
     case kExitMessage:
       PostQuitMessage(static_cast<int>(wparam));
       return 0;
+    case WM_CLOSE: {
+      std::function<void()> handler;
+      {
+        std::lock_guard lock(instance_mutex_);
+        handler = on_close_request_;
+      }
+      if (handler) {
+        handler();
+      } else {
+        exit(0);
+      }
+      return 0;
+    }
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
       if (!data || data->dwData != kSecondStartTag || !data->lpData) return FALSE;
@@ -308,6 +321,11 @@ void Win32Application::release_instance() {
     }
   }
   CloseHandle(mutex);
+}
+
+void Win32Application::set_close_request_handler(std::function<void()> handler) {
+  std::lock_guard lock(instance_mutex_);
+  on_close_request_ = std::move(handler);
 }
 
 void Win32Application::receive_second_start(const void* data, std::size_t bytes) {

@@ -1,6 +1,7 @@
 // The Windows application shell: a message-only window on the event-loop
 // thread that runs the loop, carries posted tasks to that thread, receives
-// the message of a second start and the global shortcut's presses.
+// the message of a second start, close requests and the global shortcut's
+// presses.
 //
 // Create it on the thread that will call run(). Every other call may come
 // from any thread; work that the system only allows on the window's own
@@ -55,6 +56,11 @@ class Win32Application final : public os::EventLoop,
   // Gives up the claim, so that a new copy can take it.
   void release_instance();
 
+  // WM_CLOSE sent to the window from outside (the installer closing a
+  // running copy) runs `handler` on the window's thread; without one it ends
+  // the loop with code 0. The window itself is never destroyed by it.
+  void set_close_request_handler(std::function<void()> handler);
+
   // GlobalShortcut: RegisterHotKey on the window (MOD_NOREPEAT: holding the
   // keys reports one press).
   bool register_hotkey(const os::Hotkey& hotkey) override;
@@ -88,6 +94,7 @@ class Win32Application final : public os::EventLoop,
   std::mutex instance_mutex_;
   void* instance_handle_ = nullptr;
   os::SecondStartHandler on_second_start_;
+  std::function<void()> on_close_request_;
 
   std::mutex hotkeys_mutex_;
   std::map<std::pair<uint32_t, uint32_t>, int> hotkey_ids_;  // (modifiers, vk) -> id

@@ -14,6 +14,9 @@
 //   HARVEL_TEST_HELPER=restart  appends "<n> <claimed|refused> <args joined by |>"
 //                               to HARVEL_TEST_FILE; the first start then
 //                               restarts itself through the event loop
+//   HARVEL_TEST_HELPER=deaf     claims the single instance HARVEL_TEST_ID as
+//                               the program does, ignores close requests and
+//                               runs until it is ended
 #include <chrono>
 #include <cstdint>
 #include <cwchar>
@@ -101,6 +104,13 @@ int restart(const std::filesystem::path& file, const std::string& identifier) {
   return app.run({});
 }
 
+int deaf(const std::string& identifier) {
+  harvel::win32::Win32Application app;
+  if (!app.valid() || !app.acquire(identifier, own_arguments(), {})) return 2;
+  app.set_close_request_handler([] {});
+  return app.run({});
+}
+
 }  // namespace
 
 int main() {
@@ -114,5 +124,6 @@ int main() {
   }
   if (*mode == L"second" && id) return second(narrow(*id));
   if (*mode == L"restart" && file && id) return restart(*file, narrow(*id));
+  if (*mode == L"deaf" && id) return deaf(narrow(*id));
   return 3;
 }
