@@ -145,9 +145,27 @@ const shots = [
     [400, 96],
     null,
     null,
-    { transparent: true, toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" } },
+    {
+      transparent: true,
+      toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" },
+      check: toastFits,
+    },
   ],
 ];
+
+// The toast window is exactly 400 × 96: the page must not scroll, and the card keeps 4 px
+// to every edge.
+function toastFits() {
+  const problems = [];
+  const page = document.scrollingElement;
+  if (page.scrollWidth > innerWidth || page.scrollHeight > innerHeight) {
+    problems.push(`page is ${page.scrollWidth} × ${page.scrollHeight} in a ${innerWidth} × ${innerHeight} window`);
+  }
+  const card = document.querySelector("[data-kind]").getBoundingClientRect();
+  const gaps = [card.left, card.top, innerWidth - card.right, innerHeight - card.bottom];
+  if (gaps.some((gap) => gap !== 4)) problems.push(`card gaps (left, top, right, bottom) are ${gaps.join(", ")} px, not 4`);
+  return problems;
+}
 
 // ---- typing exercise and key map ------------------------------------------------------
 // `lab` seeds the exercise's history and makes the run text and the clock steerable;
@@ -579,6 +597,7 @@ try {
     if (extra.labAct) await labAct(page, extra.labAct);
     await page.evaluate(() => document.fonts.ready);
     await page.waitForTimeout(250);
+    if (extra.check) problems.push(...(await page.evaluate(extra.check)));
     const file = join(out, `${name}.png`);
     await page.screenshot({ path: file, omitBackground: Boolean(extra.transparent) });
     console.log(`${problems.length ? "!" : "✓"} ${file}`);
