@@ -1,5 +1,14 @@
 import { describe, expect, it, vi } from "vitest";
-import { convertHtml, convertParagraph, ConversionTally, decodeText, htmlText, outputName, rewriteWordXml } from "./document";
+import {
+  convertHtml,
+  convertParagraph,
+  ConversionTally,
+  decodeText,
+  htmlText,
+  markdownSpans,
+  outputName,
+  rewriteWordXml,
+} from "./document";
 import type { TextResult } from "./types";
 import { convertText } from "./cyrillic";
 import { handleRequest, type DocFailure, type DocReply, type DocSuccess } from "./protocol";
@@ -260,6 +269,50 @@ describe("markdown, subtitles and web pages", () => {
     const reply = await ok("b.htm", "<p>shu</p><script>const shahar = 'choy';");
     expect(dec(reply.buffer)).toBe("<p>şu</p><script>const shahar = 'choy';");
   });
+});
+
+describe("markdown spans", () => {
+  // The rules as one regular expression: right, but quadratic on a line full of "](".
+  const KEEP = /`[^`\n]*`|https?:\/\/[^\s)>\]]*|\]\([^)\n]*\)|<[A-Za-z/!?][^<>\n]*>/gi;
+
+  it("keeps the same spans as the plain rules on many small lines", () => {
+    const bits = ["`", "](", "]", "(", ")", "<", ">", "a", "/", "!", " ", "\u00a0", "\u2003", "http://", "HTTPS://", "htt", "hTtp:/", "x", "]", "<b", "</i>", "<1"];
+    let seed = 777;
+    const next = () => (seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648;
+    for (let n = 0; n < 3000; n++) {
+      let line = "";
+      for (let k = Math.floor(next() * 12); k > 0; k--) line += bits[Math.floor(next() * bits.length)];
+      const expected = [...line.matchAll(KEEP)].map((m) => [m.index, m.index + m[0].length]);
+      expect(markdownSpans(line), line).toEqual(expected);
+    }
+  });
+
+  // Quickest of three runs, in milliseconds.
+  async function quickest(name: string, text: string): Promise<number> {
+    const bytes = enc(text);
+    let best = Infinity;
+    for (let k = 0; k < 3; k++) {
+      const started = performance.now();
+      await ok(name, bytes);
+      best = Math.min(best, performance.now() - started);
+    }
+    return best;
+  }
+
+  it.each([
+    ["links never closed", "m.md", "a](b "],
+    ["link texts never closed", "m.md", "[a]("],
+    ["tags never closed", "m.md", "<b a "],
+    ["code spans never closed", "m.md", "`a "],
+    ["tags never closed", "s.srt", "<i a "],
+    ["brace groups never closed", "s.srt", "{a "],
+  ])("converts a line of %s (%s) in time proportional to its length", async (_, name, unit) => {
+    const size = 200_000;
+    const hostile = unit.repeat(size / unit.length);
+    const plain = "shahar choy o'g'il ".repeat(size / 19);
+    const expected = await quickest(name, plain);
+    expect(await quickest(name, hostile)).toBeLessThan(20 * expected + 200);
+  }, 60_000);
 });
 
 describe("web page spans", () => {

@@ -126,8 +126,87 @@ function convertBetween(text: string, keep: RegExp, run: (piece: string) => stri
 }
 
 const FENCE_OPEN = /^[ \t]{0,3}(`{3,}|~{3,})/;
-// Inline code, web addresses, link targets and angle-bracket tags stay as written.
-const MD_KEEP = /`[^`\n]*`|https?:\/\/[^\s)>\]]*|\]\([^)\n]*\)|<[A-Za-z/!?][^<>\n]*>/gi;
+const TAG_START = /[A-Za-z/!?]/;
+
+/** The characters a regular expression's \s matches: where a web address ends. */
+function isJsSpace(u: number): boolean {
+  return (
+    u === 0x20 ||
+    (u >= 0x09 && u <= 0x0d) ||
+    u === 0xa0 ||
+    u === 0x1680 ||
+    (u >= 0x2000 && u <= 0x200a) ||
+    u === 0x2028 ||
+    u === 0x2029 ||
+    u === 0x202f ||
+    u === 0x205f ||
+    u === 0x3000 ||
+    u === 0xfeff
+  );
+}
+
+const lowerAt = (text: string, i: number) => text.charCodeAt(i) | 0x20;
+
+/** The length of "http://" or "https://" (any case) at `i`, else 0. */
+function schemeAt(text: string, i: number): number {
+  if (lowerAt(text, i) !== 0x68 || lowerAt(text, i + 1) !== 0x74 || lowerAt(text, i + 2) !== 0x74 || lowerAt(text, i + 3) !== 0x70) {
+    return 0;
+  }
+  const s = lowerAt(text, i + 4) === 0x73 ? 1 : 0;
+  return text.startsWith("://", i + 4 + s) ? 7 + s : 0;
+}
+
+/**
+ * The spans of a markdown line that stay as written, in order: inline code, web
+ * addresses, link targets and angle-bracket tags. Each search for a closing character
+ * is remembered for the openers after it, so a line full of unclosed openers is still
+ * read in one pass.
+ */
+export function markdownSpans(line: string): [number, number][] {
+  const spans: [number, number][] = [];
+  // The next "`", ")", ">" and "<" at or after the last search; -1 when there is none.
+  let tick = -2;
+  let paren = -2;
+  let gt = -2;
+  let lt = -2;
+  const next = (memo: number, ch: string, from: number) => (memo !== -1 && memo < from ? line.indexOf(ch, from) : memo);
+  for (let i = 0; i < line.length; ) {
+    const c = line.charCodeAt(i);
+    let end = -1;
+    if (c === 0x60) {
+      tick = next(tick, "`", i + 1);
+      if (tick >= 0) end = tick + 1;
+    } else if (c === 0x5d) {
+      if (line.charCodeAt(i + 1) === 0x28) {
+        paren = next(paren, ")", i + 2);
+        if (paren >= 0) end = paren + 1;
+      }
+    } else if (c === 0x3c) {
+      if (TAG_START.test(line.charAt(i + 1))) {
+        gt = next(gt, ">", i + 2);
+        lt = next(lt, "<", i + 2);
+        if (gt >= 0 && (lt < 0 || gt < lt)) end = gt + 1;
+      }
+    } else if ((c | 0x20) === 0x68) {
+      const scheme = schemeAt(line, i);
+      if (scheme > 0) {
+        end = i + scheme;
+        while (end < line.length) {
+          const u = line.charCodeAt(end);
+          if (u === 0x29 || u === 0x3e || u === 0x5d || isJsSpace(u)) break;
+          end++;
+        }
+      }
+    }
+    if (end < 0) {
+      i++;
+      continue;
+    }
+    spans.push([i, end]);
+    i = end;
+  }
+  return spans;
+}
 
 export function convertMarkdown(text: string, tally: ConversionTally): string {
   const lines = text.split("\n");
@@ -146,14 +225,19 @@ export function convertMarkdown(text: string, tally: ConversionTally): string {
       fence = open[1];
       continue;
     }
-    lines[i] = convertBetween(line, MD_KEEP, (piece) => tally.run(piece));
+    let out = "";
+    let at = 0;
+    for (const [start, end] of markdownSpans(line)) {
+      out += tally.run(line.slice(at, start)) + line.slice(start, end);
+      at = end;
+    }
+    lines[i] = out + tally.run(line.slice(at));
   }
   return lines.join("\n");
 }
 
 const HTML_KEPT_ELEMENTS = /(script|style|pre|code)\b/iy;
 const HTML_HIDDEN_ELEMENTS = /(script|style)\b/iy;
-const TAG_START = /[A-Za-z/!?]/;
 
 /**
  * The spans of an HTML text that stay as written, in order: comments, whole elements
