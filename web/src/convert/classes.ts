@@ -383,3 +383,32 @@ export function protectSpans({ cps, cls, n }: CodePoints, warnings: ConvertWarni
   }
   return prot;
 }
+
+const isDecimal = (cp: number): boolean => cp >= 0x30 && cp <= 0x39;
+const isHex = (cp: number): boolean => isDecimal(cp) || ((cp | 0x20) >= 0x61 && (cp | 0x20) <= 0x66);
+
+/**
+ * Marks the character references of markup text (&name;, &#123;, &#x1F;) as protected:
+ * they are written markup, not words, and stay exactly as they are.
+ */
+export function protectReferences({ cps, n }: CodePoints, prot: Uint8Array): void {
+  for (let p = 0; p < n; p++) {
+    if (cps[p] !== 0x26) continue;
+    let q = p + 1;
+    if (q < n && cps[q] === 0x23) {
+      q++;
+      const hex = q < n && (cps[q] | 0x20) === 0x78;
+      if (hex) q++;
+      const digits = q;
+      while (q < n && (hex ? isHex(cps[q]) : isDecimal(cps[q]))) q++;
+      if (q === digits) continue;
+    } else {
+      if (q >= n || !isAsciiLetter(cps[q])) continue;
+      while (q < n && (isAsciiLetter(cps[q]) || isDecimal(cps[q]))) q++;
+    }
+    if (q < n && cps[q] === 0x3b) {
+      prot.fill(1, p, q + 1);
+      p = q;
+    }
+  }
+}

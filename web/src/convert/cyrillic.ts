@@ -2,7 +2,7 @@
 // dispatcher that picks this converter or the old-Latin one.
 
 import { isLetterCp } from "./classes";
-import { convertOldLatin } from "./oldLatin";
+import { convertOldLatin, type LatinOptions } from "./oldLatin";
 import {
   CYRILLIC_MESSAGES,
   CYRILLIC_PROFILE,
@@ -197,9 +197,12 @@ function convert(raw: string): CyrillicResult {
   return { output: parts.join(""), changes, warnings, input, profile: CYRILLIC_PROFILE, script: "cyrillic" };
 }
 
-/** Converts with the chosen converter; "auto" picks it by counting letters. */
-export function convertText(value?: unknown, script: ScriptChoice | string = "auto"): TextResult {
+/**
+ * Converts with the chosen converter; "auto" picks it by counting letters. The options
+ * reach the old-Latin converter (Cyrillic words never hold a character reference).
+ */
+export function convertText(value?: unknown, script: ScriptChoice | string = "auto", options?: LatinOptions): TextResult {
   const chosen = script === "auto" ? detectScript(value) : script;
   if (chosen === "cyrillic") return convertCyrillic(value);
-  return { ...convertOldLatin(value), script: "latin" };
+  return { ...convertOldLatin(value, options), script: "latin" };
 }

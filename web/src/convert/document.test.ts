@@ -265,6 +265,20 @@ describe("markdown, subtitles and web pages", () => {
     expect(reply.mime).toBe("text/html;charset=utf-8");
   });
 
+  it.each(["p.html", "p.htm", "p.md"])("keeps every character reference of %s as written", async (name) => {
+    const text =
+      "Shahar &mdash; choy&ndash;sho&#39;rva, o&#x27;g&apos;il &Hacek;&chi;&check;&frac12; " +
+      "&#x5C1;&#8212;sh &NotANamedOne; &shahar ch& &#; &#xg; &#x;";
+    const reply = await ok(name, `<p>${text}</p>`);
+    expect(dec(reply.buffer)).toBe(
+      "<p>Şahar &mdash; çoy&ndash;şo&#39;rva, o&#x27;g&apos;il &Hacek;&chi;&check;&frac12; " +
+        "&#x5C1;&#8212;ş &NotANamedOne; &şahar ç& &#; &#xg; &#x;</p>",
+    );
+    expect(reply.changed).toBe(6);
+    // a plain text file has no references: its text converts as written
+    expect(dec((await ok("p.txt", "&mdash;")).buffer)).toBe("&mdaş;");
+  });
+
   it("keeps an unclosed script to the end of the page", async () => {
     const reply = await ok("b.htm", "<p>shu</p><script>const shahar = 'choy';");
     expect(dec(reply.buffer)).toBe("<p>şu</p><script>const shahar = 'choy';");

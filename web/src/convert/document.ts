@@ -461,8 +461,10 @@ export async function convertDocument(name: string, bytes: Uint8Array, script: S
   const ext = extensionOf(name) as Extension;
 
   let usedCyrillic = false;
+  // Markdown and web pages keep their character references undecoded: they stay as written.
+  const options = ext === "md" || ext === "html" || ext === "htm" ? { keepReferences: true } : undefined;
   const tally = new ConversionTally((text) => {
-    const result = convertText(text, script);
+    const result = convertText(text, script, options);
     if (result.script === "cyrillic") {
       // The Cyrillic converter's own failure fails the file rather than passing it through.
       if (result.warnings.some((w) => w.kind === "internal-error")) throw new Error(result.warnings[0].message);

@@ -13,6 +13,7 @@ import {
   isLetterClass,
   isLetterOrMark,
   isUnusualApostrophe,
+  protectReferences,
   protectSpans,
   splitCodePoints,
 } from "./classes";
@@ -176,21 +177,27 @@ function internalError(value: unknown, error: unknown): ConvertResult {
   };
 }
 
+export interface LatinOptions {
+  /** Leave character references (&mdash;, &#39;) of markup text as they are. */
+  keepReferences?: boolean;
+}
+
 /** Converts old-Latin text to the new alphabet. Never throws. */
-export function convertOldLatin(value?: unknown): ConvertResult {
+export function convertOldLatin(value?: unknown, options?: LatinOptions): ConvertResult {
   try {
-    return convert(asText(value));
+    return convert(asText(value), options?.keepReferences === true);
   } catch (error) {
     return internalError(value, error);
   }
 }
 
-function convert(raw: string): ConvertResult {
+function convert(raw: string, keepReferences: boolean): ConvertResult {
   const input = raw.normalize("NFC");
   const points = splitCodePoints(input, true);
   const { cps, cls, n } = points;
   const warnings: ConvertWarning[] = [];
   const prot = protectSpans(points, warnings, true);
+  if (keepReferences) protectReferences(points, prot);
   const changes: Change[] = [];
 
   // Code-unit offset of each code point only when the text has astral characters.
