@@ -1,14 +1,16 @@
 // Uzbek Cyrillic to the new Latin alphabet, word by word (a test mode), and the
 // dispatcher that picks this converter or the old-Latin one.
 
-import { isLetterCp } from "./classes";
-import { convertOldLatin, type LatinOptions } from "./oldLatin";
+import { isLetterCp, toNfc } from "./classes";
+import { convertOldLatin, countOldLatin, type LatinOptions } from "./oldLatin";
+import { OutputBuffer, WordBuffer, type Utf8Sink } from "./output";
 import {
   CYRILLIC_MESSAGES,
   CYRILLIC_PROFILE,
   asText,
   codePointLength,
   internalErrorMessage,
+  type Counted,
   type CyrillicResult,
   type CyrillicWarning,
   type CyrillicWarningKind,
@@ -16,18 +18,6 @@ import {
   type TextResult,
   type WordChange,
 } from "./types";
-
-const TABLE: Record<string, string> = {
-  а: "a", б: "b", в: "v", г: "g", д: "d", ж: "j", з: "z",
-  й: "y", к: "k", л: "l", м: "m", н: "n", о: "o", п: "p",
-  с: "s", т: "t", у: "u", ф: "f", х: "x", ч: "ç", и: "i",
-  ҳ: "h", қ: "q", ў: "ö", ғ: "ğ", ш: "ş", э: "e", р: "r",
-};
-const CONTEXT = new Set(["е", "ё", "ю", "я", "ц", "ъ", "ь"]);
-const VOWELS = new Set(["а", "е", "ё", "и", "о", "у", "э", "ю", "я", "ў", "ы"]);
-const MONTH_STEMS = ["сентябр", "октябр"];
-const TS_PREFIXES = ["антиц", "эпиц", "геоц", "экстрац"];
-const PROPER = new Set(["ў", "қ", "ғ", "ҳ"]);
 
 const isCyrillicCp = (cp: number) => cp >= 0x400 && cp <= 0x4ff;
 const isLatinCp = (cp: number) => (cp >= 0x41 && cp <= 0x5a) || (cp >= 0x61 && cp <= 0x7a) || (cp >= 0xc0 && cp <= 0x24f);
@@ -47,154 +37,334 @@ export function detectScript(value?: unknown): "cyrillic" | "latin" {
   return cyr > lat ? "cyrillic" : "latin";
 }
 
-/** Upper-cases the first character that has a capital (a leading ʼ has none). */
-function capitalise(s: string): string {
-  const first = s[0] === "ʼ" && s.length > 1 ? 1 : 0;
-  return s.slice(0, first) + s[first].toUpperCase() + s.slice(first + 1);
+// ---- letters ----------------------------------------------------------------------------
+
+// Lower-case Cyrillic letters by name, as code points.
+const А = 0x430, Е = 0x435, И = 0x438, О = 0x43e, У = 0x443, С = 0x441, Ц = 0x446, Ъ = 0x44a, Ы = 0x44b, Ь = 0x44c;
+const Э = 0x44d, Ю = 0x44e, Я = 0x44f, Ё = 0x451, Ў = 0x45e, Ғ = 0x493, Қ = 0x49b, Ҳ = 0x4b3;
+
+/** The letters written by the table alone, lower-case Cyrillic to Latin. */
+const TABLE: Record<string, string> = {
+  а: "a", б: "b", в: "v", г: "g", д: "d", ж: "j", з: "z",
+  й: "y", к: "k", л: "l", м: "m", н: "n", о: "o", п: "p",
+  с: "s", т: "t", у: "u", ф: "f", х: "x", ч: "ç", и: "i",
+  ҳ: "h", қ: "q", ў: "ö", ғ: "ğ", ш: "ş", э: "e", р: "r",
+};
+const MONTH_STEMS = ["сентябр", "октябр"];
+const TS_PREFIXES = ["антиц", "эпиц", "геоц", "экстрац"];
+
+const isVowel = (l: number) => l === А || l === Е || l === Ё || l === И || l === О || l === У || l === Э || l === Ю || l === Я || l === Ў || l === Ы;
+const isProper = (l: number) => l === Ў || l === Қ || l === Ғ || l === Ҳ;
+const isIotated = (l: number) => l === Е || l === Ё || l === Ю || l === Я;
+
+/** A Latin spelling with its two capital forms: the first letter, and all letters. */
+interface Spelling {
+  lower: string;
+  first: string;
+  all: string;
 }
 
-interface WordOutcome {
-  text: string;
-  kind: "foreign-letter" | "ts-ambiguous" | null;
+function spelling(lower: string): Spelling {
+  // A leading ʼ has no capital: the letter after it takes it.
+  const at = lower[0] === "ʼ" && lower.length > 1 ? 1 : 0;
+  const first = lower.slice(0, at) + lower[at].toUpperCase() + lower.slice(at + 1);
+  return { lower, first, all: lower.toUpperCase() };
 }
 
-/** Converts one Cyrillic word given as characters. */
-function convertWord(chars: string[]): WordOutcome {
-  const lower = chars.map((ch) => ch.toLowerCase());
-  const isCap = (k: number) => k >= 0 && k < chars.length && chars[k] !== lower[k];
-  const word = lower.join("");
-  const month = MONTH_STEMS.find((stem) => word.startsWith(stem));
-  const tsPrefix = TS_PREFIXES.some((p) => word.startsWith(p));
+const YE = spelling("ye"), E = spelling("e"), YO = spelling("yo"), YU = spelling("yu"), A = spelling("a"), YA = spelling("ya");
+const TS = spelling("ts"), S = spelling("s"), TUTUQ = spelling("ʼ"), Y = spelling("y"), TUTUQ_H = spelling("ʼh");
+
+// The table by code point (U+0400 to U+04FF); built on first use.
+let tableByCp: (Spelling | undefined)[] | null = null;
+function tableOf(l: number): Spelling | undefined {
+  if (tableByCp === null) {
+    tableByCp = new Array(0x100);
+    for (const [from, to] of Object.entries(TABLE)) tableByCp[from.charCodeAt(0) - 0x400] = spelling(to);
+  }
+  return isCyrillicCp(l) ? tableByCp[l - 0x400] : undefined;
+}
+
+// Each BMP code point's single lower-case code point (-1 when it lower-cases to several),
+// and whether it is a capital (lower-casing changes it); filled on first sight.
+const NOT_SEEN = -2;
+let lowerBmp: Int32Array | null = null;
+let capitalBmp: Uint8Array | null = null;
+
+function lowerCase(cp: number): [lower: number, capital: boolean] {
+  const ch = String.fromCodePoint(cp);
+  const lower = ch.toLowerCase();
+  const single = lower.codePointAt(0)!;
+  return [lower.length === (single > 0xffff ? 2 : 1) ? single : -1, lower !== ch];
+}
+
+// ---- words ------------------------------------------------------------------------------
+
+// The word being converted: code points, their lower case and capital flags.
+let wordCps = new Int32Array(64);
+let wordLower = new Int32Array(64);
+let wordCapital = new Uint8Array(64);
+
+const FOREIGN = 1;
+const TS_AMBIGUOUS = 2;
+
+/** Whether the word's lower case begins with `stem`. */
+function beginsWith(len: number, stem: string): boolean {
+  if (len < stem.length) return false;
+  for (let k = 0; k < stem.length; k++) if (wordLower[k] !== stem.charCodeAt(k)) return false;
+  return true;
+}
+
+/**
+ * Writes the Latin form of the word held in the word buffers (`len` code points) and
+ * answers FOREIGN, TS_AMBIGUOUS or 0 for the warning it calls for.
+ */
+function convertWord(len: number, out: WordBuffer): number {
+  const lower = wordLower;
+  const capital = wordCapital;
+  const stem = MONTH_STEMS.find((m) => beginsWith(len, m));
+  const month = stem === undefined ? -1 : stem.indexOf("я");
+  const tsPrefix = TS_PREFIXES.some((p) => beginsWith(len, p));
   let foreign = false;
   let hasTs = false;
-  let out = "";
 
-  for (let k = 0; k < chars.length; k++) {
+  for (let k = 0; k < len; k++) {
     const l = lower[k];
-    const prev = k > 0 ? lower[k - 1] : "";
-    const next = k + 1 < chars.length ? lower[k + 1] : "";
-    let to: string;
+    const prev = k > 0 ? lower[k - 1] : NOT_SEEN;
+    const next = k + 1 < len ? lower[k + 1] : NOT_SEEN;
+    let to: Spelling;
     let pairEnd = k;
     switch (l) {
-      case "е":
-        to = k === 0 || VOWELS.has(prev) || prev === "ъ" || prev === "ь" ? "ye" : "e";
+      case Е:
+        to = k === 0 || isVowel(prev) || prev === Ъ || prev === Ь ? YE : E;
         break;
-      case "ё":
-        to = "yo";
+      case Ё:
+        to = YO;
         break;
-      case "ю":
-        to = "yu";
+      case Ю:
+        to = YU;
         break;
-      case "я":
-        to = month !== undefined && k === month.indexOf("я") ? "a" : "ya";
+      case Я:
+        to = k === month ? A : YA;
         break;
-      case "ц":
+      case Ц:
         hasTs = true;
-        if (next === "ц") {
-          to = "ts";
+        if (next === Ц) {
+          to = TS;
           pairEnd = k + 1;
         } else {
-          to = VOWELS.has(prev) && VOWELS.has(next) && !tsPrefix ? "ts" : "s";
+          to = isVowel(prev) && isVowel(next) && !tsPrefix ? TS : S;
         }
         break;
-      case "ъ":
-        to = k === 0 || k === chars.length - 1 || prev === "ў" || (next !== "" && "еёюя".includes(next)) ? "" : "ʼ";
+      case Ъ:
+        if (k === 0 || k === len - 1 || prev === Ў || isIotated(next)) continue;
+        to = TUTUQ;
         break;
-      case "ь":
-        to = next === "и" || next === "о" ? "y" : "";
+      case Ь:
+        if (next !== И && next !== О) continue;
+        to = Y;
         break;
-      default:
-        if (l === "ҳ" && prev === "с") to = "ʼh";
-        else if (Object.hasOwn(TABLE, l)) to = TABLE[l];
-        else {
-          to = chars[k];
-          const cp = chars[k].codePointAt(0)!;
-          if (isCyrillicCp(cp) && !CONTEXT.has(l)) foreign = true;
-          out += to;
+      default: {
+        const letter = l === Ҳ && prev === С ? TUTUQ_H : tableOf(l);
+        if (letter === undefined) {
+          // Copied as it is; a Cyrillic letter outside the alphabet is foreign.
+          const cp = wordCps[k];
+          if (isCyrillicCp(cp)) foreign = true;
+          out.pushCodePoint(cp);
           continue;
         }
+        to = letter;
+      }
     }
-    if (to !== "" && isCap(k)) {
-      const allCaps = to.length > 1 && (isCap(k - 1) || isCap(k + 1));
-      to = allCaps ? to.toUpperCase() : capitalise(to);
+    if (capital[k]) {
+      const allCaps = to.lower.length > 1 && ((k > 0 && capital[k - 1] === 1) || (k + 1 < len && capital[k + 1] === 1));
+      out.push(allCaps ? to.all : to.first);
+    } else {
+      out.push(to.lower);
     }
-    out += to;
     k = pairEnd;
   }
-  return { text: out, kind: foreign ? "foreign-letter" : hasTs ? "ts-ambiguous" : null };
+  return foreign ? FOREIGN : hasTs ? TS_AMBIGUOUS : 0;
+}
+
+const KINDS: Record<number, CyrillicWarningKind> = { [FOREIGN]: "foreign-letter", [TS_AMBIGUOUS]: "ts-ambiguous" };
+
+// ---- the converter ------------------------------------------------------------------------
+
+/** What one pass over a text found; records are kept only when `detail` is set. */
+interface Pass {
+  output: string;
+  changes: WordChange[];
+  warnings: CyrillicWarning[];
+  changeCount: number;
+  warningCount: number;
+}
+
+const output = new OutputBuffer();
+const word = new WordBuffer();
+
+function run(input: string, detail: boolean, sink: Utf8Sink | null): Pass {
+  const out = output;
+  out.reset(input);
+  let copied = 0; // code units of the input already in the sink
+  const changes: WordChange[] = [];
+  const warnings: CyrillicWarning[] = [];
+  let changeCount = 0;
+  let warningCount = 0;
+  const warn = (start: number, end: number, kind: CyrillicWarningKind) => {
+    warningCount++;
+    if (detail) warnings.push({ start, end, kind, message: CYRILLIC_MESSAGES[kind as keyof typeof CYRILLIC_MESSAGES] });
+  };
+  let converted = 0;
+  let proper = 0;
+
+  const n = input.length;
+  let cpIndex = 0; // code points before unit i
+  let i = 0;
+  while (i < n) {
+    let cp = input.charCodeAt(i);
+    let width = 1;
+    if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
+      const lo = input.charCodeAt(i + 1);
+      if (lo >= 0xdc00 && lo <= 0xdfff) {
+        cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+        width = 2;
+      }
+    }
+    if (cp < 0x80 ? !((cp | 0x20) >= 0x61 && (cp | 0x20) <= 0x7a) : !isWordCp(cp)) {
+      i += width;
+      cpIndex++;
+      continue;
+    }
+
+    // The word: a run of letters and ʼ.
+    const startUnit = i;
+    const start = cpIndex;
+    let cyr = false;
+    let lat = false;
+    let len = 0;
+    while (i < n) {
+      cp = input.charCodeAt(i);
+      width = 1;
+      if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
+        const lo = input.charCodeAt(i + 1);
+        if (lo >= 0xdc00 && lo <= 0xdfff) {
+          cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+          width = 2;
+        }
+      }
+      if (!isWordCp(cp)) break;
+      if (isCyrillicCp(cp)) cyr = true;
+      else if (isLatinCp(cp)) lat = true;
+      if (len === wordCps.length) growWord();
+      wordCps[len++] = cp;
+      i += width;
+    }
+    cpIndex += len;
+    if (!cyr) continue;
+    if (lat) {
+      warn(start, cpIndex, "mixed-script");
+      continue;
+    }
+
+    let hasProper = false;
+    for (let k = 0; k < len; k++) {
+      const c = wordCps[k];
+      let lower: number;
+      let capital: boolean;
+      if (c <= 0xffff) {
+        if (lowerBmp === null) {
+          lowerBmp = new Int32Array(0x10000).fill(NOT_SEEN);
+          capitalBmp = new Uint8Array(0x10000);
+        }
+        lower = lowerBmp[c];
+        if (lower === NOT_SEEN) {
+          const [l, cap] = lowerCase(c);
+          lower = lowerBmp[c] = l;
+          capitalBmp![c] = cap ? 1 : 0;
+        }
+        capital = capitalBmp![c] === 1;
+      } else {
+        [lower, capital] = lowerCase(c);
+      }
+      wordLower[k] = lower;
+      wordCapital[k] = capital ? 1 : 0;
+      if (isCyrillicCp(c) && isProper(lower)) hasProper = true;
+    }
+
+    word.clear();
+    const kind = convertWord(len, word);
+    if (!word.equals(input, startUnit, i)) {
+      if (sink === null) {
+        out.replaceUnits(startUnit, i, word.units, word.length);
+      } else {
+        sink.writeUnits(input, copied, startUnit);
+        sink.writeUnitArray(word.units, word.length);
+        copied = i;
+      }
+      changeCount++;
+      if (detail) changes.push({ start, end: cpIndex, to: word.text() });
+    }
+    if (kind !== 0) warn(start, cpIndex, KINDS[kind]);
+    converted += len;
+    if (hasProper) proper++;
+  }
+
+  let text = "";
+  if (sink === null) text = out.finish();
+  else sink.writeUnits(input, copied, n);
+  if (converted >= 200 && proper === 0) {
+    warningCount++;
+    if (detail) warnings.unshift({ start: 0, end: 0, kind: "degraded-cyrillic", message: CYRILLIC_MESSAGES["degraded-cyrillic"] });
+  }
+  return { output: text, changes, warnings, changeCount, warningCount };
+}
+
+function growWord() {
+  const size = wordCps.length * 2;
+  const cps = new Int32Array(size);
+  cps.set(wordCps);
+  wordCps = cps;
+  wordLower = new Int32Array(size);
+  wordCapital = new Uint8Array(size);
+}
+
+function failed(value: unknown, error: unknown): CyrillicResult {
+  const text = typeof value === "string" ? value : "";
+  return {
+    output: text,
+    changes: [],
+    warnings: [{ start: 0, end: codePointLength(text), kind: "internal-error", message: internalErrorMessage(error) }],
+    input: text,
+    profile: CYRILLIC_PROFILE,
+    script: "cyrillic",
+  };
 }
 
 /** Converts Uzbek Cyrillic text to the new Latin alphabet. Never throws. */
 export function convertCyrillic(value?: unknown): CyrillicResult {
   try {
-    return convert(asText(value));
+    const input = toNfc(asText(value));
+    const { output, changes, warnings } = run(input, true, null);
+    return { output, changes, warnings, input, profile: CYRILLIC_PROFILE, script: "cyrillic" };
   } catch (error) {
-    const text = typeof value === "string" ? value : "";
-    return {
-      output: text,
-      changes: [],
-      warnings: [{ start: 0, end: codePointLength(text), kind: "internal-error", message: internalErrorMessage(error) }],
-      input: text,
-      profile: CYRILLIC_PROFILE,
-      script: "cyrillic",
-    };
+    return failed(value, error);
   }
 }
 
-function convert(raw: string): CyrillicResult {
-  const input = raw.normalize("NFC");
-  const chars = Array.from(input);
-  const n = chars.length;
-  const parts: string[] = [];
-  const changes: WordChange[] = [];
-  const warnings: CyrillicWarning[] = [];
-  const warn = (start: number, end: number, kind: CyrillicWarningKind) =>
-    warnings.push({ start, end, kind, message: CYRILLIC_MESSAGES[kind as keyof typeof CYRILLIC_MESSAGES] });
-  let converted = 0;
-  let proper = 0;
-
-  let i = 0;
-  while (i < n) {
-    if (!isWordCp(chars[i].codePointAt(0)!)) {
-      parts.push(chars[i++]);
-      continue;
-    }
-    const start = i;
-    let cyr = false;
-    let lat = false;
-    let hasProper = false;
-    while (i < n) {
-      const cp = chars[i].codePointAt(0)!;
-      if (!isWordCp(cp)) break;
-      if (isCyrillicCp(cp)) {
-        cyr = true;
-        if (PROPER.has(chars[i].toLowerCase())) hasProper = true;
-      } else if (isLatinCp(cp)) lat = true;
-      i++;
-    }
-    const word = chars.slice(start, i);
-    const text = word.join("");
-    if (!cyr) {
-      parts.push(text);
-      continue;
-    }
-    if (lat) {
-      parts.push(text);
-      warn(start, i, "mixed-script");
-      continue;
-    }
-    const result = convertWord(word);
-    parts.push(result.text);
-    if (result.text !== text) changes.push({ start, end: i, to: result.text });
-    if (result.kind !== null) warn(start, i, result.kind);
-    converted += word.length;
-    if (hasProper) proper++;
+/**
+ * The same conversion, counting its changes and warnings instead of recording them.
+ * With a sink the output goes there as UTF-8 and `output` is null.
+ */
+export function countCyrillic(text: string, sink: Utf8Sink | null = null): Counted {
+  const written = sink === null ? 0 : sink.size();
+  try {
+    const input = toNfc(text);
+    const { output, changeCount, warningCount } = run(input, false, sink);
+    return { output: sink === null ? output : null, input, changes: changeCount, warnings: warningCount, failure: null, script: "cyrillic" };
+  } catch (error) {
+    sink?.truncate(written);
+    return { output: text, input: text, changes: 0, warnings: 1, failure: internalErrorMessage(error), script: "cyrillic" };
   }
-
-  if (converted >= 200 && proper === 0) {
-    warnings.unshift({ start: 0, end: 0, kind: "degraded-cyrillic", message: CYRILLIC_MESSAGES["degraded-cyrillic"] });
-  }
-  return { output: parts.join(""), changes, warnings, input, profile: CYRILLIC_PROFILE, script: "cyrillic" };
 }
 
 /**
@@ -205,4 +375,10 @@ export function convertText(value?: unknown, script: ScriptChoice | string = "au
   const chosen = script === "auto" ? detectScript(value) : script;
   if (chosen === "cyrillic") return convertCyrillic(value);
   return { ...convertOldLatin(value, options), script: "latin" };
+}
+
+/** `convertText` for a caller that needs only the output (or has it written into a sink) and the counts. */
+export function countText(text: string, script: ScriptChoice | string = "auto", options?: LatinOptions, sink: Utf8Sink | null = null): Counted {
+  const chosen = script === "auto" ? detectScript(text) : script;
+  return chosen === "cyrillic" ? countCyrillic(text, sink) : countOldLatin(text, options, sink);
 }

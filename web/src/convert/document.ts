@@ -1,8 +1,10 @@
 // Whole-file conversion: decoding, the per-type rules that keep a file's structure
 // (code, markup, subtitle timings, Word formatting) and the converted file's name.
 
-import { convertText } from "./cyrillic";
-import type { ScriptChoice, TextResult } from "./types";
+import { toNfc } from "./classes";
+import { convertText, countText } from "./cyrillic";
+import { Utf8Sink } from "./output";
+import type { Counted, ScriptChoice, TextResult } from "./types";
 import { DocumentRefusal, REFUSALS, readEntryData, readZipDirectory, writeZip, type RunningTotal } from "./zip";
 
 export { DocumentRefusal } from "./zip";
@@ -23,39 +25,78 @@ export const MIME_TYPES: Record<Extension, string> = {
 
 export const GENERIC_FAILURE = "Faylni o‘girib bo‘lmadi. Fayl buzilgan bo‘lishi mumkin.";
 
+/** A conversion with its records, for a Word paragraph spread over runs. */
 export type Conversion = (text: string) => TextResult;
+/**
+ * A conversion with its counts only, for everything else. Given a sink it writes its
+ * output there and answers a null `output`.
+ */
+export type Counting = (text: string, sink: Utf8Sink | null) => Counted;
 
-/** Adds up the changes and warnings of every conversion made for one file. */
+/** Whether a text is empty or whitespace only (what `trim` would empty). */
+function isBlank(text: string): boolean {
+  for (let i = 0; i < text.length; i++) if (!isJsSpace(text.charCodeAt(i))) return false;
+  return true;
+}
+
+/**
+ * Adds up the changes and warnings of every conversion made for one file, and gathers
+ * the file's output as UTF-8.
+ */
 export class ConversionTally {
   changed = 0;
   warnings = 0;
-  readonly convert: Conversion;
+  readonly count: Counting;
+  private readonly out = new Utf8Sink();
 
-  constructor(convert: Conversion) {
-    this.convert = convert;
+  constructor(count: Counting) {
+    this.count = count;
   }
 
   /** Converts a text; an empty or whitespace-only one comes back as it is, uncounted. */
   run(text: string): string {
-    if (text.trim() === "") return text;
-    const result = this.convert(text);
-    this.changed += result.changes.length;
-    this.warnings += result.warnings.length;
-    return result.output;
+    if (isBlank(text)) return text;
+    const result = this.count(text, null);
+    this.changed += result.changes;
+    this.warnings += result.warnings;
+    return result.output ?? "";
   }
 
-  /** Converts a long text in pieces cut just after a line feed. */
-  chunked(text: string, size = PREVIEW_LENGTH): string {
-    if (text.length <= size) return this.run(text);
-    let out = "";
-    let start = 0;
-    while (start < text.length) {
-      const lf = text.indexOf("\n", start + size);
-      const end = lf < 0 ? text.length : lf + 1;
-      out += this.run(text.slice(start, end));
+  /** Converts a text into the output; an empty or whitespace-only one goes there as it is, uncounted. */
+  write(text: string): void {
+    if (isBlank(text)) {
+      this.out.write(text);
+      return;
+    }
+    const result = this.count(text, this.out);
+    this.changed += result.changes;
+    this.warnings += result.warnings;
+    if (result.output !== null) this.out.write(result.output);
+  }
+
+  /** Puts the code units `from` to `to` of a text into the output as they are. */
+  keep(text: string, from: number, to: number): void {
+    this.out.writeUnits(text, from, to);
+  }
+
+  /** Converts the code units `from` to `to` of a text into the output, a long stretch in pieces cut just after a line feed. */
+  writeChunked(text: string, from: number, to: number, size = PREVIEW_LENGTH): void {
+    if (to - from <= size) {
+      if (from < to) this.write(from === 0 && to === text.length ? text : text.slice(from, to));
+      return;
+    }
+    const whole = text.slice(from, to);
+    for (let start = 0; start < whole.length; ) {
+      const lf = whole.indexOf("\n", start + size);
+      const end = lf < 0 ? whole.length : lf + 1;
+      this.write(whole.slice(start, end));
       start = end;
     }
-    return out;
+  }
+
+  /** The output so far. */
+  bytes(): Uint8Array {
+    return this.out.result();
   }
 }
 
@@ -109,26 +150,7 @@ export function decodeText(bytes: Uint8Array): string {
 
 // ---- text types ------------------------------------------------------------------------
 
-/** Runs the pieces of a text between the matches of `keep` through `run`; matches stay. */
-function convertBetween(text: string, keep: RegExp, run: (piece: string) => string): string {
-  let out = "";
-  let at = 0;
-  keep.lastIndex = 0;
-  for (let m = keep.exec(text); m !== null; m = keep.exec(text)) {
-    if (m[0].length === 0) {
-      keep.lastIndex++;
-      continue;
-    }
-    out += run(text.slice(at, m.index)) + m[0];
-    at = m.index + m[0].length;
-  }
-  return out + run(text.slice(at));
-}
-
-const FENCE_OPEN = /^[ \t]{0,3}(`{3,}|~{3,})/;
-const TAG_START = /[A-Za-z/!?]/;
-
-/** The characters a regular expression's \s matches: where a web address ends. */
+/** The characters a regular expression's \s matches (and `trim` removes): where a web address ends. */
 function isJsSpace(u: number): boolean {
   return (
     u === 0x20 ||
@@ -145,6 +167,7 @@ function isJsSpace(u: number): boolean {
   );
 }
 
+const isTagStart = (u: number) => ((u | 0x20) >= 0x61 && (u | 0x20) <= 0x7a) || u === 0x2f || u === 0x21 || u === 0x3f;
 const lowerAt = (text: string, i: number) => text.charCodeAt(i) | 0x20;
 
 /** The length of "http://" or "https://" (any case) at `i`, else 0. */
@@ -157,42 +180,52 @@ function schemeAt(text: string, i: number): number {
 }
 
 /**
- * The spans of a markdown line that stay as written, in order: inline code, web
- * addresses, link targets and angle-bracket tags. Each search for a closing character
- * is remembered for the openers after it, so a line full of unclosed openers is still
- * read in one pass.
+ * The next `ch` at or after `from`, from a search remembered in `memo` (-2 before the
+ * first, -1 when there is none). Searches only move forward, so all the searches of a
+ * scan together read the text once.
  */
-export function markdownSpans(line: string): [number, number][] {
-  const spans: [number, number][] = [];
-  // The next "`", ")", ">" and "<" at or after the last search; -1 when there is none.
-  let tick = -2;
-  let paren = -2;
-  let gt = -2;
-  let lt = -2;
-  const next = (memo: number, ch: string, from: number) => (memo !== -1 && memo < from ? line.indexOf(ch, from) : memo);
-  for (let i = 0; i < line.length; ) {
-    const c = line.charCodeAt(i);
+function nextOf(text: string, ch: string, from: number, memo: number): number {
+  return memo !== -1 && memo < from ? text.indexOf(ch, from) : memo;
+}
+
+/**
+ * Goes through the markdown line from `from` to `to`: the spans that stay as written
+ * (inline code, web addresses, link targets and angle-bracket tags) go to `keep`, the
+ * stretches between them to `piece`, in order. `memos` keeps the searches for closing
+ * characters ("`", ")", ">", "<") from line to line.
+ */
+function scanMarkdownLine(
+  text: string,
+  from: number,
+  to: number,
+  memos: Int32Array,
+  piece: (from: number, to: number) => void,
+  keep: (from: number, to: number) => void,
+): void {
+  let at = from;
+  for (let i = from; i < to; ) {
+    const c = text.charCodeAt(i);
     let end = -1;
     if (c === 0x60) {
-      tick = next(tick, "`", i + 1);
-      if (tick >= 0) end = tick + 1;
+      const tick = (memos[0] = nextOf(text, "`", i + 1, memos[0]));
+      if (tick >= 0 && tick < to) end = tick + 1;
     } else if (c === 0x5d) {
-      if (line.charCodeAt(i + 1) === 0x28) {
-        paren = next(paren, ")", i + 2);
-        if (paren >= 0) end = paren + 1;
+      if (i + 1 < to && text.charCodeAt(i + 1) === 0x28) {
+        const paren = (memos[1] = nextOf(text, ")", i + 2, memos[1]));
+        if (paren >= 0 && paren < to) end = paren + 1;
       }
     } else if (c === 0x3c) {
-      if (TAG_START.test(line.charAt(i + 1))) {
-        gt = next(gt, ">", i + 2);
-        lt = next(lt, "<", i + 2);
-        if (gt >= 0 && (lt < 0 || gt < lt)) end = gt + 1;
+      if (i + 1 < to && isTagStart(text.charCodeAt(i + 1))) {
+        const gt = (memos[2] = nextOf(text, ">", i + 2, memos[2]));
+        const lt = (memos[3] = nextOf(text, "<", i + 2, memos[3]));
+        if (gt >= 0 && gt < to && (lt < 0 || gt < lt)) end = gt + 1;
       }
     } else if ((c | 0x20) === 0x68) {
-      const scheme = schemeAt(line, i);
-      if (scheme > 0) {
+      const scheme = i + 7 <= to ? schemeAt(text, i) : 0;
+      if (scheme > 0 && i + scheme <= to) {
         end = i + scheme;
-        while (end < line.length) {
-          const u = line.charCodeAt(end);
+        while (end < to) {
+          const u = text.charCodeAt(end);
           if (u === 0x29 || u === 0x3e || u === 0x5d || isJsSpace(u)) break;
           end++;
         }
@@ -202,64 +235,94 @@ export function markdownSpans(line: string): [number, number][] {
       i++;
       continue;
     }
-    spans.push([i, end]);
-    i = end;
+    if (at < i) piece(at, i);
+    keep(i, end);
+    at = i = end;
   }
+  if (at < to) piece(at, to);
+}
+
+const freshMemos = () => new Int32Array(4).fill(-2);
+
+/** The spans of a markdown line that stay as written, in order (see `scanMarkdownLine`). */
+export function markdownSpans(line: string): [number, number][] {
+  const spans: [number, number][] = [];
+  scanMarkdownLine(line, 0, line.length, freshMemos(), () => {}, (from, to) => spans.push([from, to]));
   return spans;
 }
 
-export function convertMarkdown(text: string, tally: ConversionTally): string {
-  const lines = text.split("\n");
-  let fence: string | null = null;
-  for (let i = 0; i < lines.length; i++) {
-    const line = lines[i];
+/** The fence that a markdown line opens ("```", "~~~~"...) as its character and length, or 0. */
+function fenceAt(text: string, from: number, to: number): { ch: number; length: number; end: number } | null {
+  let i = from;
+  while (i < to && i - from < 3 && (text.charCodeAt(i) === 0x20 || text.charCodeAt(i) === 0x09)) i++;
+  const ch = text.charCodeAt(i);
+  if (ch !== 0x60 && ch !== 0x7e) return null;
+  let end = i;
+  while (end < to && text.charCodeAt(end) === ch) end++;
+  return end - i >= 3 ? { ch, length: end - i, end } : null;
+}
+
+function isBlankRange(text: string, from: number, to: number): boolean {
+  for (let i = from; i < to; i++) if (!isJsSpace(text.charCodeAt(i))) return false;
+  return true;
+}
+
+/** Fenced blocks, inline code, addresses, link targets and tags stay; the rest of each line is converted. */
+export function convertMarkdown(text: string, tally: ConversionTally): void {
+  const memos = freshMemos();
+  const piece = (from: number, to: number) => tally.write(text.slice(from, to));
+  const keep = (from: number, to: number) => tally.keep(text, from, to);
+  let fence: { ch: number; length: number } | null = null;
+  for (let start = 0; ; ) {
+    const lf = text.indexOf("\n", start);
+    const end = lf < 0 ? text.length : lf;
     if (fence !== null) {
-      const m = FENCE_OPEN.exec(line);
-      if (m && m[1][0] === fence[0] && m[1].length >= fence.length && line.slice(m[0].length).trim() === "") {
-        fence = null;
-      }
-      continue;
+      const close = fenceAt(text, start, end);
+      if (close !== null && close.ch === fence.ch && close.length >= fence.length && isBlankRange(text, close.end, end)) fence = null;
+      keep(start, end);
+    } else {
+      fence = fenceAt(text, start, end);
+      if (fence !== null) keep(start, end);
+      else scanMarkdownLine(text, start, end, memos, piece, keep);
     }
-    const open = FENCE_OPEN.exec(line);
-    if (open) {
-      fence = open[1];
-      continue;
-    }
-    let out = "";
-    let at = 0;
-    for (const [start, end] of markdownSpans(line)) {
-      out += tally.run(line.slice(at, start)) + line.slice(start, end);
-      at = end;
-    }
-    lines[i] = out + tally.run(line.slice(at));
+    if (lf < 0) break;
+    tally.keep(text, lf, lf + 1);
+    start = lf + 1;
   }
-  return lines.join("\n");
+}
+
+// The closing tags of the elements kept whole, by name in lower case.
+const CLOSING = new Map<string, RegExp>();
+function closingTag(name: string): RegExp {
+  const lower = name.toLowerCase();
+  let re = CLOSING.get(lower);
+  if (re === undefined) CLOSING.set(lower, (re = new RegExp(`</${lower}\\s*>`, "gi")));
+  return re;
 }
 
 const HTML_KEPT_ELEMENTS = /(script|style|pre|code)\b/iy;
 const HTML_HIDDEN_ELEMENTS = /(script|style)\b/iy;
 
 /**
- * The spans of an HTML text that stay as written, in order: comments, whole elements
- * named by `elements` (both to the end when never closed) and every other tag. A scan
- * that looks for each ">" once, so a text full of unclosed "<" stays linear.
+ * Goes through the spans of an HTML text that stay as written, in order: comments,
+ * whole elements named by `elements` (both to the end when never closed) and every other
+ * tag. Each ">" is looked for once, so a text full of unclosed "<" stays linear.
  */
-function htmlSpans(text: string, elements: RegExp): [number, number][] {
-  const spans: [number, number][] = [];
+function scanHtml(text: string, elements: RegExp, span: (from: number, to: number) => void): void {
   let gt = -2; // the first ">" at or after the scan position; -1 when there is none
   for (let i = text.indexOf("<"); i >= 0; i = text.indexOf("<", i)) {
     let end = -1;
     if (text.startsWith("<!--", i)) {
       const close = text.indexOf("-->", i + 4);
       end = close < 0 ? text.length : close + 3;
-    } else if (TAG_START.test(text.charAt(i + 1))) {
+    } else if (isTagStart(text.charCodeAt(i + 1))) {
       if (gt !== -1 && gt < i) gt = text.indexOf(">", i);
       if (gt >= 0) {
         end = gt + 1;
         elements.lastIndex = i + 1;
         const element = elements.exec(text);
         if (element !== null) {
-          const closing = new RegExp(`</${element[1]}\\s*>`, "gi");
+          const closing = closingTag(element[1]);
           closing.lastIndex = end;
           const close = closing.exec(text);
           end = close === null ? text.length : close.index + close[0].length;
@@ -270,44 +333,87 @@ function htmlSpans(text: string, elements: RegExp): [number, number][] {
       i++;
       continue;
     }
-    spans.push([i, end]);
+    span(i, end);
     i = end;
   }
-  return spans;
 }
 
 /** Comments, whole script, style, pre and code elements and tags stay; the text between is converted. */
-export function convertHtml(text: string, tally: ConversionTally): string {
-  let out = "";
+export function convertHtml(text: string, tally: ConversionTally): void {
   let at = 0;
-  for (const [start, end] of htmlSpans(text, HTML_KEPT_ELEMENTS)) {
-    out += tally.chunked(text.slice(at, start)) + text.slice(start, end);
+  scanHtml(text, HTML_KEPT_ELEMENTS, (start, end) => {
+    tally.writeChunked(text, at, start);
+    tally.keep(text, start, end);
     at = end;
-  }
-  return out + tally.chunked(text.slice(at));
+  });
+  tally.writeChunked(text, at, text.length);
 }
 
 /** The readable text of an HTML file: no scripts, styles, comments or tags. */
 export function htmlText(text: string): string {
-  let out = "";
+  const parts: string[] = [];
   let at = 0;
-  for (const [start, end] of htmlSpans(text, HTML_HIDDEN_ELEMENTS)) {
-    out += text.slice(at, start);
+  scanHtml(text, HTML_HIDDEN_ELEMENTS, (start, end) => {
+    if (at < start) parts.push(text.slice(at, start));
     at = end;
-  }
-  return out + text.slice(at);
+  });
+  parts.push(text.slice(at));
+  return parts.join("");
 }
 
-const SRT_KEEP = /<[^<>\n]*>|\{[^{}\n]*\}/g;
+/** Whether a subtitle line holds only a cue number (whitespace around it allowed). */
+function isCueNumber(text: string, from: number, to: number): boolean {
+  let i = from;
+  while (i < to && isJsSpace(text.charCodeAt(i))) i++;
+  const digits = i;
+  while (i < to && text.charCodeAt(i) >= 0x30 && text.charCodeAt(i) <= 0x39) i++;
+  if (i === digits) return false;
+  while (i < to && isJsSpace(text.charCodeAt(i))) i++;
+  return i === to;
+}
 
-export function convertSubtitles(text: string, tally: ConversionTally): string {
-  const lines = text.split("\n");
-  for (let i = 0; i < lines.length; i++) {
-    const line = lines[i];
-    if (/^\s*\d+\s*$/.test(line) || line.includes("-->")) continue;
-    lines[i] = convertBetween(line, SRT_KEEP, (piece) => tally.run(piece));
+/** Cue numbers and timing lines stay; in other lines tags and brace groups stay and the rest is converted. */
+export function convertSubtitles(text: string, tally: ConversionTally): void {
+  // The next "-->", "<", ">", "{" and "}", remembered from line to line.
+  let arrow = -2;
+  let lt = -2;
+  let gt = -2;
+  let open = -2;
+  let close = -2;
+  for (let start = 0; ; ) {
+    const lf = text.indexOf("\n", start);
+    const end = lf < 0 ? text.length : lf;
+    arrow = nextOf(text, "-->", start, arrow);
+    if ((arrow >= 0 && arrow + 3 <= end) || isCueNumber(text, start, end)) {
+      tally.keep(text, start, end);
+    } else {
+      let at = start;
+      for (let i = start; i < end; ) {
+        const c = text.charCodeAt(i);
+        let stop = -1;
+        if (c === 0x3c) {
+          lt = nextOf(text, "<", i + 1, lt);
+          gt = nextOf(text, ">", i + 1, gt);
+          if (gt >= 0 && gt < end && (lt < 0 || gt < lt)) stop = gt + 1;
+        } else if (c === 0x7b) {
+          open = nextOf(text, "{", i + 1, open);
+          close = nextOf(text, "}", i + 1, close);
+          if (close >= 0 && close < end && (open < 0 || close < open)) stop = close + 1;
+        }
+        if (stop < 0) {
+          i++;
+          continue;
+        }
+        if (at < i) tally.write(text.slice(at, i));
+        tally.keep(text, i, stop);
+        at = i = stop;
+      }
+      if (at < end) tally.write(text.slice(at, end));
+    }
+    if (lf < 0) break;
+    tally.keep(text, lf, lf + 1);
+    start = lf + 1;
   }
-  return lines.join("\n");
 }
 
 // ---- Word documents -------------------------------------------------------------------
@@ -338,9 +444,9 @@ const escapeXml = (text: string) => text.replace(/&/g, "&amp;").replace(/</g, "&
  */
 export function convertParagraph(texts: string[], tally: ConversionTally, conversion: Conversion): string[] {
   const joined = texts.join("");
-  if (joined.trim() === "") return texts;
+  if (isBlank(joined)) return texts;
   // Normalisation would move offsets across runs: then each run is converted by itself.
-  if (joined.normalize("NFC") !== joined) return texts.map((t) => tally.run(t));
+  if (toNfc(joined) !== joined) return texts.map((t) => tally.run(t));
   const result = conversion(joined);
   if (result.input !== joined) return texts.map((t) => tally.run(t));
   tally.changed += result.changes.length;
@@ -432,13 +538,13 @@ async function wordPreview(bytes: Uint8Array): Promise<Preview> {
   return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars };
 }
 
-async function convertWord(bytes: Uint8Array, tally: ConversionTally): Promise<Uint8Array> {
+async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion: Conversion): Promise<Uint8Array> {
   const entries = readZipDirectory(bytes);
   const total: RunningTotal = { bytes: 0 };
   for (const entry of entries) {
     if (!REWRITTEN_PARTS.test(entry.name)) continue;
     const xml = utf8(await readEntryData(entry, total));
-    entry.data = new TextEncoder().encode(rewriteWordXml(xml, tally, tally.convert));
+    entry.data = new TextEncoder().encode(rewriteWordXml(xml, tally, conversion));
   }
   return writeZip(entries);
 }
@@ -461,34 +567,41 @@ export async function convertDocument(name: string, bytes: Uint8Array, script: S
   const ext = extensionOf(name) as Extension;
 
   let usedCyrillic = false;
+  // The Cyrillic converter's own failure fails the file rather than passing it through.
+  const note = (script: string, changes: number, failure: string | null) => {
+    if (script !== "cyrillic") return;
+    if (failure !== null) throw new Error(failure);
+    if (changes > 0) usedCyrillic = true;
+  };
   // Markdown and web pages keep their character references undecoded: they stay as written.
   const options = ext === "md" || ext === "html" || ext === "htm" ? { keepReferences: true } : undefined;
-  const tally = new ConversionTally((text) => {
-    const result = convertText(text, script, options);
-    if (result.script === "cyrillic") {
-      // The Cyrillic converter's own failure fails the file rather than passing it through.
-      if (result.warnings.some((w) => w.kind === "internal-error")) throw new Error(result.warnings[0].message);
-      if (result.changes.length > 0) usedCyrillic = true;
-    }
+  const tally = new ConversionTally((text, sink) => {
+    const result = countText(text, script, options, sink);
+    note(result.script, result.changes, result.failure);
     return result;
   });
+  const paragraph: Conversion = (text) => {
+    const result = convertText(text, script);
+    const failure = result.warnings.find((w) => w.kind === "internal-error");
+    note(result.script, result.changes.length, failure === undefined ? null : failure.message);
+    return result;
+  };
 
   let out: Uint8Array;
   let preview: Preview;
   if (ext === "docx") {
     preview = await wordPreview(bytes);
     if (bytes[0] !== 0x50 || bytes[1] !== 0x4b) throw new DocumentRefusal(REFUSALS.broken);
-    out = await convertWord(bytes, tally);
+    out = await convertWord(bytes, tally, paragraph);
   } else {
     const text = decodeText(bytes);
     const shown = ext === "html" || ext === "htm" ? htmlText(text) : text;
     preview = { source: shown.slice(0, PREVIEW_LENGTH), chars: shown.length };
-    let converted: string;
-    if (ext === "md") converted = convertMarkdown(text, tally);
-    else if (ext === "html" || ext === "htm") converted = convertHtml(text, tally);
-    else if (ext === "srt") converted = convertSubtitles(text, tally);
-    else converted = tally.chunked(text);
-    out = new TextEncoder().encode(converted);
+    if (ext === "md") convertMarkdown(text, tally);
+    else if (ext === "html" || ext === "htm") convertHtml(text, tally);
+    else if (ext === "srt") convertSubtitles(text, tally);
+    else tally.writeChunked(text, 0, text.length);
+    out = tally.bytes();
   }
 
   return {

@@ -1,0 +1,261 @@
+// The output of a conversion, assembled as UTF-16 code units in buffers kept between
+// calls: replacements go in place and the untouched text between them is copied once,
+// so a text with many changes makes no small strings on the way.
+
+const PIECE = 8192;
+
+/** Grows `units` to hold at least `size` code units, keeping the first `keep`. */
+function grown(units: Uint16Array<ArrayBuffer>, size: number, keep: number): Uint16Array<ArrayBuffer> {
+  if (size <= units.length) return units;
+  const bigger = new Uint16Array(Math.max(size, units.length * 2));
+  bigger.set(units.subarray(0, keep));
+  return bigger;
+}
+
+const SURROGATE = /[\uD800-\uDFFF]/;
+const utf16 = new TextDecoder("utf-16le", { ignoreBOM: true });
+
+/** Whether a text holds no surrogate code unit (paired or not). */
+export const withoutSurrogates = (text: string): boolean => !SURROGATE.test(text);
+
+/**
+ * A string of the first `length` code units, built in pieces small enough to stay out of
+ * the heap's large-object space. `plain` says that no surrogate is among them: the
+ * platform's decoder, many times quicker, may then build it (it would replace a lone
+ * surrogate, which the slower road keeps as it is).
+ */
+export function unitsToString(units: Uint16Array, length: number, plain: boolean): string {
+  let out = "";
+  for (let at = 0; at < length; at += PIECE) {
+    const piece = units.subarray(at, Math.min(length, at + PIECE));
+    // The decoder's own cost per call outweighs it on short texts.
+    out += plain && piece.length >= 1024 ? utf16.decode(piece) : String.fromCharCode.apply(null, piece as unknown as number[]);
+  }
+  return out;
+}
+
+/** A conversion's output: the input with some of its stretches replaced, in order. */
+export class OutputBuffer {
+  private units = new Uint16Array(1024);
+  private length = 0;
+  private input = "";
+  /** Code units of the input already passed: copied or replaced. */
+  private copied = 0;
+  private changed = false;
+
+  reset(input: string): void {
+    this.input = input;
+    this.length = 0;
+    this.copied = 0;
+    this.changed = false;
+  }
+
+  /** Copies the input up to `to` (a code-unit offset) that is not yet in the output. */
+  private copyTo(to: number): void {
+    const from = this.copied;
+    if (to <= from) return;
+    this.units = grown(this.units, this.length + (to - from) + 64, this.length);
+    const units = this.units;
+    const input = this.input;
+    let o = this.length;
+    for (let k = from; k < to; k++) units[o++] = input.charCodeAt(k);
+    this.length = o;
+    this.copied = to;
+  }
+
+  /** Puts `text` in place of the input's code units `from` to `to`. */
+  replace(from: number, to: number, text: string): void {
+    this.copyTo(from);
+    this.units = grown(this.units, this.length + text.length + 64, this.length);
+    const units = this.units;
+    let o = this.length;
+    for (let k = 0; k < text.length; k++) units[o++] = text.charCodeAt(k);
+    this.length = o;
+    this.copied = to;
+    this.changed = true;
+  }
+
+  /** Puts the first `count` units of `word` in place of the input's code units `from` to `to`. */
+  replaceUnits(from: number, to: number, word: Uint16Array, count: number): void {
+    this.copyTo(from);
+    this.units = grown(this.units, this.length + count + 64, this.length);
+    this.units.set(word.subarray(0, count), this.length);
+    this.length += count;
+    this.copied = to;
+    this.changed = true;
+  }
+
+  /** The finished output: the input itself when nothing was replaced. */
+  finish(): string {
+    if (!this.changed) return this.input;
+    this.copyTo(this.input.length);
+    return unitsToString(this.units, this.length, withoutSurrogates(this.input));
+  }
+}
+
+/** A small buffer for one word's new spelling. */
+export class WordBuffer {
+  units = new Uint16Array(64);
+  length = 0;
+
+  clear(): void {
+    this.length = 0;
+  }
+
+  push(text: string): void {
+    if (this.length + text.length > this.units.length) this.units = grown(this.units, this.length + text.length, this.length);
+    for (let k = 0; k < text.length; k++) this.units[this.length++] = text.charCodeAt(k);
+  }
+
+  pushCodePoint(cp: number): void {
+    if (this.length + 2 > this.units.length) this.units = grown(this.units, this.length + 2, this.length);
+    if (cp > 0xffff) {
+      this.units[this.length++] = 0xd800 + ((cp - 0x10000) >> 10);
+      this.units[this.length++] = 0xdc00 + ((cp - 0x10000) & 0x3ff);
+    } else {
+      this.units[this.length++] = cp;
+    }
+  }
+
+  /** Whether the word reads exactly as the input's code units `from` to `to`. */
+  equals(input: string, from: number, to: number): boolean {
+    if (to - from !== this.length) return false;
+    for (let k = 0; k < this.length; k++) if (this.units[k] !== input.charCodeAt(from + k)) return false;
+    return true;
+  }
+
+  text(): string {
+    return String.fromCharCode.apply(null, this.units.subarray(0, this.length) as unknown as number[]);
+  }
+}
+
+const encoder = new TextEncoder();
+
+/**
+ * A document's output as UTF-8, written as the conversion goes, so that no string of
+ * the whole output is ever built. Lone surrogates become U+FFFD, as the platform's
+ * encoder writes them.
+ */
+export class Utf8Sink {
+  private bytes = new Uint8Array(1 << 16);
+  private length = 0;
+
+  private reserve(extra: number): void {
+    if (this.length + extra <= this.bytes.length) return;
+    const bigger = new Uint8Array(Math.max(this.length + extra, this.bytes.length * 2));
+    bigger.set(this.bytes.subarray(0, this.length));
+    this.bytes = bigger;
+  }
+
+  write(text: string): void {
+    if (text.length < 16) {
+      this.writeUnits(text, 0, text.length);
+      return;
+    }
+    this.reserve(text.length * 3);
+    this.length += encoder.encodeInto(text, this.bytes.subarray(this.length)).written;
+  }
+
+  /** Writes the code units `from` to `to` of a text. */
+  writeUnits(text: string, from: number, to: number): void {
+    if (to - from >= 64) {
+      this.write(text.slice(from, to));
+      return;
+    }
+    this.reserve((to - from) * 3);
+    const bytes = this.bytes;
+    let o = this.length;
+    for (let i = from; i < to; i++) {
+      let u = text.charCodeAt(i);
+      if (u < 0x80) {
+        bytes[o++] = u;
+        continue;
+      }
+      if (u >= 0xd800 && u <= 0xdbff && i + 1 < to) {
+        const lo = text.charCodeAt(i + 1);
+        if (lo >= 0xdc00 && lo <= 0xdfff) {
+          u = ((u - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+          i++;
+        }
+      }
+      o = put(bytes, o, u);
+    }
+    this.length = o;
+  }
+
+  /**
+   * Writes code points `from` to `to`; `text` is the text they were read from when it
+   * holds one code unit per code point, so that long stretches are encoded natively.
+   */
+  writeCodePoints(cps: Uint32Array, from: number, to: number, text: string | null): void {
+    if (text !== null && to - from >= 64) {
+      this.write(text.slice(from, to));
+      return;
+    }
+    this.reserve((to - from) * 4);
+    const bytes = this.bytes;
+    let o = this.length;
+    for (let i = from; i < to; i++) {
+      const cp = cps[i];
+      if (cp < 0x80) bytes[o++] = cp;
+      else o = put(bytes, o, cp);
+    }
+    this.length = o;
+  }
+
+  /** Writes the first `count` code units of `units`. */
+  writeUnitArray(units: Uint16Array, count: number): void {
+    this.reserve(count * 3);
+    const bytes = this.bytes;
+    let o = this.length;
+    for (let i = 0; i < count; i++) {
+      let u = units[i];
+      if (u < 0x80) {
+        bytes[o++] = u;
+        continue;
+      }
+      if (u >= 0xd800 && u <= 0xdbff && i + 1 < count) {
+        const lo = units[i + 1];
+        if (lo >= 0xdc00 && lo <= 0xdfff) {
+          u = ((u - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+          i++;
+        }
+      }
+      o = put(bytes, o, u);
+    }
+    this.length = o;
+  }
+
+  /** How many bytes are written; `truncate` goes back to such a count. */
+  size(): number {
+    return this.length;
+  }
+
+  truncate(size: number): void {
+    this.length = Math.min(this.length, size);
+  }
+
+  /** The bytes written, in a buffer of their own. */
+  result(): Uint8Array {
+    return this.bytes.slice(0, this.length);
+  }
+}
+
+/** Writes one code point beyond ASCII as UTF-8 at `o`; a lone surrogate as U+FFFD. */
+function put(bytes: Uint8Array, o: number, cp: number): number {
+  if (cp < 0x800) {
+    bytes[o++] = 0xc0 | (cp >> 6);
+    bytes[o++] = 0x80 | (cp & 0x3f);
+  } else if (cp < 0x10000) {
+    if (cp >= 0xd800 && cp <= 0xdfff) cp = 0xfffd;
+    bytes[o++] = 0xe0 | (cp >> 12);
+    bytes[o++] = 0x80 | ((cp >> 6) & 0x3f);
+    bytes[o++] = 0x80 | (cp & 0x3f);
+  } else {
+    bytes[o++] = 0xf0 | (cp >> 18);
+    bytes[o++] = 0x80 | ((cp >> 12) & 0x3f);
+    bytes[o++] = 0x80 | ((cp >> 6) & 0x3f);
+    bytes[o++] = 0x80 | (cp & 0x3f);
+  }
+  return o;
+}
