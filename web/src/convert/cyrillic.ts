@@ -202,7 +202,12 @@ interface Pass {
 const output = new OutputBuffer();
 const word = new WordBuffer();
 
-function run(input: string, detail: boolean, sink: Utf8Sink | null): Pass {
+// The changed words of the last conversion that asked for them.
+const spanStart: number[] = [];
+const spanEnd: number[] = [];
+const spanTo: string[] = [];
+
+function run(input: string, detail: boolean, sink: Utf8Sink | null, withSpans = false): Pass {
   const out = output;
   out.reset(input);
   let copied = 0; // code units of the input already in the sink
@@ -294,12 +299,19 @@ function run(input: string, detail: boolean, sink: Utf8Sink | null): Pass {
     word.clear();
     const kind = convertWord(len, word);
     if (!word.equals(input, startUnit, i)) {
-      if (sink === null) {
+      if (withSpans) {
+        // the caller places the replacements itself
+      } else if (sink === null) {
         out.replaceUnits(startUnit, i, word.units, word.length);
       } else {
         sink.writeUnits(input, copied, startUnit);
         sink.writeUnitArray(word.units, word.length);
         copied = i;
+      }
+      if (withSpans) {
+        spanStart[changeCount] = start;
+        spanEnd[changeCount] = cpIndex;
+        spanTo[changeCount] = word.text();
       }
       changeCount++;
       if (detail) changes.push({ start, end: cpIndex, to: word.text() });
@@ -310,7 +322,9 @@ function run(input: string, detail: boolean, sink: Utf8Sink | null): Pass {
   }
 
   let text = "";
-  if (sink === null) text = out.finish();
+  if (withSpans) {
+    // no output made
+  } else if (sink === null) text = out.finish();
   else sink.writeUnits(input, copied, n);
   if (converted >= 200 && proper === 0) {
     warningCount++;
@@ -353,14 +367,18 @@ export function convertCyrillic(value?: unknown): CyrillicResult {
 
 /**
  * The same conversion, counting its changes and warnings instead of recording them.
- * With a sink the output goes there as UTF-8 and `output` is null.
+ * With a sink the output goes there as UTF-8; with the spans asked for it is not made.
+ * Either way `output` is then null.
  */
-export function countCyrillic(text: string, sink: Utf8Sink | null = null): Counted {
+export function countCyrillic(text: string, sink: Utf8Sink | null = null, withSpans = false): Counted {
   const written = sink === null ? 0 : sink.size();
   try {
     const input = toNfc(text);
-    const { output, changeCount, warningCount } = run(input, false, sink);
-    return { output: sink === null ? output : null, input, changes: changeCount, warnings: warningCount, failure: null, script: "cyrillic" };
+    const { output, changeCount, warningCount } = run(input, false, sink, withSpans);
+    const made = sink === null && !withSpans;
+    const counted: Counted = { output: made ? output : null, input, changes: changeCount, warnings: warningCount, failure: null, script: "cyrillic" };
+    if (withSpans) counted.spans = { count: changeCount, start: spanStart, end: spanEnd, to: spanTo };
+    return counted;
   } catch (error) {
     sink?.truncate(written);
     return { output: text, input: text, changes: 0, warnings: 1, failure: internalErrorMessage(error), script: "cyrillic" };
@@ -378,7 +396,13 @@ export function convertText(value?: unknown, script: ScriptChoice | string = "au
 }
 
 /** `convertText` for a caller that needs only the output (or has it written into a sink) and the counts. */
-export function countText(text: string, script: ScriptChoice | string = "auto", options?: LatinOptions, sink: Utf8Sink | null = null): Counted {
+export function countText(
+  text: string,
+  script: ScriptChoice | string = "auto",
+  options?: LatinOptions,
+  sink: Utf8Sink | null = null,
+  withSpans = false,
+): Counted {
   const chosen = script === "auto" ? detectScript(text) : script;
-  return chosen === "cyrillic" ? countCyrillic(text, sink) : countOldLatin(text, options, sink);
+  return chosen === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
 }

@@ -2,10 +2,10 @@
 // (code, markup, subtitle timings, Word formatting) and the converted file's name.
 
 import { toNfc } from "./classes";
-import { convertText, countText } from "./cyrillic";
+import { countText } from "./cyrillic";
 import { Utf8Sink } from "./output";
-import type { Counted, ScriptChoice, TextResult } from "./types";
-import { DocumentRefusal, REFUSALS, readEntryData, readZipDirectory, writeZip, type RunningTotal } from "./zip";
+import type { Counted, ScriptChoice } from "./types";
+import { DocumentRefusal, REFUSALS, countEntry, readEntryData, readZipDirectory, writeZip, type RunningTotal } from "./zip";
 
 export { DocumentRefusal } from "./zip";
 
@@ -25,8 +25,8 @@ export const MIME_TYPES: Record<Extension, string> = {
 
 export const GENERIC_FAILURE = "Faylni o‘girib bo‘lmadi. Fayl buzilgan bo‘lishi mumkin.";
 
-/** A conversion with its records, for a Word paragraph spread over runs. */
-export type Conversion = (text: string) => TextResult;
+/** A conversion with its change spans, for a Word paragraph spread over runs. */
+export type Conversion = (text: string) => Counted;
 /**
  * A conversion with its counts only, for everything else. Given a sink it writes its
  * output there and answers a null `output`.
@@ -47,10 +47,12 @@ export class ConversionTally {
   changed = 0;
   warnings = 0;
   readonly count: Counting;
-  private readonly out = new Utf8Sink();
+  private readonly out: Utf8Sink;
 
-  constructor(count: Counting) {
+  /** `expected`: about how many bytes of output to expect. */
+  constructor(count: Counting, expected = 0) {
     this.count = count;
+    this.out = new Utf8Sink(expected);
   }
 
   /** Converts a text; an empty or whitespace-only one comes back as it is, uncounted. */
@@ -349,17 +351,32 @@ export function convertHtml(text: string, tally: ConversionTally): void {
   tally.writeChunked(text, at, text.length);
 }
 
-/** The readable text of an HTML file: no scripts, styles, comments or tags. */
-export function htmlText(text: string): string {
+/**
+ * The readable text of an HTML file (no scripts, styles, comments or tags): its first
+ * `limit` code units and its whole length, which is counted without building the rest.
+ */
+export function htmlPreview(text: string, limit = PREVIEW_LENGTH): Preview {
   const parts: string[] = [];
+  let kept = 0;
+  let chars = 0;
+  const take = (from: number, to: number) => {
+    chars += to - from;
+    if (kept >= limit || from >= to) return;
+    const piece = text.slice(from, Math.min(to, from + limit - kept));
+    parts.push(piece);
+    kept += piece.length;
+  };
   let at = 0;
   scanHtml(text, HTML_HIDDEN_ELEMENTS, (start, end) => {
-    if (at < start) parts.push(text.slice(at, start));
+    take(at, start);
     at = end;
   });
-  parts.push(text.slice(at));
-  return parts.join("");
+  take(at, text.length);
+  return { source: parts.join(""), chars };
 }
+
+/** The whole readable text of an HTML file. */
+export const htmlText = (text: string): string => htmlPreview(text, Infinity).source;
 
 /** Whether a subtitle line holds only a cue number (whitespace around it allowed). */
 function isCueNumber(text: string, from: number, to: number): boolean {
@@ -436,7 +453,24 @@ export function decodeReferences(text: string): string {
   });
 }
 
-const escapeXml = (text: string) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+/** The code-unit offset of each code point of a text, or null when they are the same. */
+function unitOffsets(text: string): Uint32Array | null {
+  let n = 0;
+  for (let i = 0; i < text.length; i++, n++) {
+    const u = text.charCodeAt(i);
+    if (u >= 0xd800 && u <= 0xdbff && i + 1 < text.length && (text.charCodeAt(i + 1) & 0xfc00) === 0xdc00) i++;
+  }
+  if (n === text.length) return null;
+  const at = new Uint32Array(n + 1);
+  let k = 0;
+  for (let i = 0; i < text.length; i++) {
+    at[k++] = i;
+    const u = text.charCodeAt(i);
+    if (u >= 0xd800 && u <= 0xdbff && i + 1 < text.length && (text.charCodeAt(i + 1) & 0xfc00) === 0xdc00) i++;
+  }
+  at[k] = text.length;
+  return at;
+}
 
 /**
  * Converts the texts of one paragraph's runs as one text, so that a digraph split over
@@ -449,64 +483,82 @@ export function convertParagraph(texts: string[], tally: ConversionTally, conver
   if (toNfc(joined) !== joined) return texts.map((t) => tally.run(t));
   const result = conversion(joined);
   if (result.input !== joined) return texts.map((t) => tally.run(t));
-  tally.changed += result.changes.length;
-  tally.warnings += result.warnings.length;
+  tally.changed += result.changes;
+  tally.warnings += result.warnings;
+  const spans = result.spans!;
+  if (spans.count === 0) return texts;
 
-  // The run that owns each code point: the last non-empty run starting at or before it.
-  const owner: number[] = [];
-  const points: string[] = [];
-  texts.forEach((t, r) => {
-    for (const ch of t) {
-      owner.push(r);
-      points.push(ch);
+  // Each run keeps its own code units, less those of a change that begins in an
+  // earlier run; a change's replacement goes to the run that holds its first unit.
+  const unitAt = unitOffsets(joined);
+  const unit = (cp: number) => (unitAt === null ? cp : unitAt[cp]);
+  const out: string[] = [];
+  let c = 0;
+  let k = 0; // the next unit of the joined text to place
+  let runEnd = 0;
+  for (const text of texts) {
+    runEnd += text.length;
+    let own = "";
+    while (k < runEnd) {
+      const start = c < spans.count ? unit(spans.start[c]) : Infinity;
+      if (start < runEnd) {
+        own += joined.slice(k, start) + spans.to[c];
+        k = unit(spans.end[c]);
+        c++;
+      } else {
+        own += joined.slice(k, runEnd);
+        k = runEnd;
+      }
     }
-  });
-  const out = texts.map(() => "");
-  let k = 0;
-  for (const c of result.changes) {
-    for (; k < c.start; k++) out[owner[k]] += points[k];
-    if (c.start < owner.length) out[owner[c.start]] += c.to;
-    k = c.end;
+    out.push(own);
   }
-  for (; k < points.length; k++) out[owner[k]] += points[k];
   return out;
+}
+
+/** Rewrites the text runs of a Word XML part, paragraph by paragraph, into `sink`; the rest stays byte for byte. */
+function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversion, sink: Utf8Sink): void {
+  // The runs of the current paragraph: where each lies in the part and its decoded text.
+  const starts: number[] = [];
+  const ends: number[] = [];
+  const opens: string[] = [];
+  const texts: string[] = [];
+  let at = 0;
+  const flush = () => {
+    if (texts.length === 0) return;
+    const converted = convertParagraph(texts, tally, conversion);
+    for (let r = 0; r < texts.length; r++) {
+      sink.writeUnits(xml, at, starts[r]);
+      sink.write(opens[r]);
+      sink.writeEscaped(converted[r]);
+      sink.write("</w:t>");
+      at = ends[r];
+    }
+    starts.length = ends.length = opens.length = texts.length = 0;
+  };
+  WORD_TOKENS.lastIndex = 0;
+  for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
+    if (m[1] === undefined) {
+      flush();
+    } else {
+      starts.push(m.index);
+      ends.push(m.index + m[0].length);
+      opens.push(m[1]);
+      texts.push(decodeReferences(m[2]));
+    }
+  }
+  flush();
+  sink.writeUnits(xml, at, xml.length);
 }
 
 /** Rewrites the text runs of a Word XML part, paragraph by paragraph; the rest stays byte for byte. */
 export function rewriteWordXml(xml: string, tally: ConversionTally, conversion: Conversion): string {
-  interface Run {
-    index: number;
-    length: number;
-    open: string;
-    text: string;
-  }
-  const pieces: string[] = [];
-  let at = 0;
-  let group: Run[] = [];
-  const flush = () => {
-    if (group.length === 0) return;
-    const texts = convertParagraph(
-      group.map((r) => r.text),
-      tally,
-      conversion,
-    );
-    group.forEach((r, i) => {
-      pieces.push(xml.slice(at, r.index), r.open, escapeXml(texts[i]), "</w:t>");
-      at = r.index + r.length;
-    });
-    group = [];
-  };
-  WORD_TOKENS.lastIndex = 0;
-  for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
-    if (m[1] === undefined) flush();
-    else group.push({ index: m.index, length: m[0].length, open: m[1], text: decodeReferences(m[2]) });
-  }
-  flush();
-  pieces.push(xml.slice(at));
-  return pieces.join("");
+  const sink = new Utf8Sink(xml.length);
+  writeWordXml(xml, tally, conversion, sink);
+  return new TextDecoder().decode(sink.result());
 }
 
 const REWRITTEN_PARTS = /^word\/(?:document|header\d*|footer\d*|footnotes|endnotes|comments)\.xml$/;
+const MAIN_PART = "word/document.xml";
 const utf8 = (bytes: Uint8Array) => new TextDecoder("utf-8", { fatal: true, ignoreBOM: true }).decode(bytes);
 
 interface Preview {
@@ -514,37 +566,58 @@ interface Preview {
   chars: number;
 }
 
+/** The main part of a Word document, read once for the preview and again for the rewrite. */
+interface MainPart {
+  xml: string;
+  /** Its inflated size. */
+  size: number;
+}
+
 /** The document's paragraphs as plain text, the first 100,000 code units of it kept. */
-async function wordPreview(bytes: Uint8Array): Promise<Preview> {
+async function wordPreview(bytes: Uint8Array): Promise<Preview & { main: MainPart }> {
   const entries = readZipDirectory(bytes);
-  const main = entries.find((e) => e.name === "word/document.xml");
+  const main = entries.find((e) => e.name === MAIN_PART);
   if (main === undefined) throw new DocumentRefusal("Bu Word (.docx) hujjati emas: word/document.xml topilmadi.");
-  const xml = utf8(await readEntryData(main, { bytes: 0 }));
+  const data = await readEntryData(main, { bytes: 0 });
+  const xml = utf8(data);
   const kept: string[] = [];
   let keptLength = 0;
   let chars = 0;
-  const paragraphs = xml.split("</w:p>");
-  paragraphs.forEach((piece, i) => {
-    let text = "";
+  let from = 0;
+  for (let i = 0; ; i++) {
+    const close = xml.indexOf("</w:p>", from);
+    const piece = xml.slice(from, close < 0 ? xml.length : close);
+    let text = i > 0 ? "\n" : "";
     WORD_RUN.lastIndex = 0;
     for (let m = WORD_RUN.exec(piece); m !== null; m = WORD_RUN.exec(piece)) text += decodeReferences(m[2]);
-    if (i > 0) text = "\n" + text;
     chars += text.length;
     if (keptLength < PREVIEW_LENGTH) {
       kept.push(text);
       keptLength += text.length;
     }
-  });
-  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars };
+    if (close < 0) break;
+    from = close + 6;
+  }
+  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars, main: { xml, size: data.length } };
 }
 
-async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion: Conversion): Promise<Uint8Array> {
+async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion: Conversion, main: MainPart): Promise<Uint8Array> {
   const entries = readZipDirectory(bytes);
   const total: RunningTotal = { bytes: 0 };
-  for (const entry of entries) {
+  const first = entries.findIndex((e) => e.name === MAIN_PART);
+  for (const [i, entry] of entries.entries()) {
     if (!REWRITTEN_PARTS.test(entry.name)) continue;
-    const xml = utf8(await readEntryData(entry, total));
-    entry.data = new TextEncoder().encode(rewriteWordXml(xml, tally, conversion));
+    let xml: string;
+    if (i === first) {
+      // Read already for the preview: counted again, not inflated again.
+      countEntry(total, main.size);
+      xml = main.xml;
+    } else {
+      xml = utf8(await readEntryData(entry, total));
+    }
+    const sink = new Utf8Sink(xml.length * 1.1 + 1024);
+    writeWordXml(xml, tally, conversion, sink);
+    entry.data = sink.result();
   }
   return writeZip(entries);
 }
@@ -575,28 +648,30 @@ export async function convertDocument(name: string, bytes: Uint8Array, script: S
   };
   // Markdown and web pages keep their character references undecoded: they stay as written.
   const options = ext === "md" || ext === "html" || ext === "htm" ? { keepReferences: true } : undefined;
-  const tally = new ConversionTally((text, sink) => {
-    const result = countText(text, script, options, sink);
-    note(result.script, result.changes, result.failure);
-    return result;
-  });
+  const tally = new ConversionTally(
+    (text, sink) => {
+      const result = countText(text, script, options, sink);
+      note(result.script, result.changes, result.failure);
+      return result;
+    },
+    ext === "docx" ? 0 : bytes.length * 1.1 + 1024,
+  );
   const paragraph: Conversion = (text) => {
-    const result = convertText(text, script);
-    const failure = result.warnings.find((w) => w.kind === "internal-error");
-    note(result.script, result.changes.length, failure === undefined ? null : failure.message);
+    const result = countText(text, script, undefined, null, true);
+    note(result.script, result.changes, result.failure);
     return result;
   };
 
   let out: Uint8Array;
   let preview: Preview;
   if (ext === "docx") {
-    preview = await wordPreview(bytes);
+    const word = await wordPreview(bytes);
+    preview = word;
     if (bytes[0] !== 0x50 || bytes[1] !== 0x4b) throw new DocumentRefusal(REFUSALS.broken);
-    out = await convertWord(bytes, tally, paragraph);
+    out = await convertWord(bytes, tally, paragraph, word.main);
   } else {
     const text = decodeText(bytes);
-    const shown = ext === "html" || ext === "htm" ? htmlText(text) : text;
-    preview = { source: shown.slice(0, PREVIEW_LENGTH), chars: shown.length };
+    preview = ext === "html" || ext === "htm" ? htmlPreview(text) : { source: text.slice(0, PREVIEW_LENGTH), chars: text.length };
     if (ext === "md") convertMarkdown(text, tally);
     else if (ext === "html" || ext === "htm") convertHtml(text, tally);
     else if (ext === "srt") convertSubtitles(text, tally);

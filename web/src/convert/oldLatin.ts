@@ -196,14 +196,18 @@ export function convertOldLatin(value?: unknown, options?: LatinOptions): Conver
 
 /**
  * The same conversion, counting its changes and warnings instead of recording them.
- * With a sink the output goes there as UTF-8 and `output` is null.
+ * With a sink the output goes there as UTF-8; with the spans asked for it is not made.
+ * Either way `output` is then null.
  */
-export function countOldLatin(text: string, options?: LatinOptions, sink: Utf8Sink | null = null): Counted {
+export function countOldLatin(text: string, options?: LatinOptions, sink: Utf8Sink | null = null, withSpans = false): Counted {
   const written = sink === null ? 0 : sink.size();
   try {
     const input = begin(text, options?.keepReferences === true, false);
-    const output = finish(sink);
-    return { output: sink === null ? output : null, input, changes: state.changeCount, warnings: state.warningCount, failure: null, script: "latin" };
+    // Whoever asks for the spans places the replacements itself.
+    const output = withSpans ? null : finish(sink);
+    const counted: Counted = { output: sink === null ? output : null, input, changes: state.changeCount, warnings: state.warningCount, failure: null, script: "latin" };
+    if (withSpans) counted.spans = { count: state.changeCount, start: changeStart, end: changeEnd, to: changeTo };
+    return counted;
   } catch (error) {
     sink?.truncate(written);
     return { output: text, input: text, changes: 0, warnings: 1, failure: internalErrorMessage(error), script: "latin" };

@@ -137,8 +137,13 @@ const encoder = new TextEncoder();
  * encoder writes them.
  */
 export class Utf8Sink {
-  private bytes = new Uint8Array(1 << 16);
+  private bytes: Uint8Array;
   private length = 0;
+
+  /** `expected`: about how many bytes will be written, so the buffer rarely has to grow. */
+  constructor(expected = 0) {
+    this.bytes = new Uint8Array(Math.max(1 << 12, Math.ceil(expected)));
+  }
 
   private reserve(extra: number): void {
     if (this.length + extra <= this.bytes.length) return;
@@ -201,6 +206,20 @@ export class Utf8Sink {
       else o = put(bytes, o, cp);
     }
     this.length = o;
+  }
+
+  /** Writes a text with "&", "<" and ">" escaped as XML. */
+  writeEscaped(text: string): void {
+    let at = 0;
+    for (let i = 0; i < text.length; i++) {
+      const u = text.charCodeAt(i);
+      if (u !== 0x26 && u !== 0x3c && u !== 0x3e) continue;
+      this.writeUnits(text, at, i);
+      this.write(u === 0x26 ? "&amp;" : u === 0x3c ? "&lt;" : "&gt;");
+      at = i + 1;
+    }
+    if (at === 0) this.write(text);
+    else this.writeUnits(text, at, text.length);
   }
 
   /** Writes the first `count` code units of `units`. */
