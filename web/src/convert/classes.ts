@@ -99,7 +99,7 @@ export function isSpace(cp: number): boolean {
  * Cyrillic letters and the general punctuation. A text made only of them is already in
  * that form, and a scan for them is a few times quicker than asking the platform.
  */
-const keepsNfc = (u: number): boolean =>
+export const keepsNfc = (u: number): boolean =>
   u < 0x300 || (u >= 0x400 && u <= 0x482) || (u >= 0x48a && u <= 0x52f) || (u >= 0x2010 && u <= 0x205f);
 
 /** The text in Unicode normalisation form C. */
@@ -118,6 +118,9 @@ export interface CodePoints {
   /** The positions of the characters that may begin a protected span, in order, and their count. */
   trig: Int32Array;
   nt: number;
+  /** Code units of the Cyrillic block and of Latin letters (A to Z, U+00C0 to U+024F): what picks the converter. */
+  cyrillicUnits: number;
+  latinUnits: number;
 }
 
 // Buffers kept between calls of the converter, so that a long file converted piece by
@@ -154,13 +157,23 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   let n = 0;
   let nt = 0;
   let nfc = true;
+  let latinAscii = 0;
+  let latinUnits = 0;
+  let cyrillicUnits = 0;
   for (let i = 0; i < len; i++) {
     let cp = text.charCodeAt(i);
     if (cp < 128) {
-      if (TRIGGERS[cp] === 1) trig[nt++] = n;
+      if (TRIGGERS[cp] !== 0) {
+        if (TRIGGERS[cp] === 1) trig[nt++] = n;
+        else latinAscii++;
+      }
       cps[n] = cp;
       cls[n++] = ASCII[cp];
       continue;
+    }
+    if (cp >= 0xc0) {
+      if (cp <= 0x24f) latinUnits++;
+      else if (cp >= 0x400 && cp <= 0x4ff) cyrillicUnits++;
     }
     if (nfc && !keepsNfc(cp)) nfc = false;
     if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < len) {
@@ -173,7 +186,9 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     cps[n] = cp;
     cls[n++] = classOf(cp);
   }
-  return { cps, cls, n, nfc, trig, nt };
+  // The letters w and W are triggers of their own.
+  for (let t = 0; t < nt; t++) if ((cps[trig[t]] | 0x20) === 0x77) latinAscii++;
+  return { cps, cls, n, nfc, trig, nt, cyrillicUnits, latinUnits: latinUnits + latinAscii };
 }
 
 // ---- protected spans ----------------------------------------------------------------

@@ -1,7 +1,7 @@
 // Uzbek Cyrillic to the new Latin alphabet, word by word (a test mode), and the
 // dispatcher that picks this converter or the old-Latin one.
 
-import { isLetterCp, toNfc } from "./classes";
+import { isLetterCp, keepsNfc, splitCodePoints } from "./classes";
 import { convertOldLatin, countOldLatin, type LatinOptions } from "./oldLatin";
 import { OutputBuffer, WordBuffer, type Utf8Sink } from "./output";
 import {
@@ -84,17 +84,18 @@ function tableOf(l: number): Spelling | undefined {
   return isCyrillicCp(l) ? tableByCp[l - 0x400] : undefined;
 }
 
-// Each BMP code point's single lower-case code point (-1 when it lower-cases to several),
-// and whether it is a capital (lower-casing changes it); filled on first sight.
-const NOT_SEEN = -2;
-let lowerBmp: Int32Array | null = null;
-let capitalBmp: Uint8Array | null = null;
+// Each BMP code point's case, filled on first sight: its single lower-case code point
+// times two (-2 when it lower-cases to several), plus one when it is a capital
+// (lower-casing changes it).
+const NOT_SEEN = -4;
+let caseBmp: Int32Array | null = null;
 
-function lowerCase(cp: number): [lower: number, capital: boolean] {
+function caseOf(cp: number): number {
   const ch = String.fromCodePoint(cp);
   const lower = ch.toLowerCase();
   const single = lower.codePointAt(0)!;
-  return [lower.length === (single > 0xffff ? 2 : 1) ? single : -1, lower !== ch];
+  const code = lower.length === (single > 0xffff ? 2 : 1) ? single * 2 : -2;
+  return code + (lower !== ch ? 1 : 0);
 }
 
 // ---- words ------------------------------------------------------------------------------
@@ -109,7 +110,7 @@ const TS_AMBIGUOUS = 2;
 
 /** Whether the word's lower case begins with `stem`. */
 function beginsWith(len: number, stem: string): boolean {
-  if (len < stem.length) return false;
+  if (len < stem.length || wordLower[0] !== stem.charCodeAt(0)) return false;
   for (let k = 0; k < stem.length; k++) if (wordLower[k] !== stem.charCodeAt(k)) return false;
   return true;
 }
@@ -121,9 +122,10 @@ function beginsWith(len: number, stem: string): boolean {
 function convertWord(len: number, out: WordBuffer): number {
   const lower = wordLower;
   const capital = wordCapital;
-  const stem = MONTH_STEMS.find((m) => beginsWith(len, m));
-  const month = stem === undefined ? -1 : stem.indexOf("я");
-  const tsPrefix = TS_PREFIXES.some((p) => beginsWith(len, p));
+  let month = -1;
+  for (const stem of MONTH_STEMS) if (month < 0 && beginsWith(len, stem)) month = stem.indexOf("я");
+  let tsPrefix = false;
+  for (const prefix of TS_PREFIXES) if (!tsPrefix && beginsWith(len, prefix)) tsPrefix = true;
   let foreign = false;
   let hasTs = false;
 
@@ -192,6 +194,8 @@ const KINDS: Record<number, CyrillicWarningKind> = { [FOREIGN]: "foreign-letter"
 
 /** What one pass over a text found; records are kept only when `detail` is set. */
 interface Pass {
+  /** The text after normalisation. */
+  input: string;
   output: string;
   changes: WordChange[];
   warnings: CyrillicWarning[];
@@ -207,7 +211,23 @@ const spanStart: number[] = [];
 const spanEnd: number[] = [];
 const spanTo: string[] = [];
 
-function run(input: string, detail: boolean, sink: Utf8Sink | null, withSpans = false): Pass {
+// Where each recorded change's new spelling lies in the output, until the output is made.
+const toStart: number[] = [];
+const toEnd: number[] = [];
+
+/**
+ * Converts a text: into `sink` when there is one, else into a string; with `withSpans`
+ * the changed words are kept as spans and no output is made. The text is normalised
+ * first, unless a scan finds it surely normal already.
+ */
+function run(raw: string, detail: boolean, sink: Utf8Sink | null, withSpans = false): Pass {
+  let input = raw;
+  for (let i = 0; i < raw.length; i++) {
+    if (!keepsNfc(raw.charCodeAt(i))) {
+      input = raw.normalize("NFC");
+      break;
+    }
+  }
   const out = output;
   out.reset(input);
   let copied = 0; // code units of the input already in the sink
@@ -215,41 +235,48 @@ function run(input: string, detail: boolean, sink: Utf8Sink | null, withSpans = 
   const warnings: CyrillicWarning[] = [];
   let changeCount = 0;
   let warningCount = 0;
-  const warn = (start: number, end: number, kind: CyrillicWarningKind) => {
-    warningCount++;
-    if (detail) warnings.push({ start, end, kind, message: CYRILLIC_MESSAGES[kind as keyof typeof CYRILLIC_MESSAGES] });
-  };
   let converted = 0;
   let proper = 0;
+  if (caseBmp === null) caseBmp = new Int32Array(0x10000).fill(NOT_SEEN);
+  const cases = caseBmp;
 
   const n = input.length;
   let cpIndex = 0; // code points before unit i
   let i = 0;
   while (i < n) {
     let cp = input.charCodeAt(i);
-    let width = 1;
-    if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
-      const lo = input.charCodeAt(i + 1);
-      if (lo >= 0xdc00 && lo <= 0xdfff) {
-        cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
-        width = 2;
+    if (cp < 0x80) {
+      if (!((cp | 0x20) >= 0x61 && (cp | 0x20) <= 0x7a)) {
+        i++;
+        cpIndex++;
+        continue;
+      }
+    } else {
+      let width = 1;
+      if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
+        const lo = input.charCodeAt(i + 1);
+        if (lo >= 0xdc00 && lo <= 0xdfff) {
+          cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+          width = 2;
+        }
+      }
+      if (!isWordCp(cp)) {
+        i += width;
+        cpIndex++;
+        continue;
       }
     }
-    if (cp < 0x80 ? !((cp | 0x20) >= 0x61 && (cp | 0x20) <= 0x7a) : !isWordCp(cp)) {
-      i += width;
-      cpIndex++;
-      continue;
-    }
 
-    // The word: a run of letters and ʼ.
+    // The word: a run of letters and ʼ, with the lower case and capitals of each.
     const startUnit = i;
     const start = cpIndex;
     let cyr = false;
     let lat = false;
+    let hasProper = false;
     let len = 0;
     while (i < n) {
       cp = input.charCodeAt(i);
-      width = 1;
+      let width = 1;
       if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
         const lo = input.charCodeAt(i + 1);
         if (lo >= 0xdc00 && lo <= 0xdfff) {
@@ -258,65 +285,52 @@ function run(input: string, detail: boolean, sink: Utf8Sink | null, withSpans = 
         }
       }
       if (!isWordCp(cp)) break;
-      if (isCyrillicCp(cp)) cyr = true;
-      else if (isLatinCp(cp)) lat = true;
+      let c = cp <= 0xffff ? cases[cp] : caseOf(cp);
+      if (c === NOT_SEEN) c = cases[cp] = caseOf(cp);
+      const lower = c >> 1;
+      if (isCyrillicCp(cp)) {
+        cyr = true;
+        if (isProper(lower)) hasProper = true;
+      } else if (isLatinCp(cp)) lat = true;
       if (len === wordCps.length) growWord();
-      wordCps[len++] = cp;
+      wordCps[len] = cp;
+      wordLower[len] = lower;
+      wordCapital[len++] = c & 1;
       i += width;
     }
     cpIndex += len;
     if (!cyr) continue;
     if (lat) {
-      warn(start, cpIndex, "mixed-script");
+      warningCount++;
+      if (detail) warnings.push({ start, end: cpIndex, kind: "mixed-script", message: CYRILLIC_MESSAGES["mixed-script"] });
       continue;
-    }
-
-    let hasProper = false;
-    for (let k = 0; k < len; k++) {
-      const c = wordCps[k];
-      let lower: number;
-      let capital: boolean;
-      if (c <= 0xffff) {
-        if (lowerBmp === null) {
-          lowerBmp = new Int32Array(0x10000).fill(NOT_SEEN);
-          capitalBmp = new Uint8Array(0x10000);
-        }
-        lower = lowerBmp[c];
-        if (lower === NOT_SEEN) {
-          const [l, cap] = lowerCase(c);
-          lower = lowerBmp[c] = l;
-          capitalBmp![c] = cap ? 1 : 0;
-        }
-        capital = capitalBmp![c] === 1;
-      } else {
-        [lower, capital] = lowerCase(c);
-      }
-      wordLower[k] = lower;
-      wordCapital[k] = capital ? 1 : 0;
-      if (isCyrillicCp(c) && isProper(lower)) hasProper = true;
     }
 
     word.clear();
     const kind = convertWord(len, word);
     if (!word.equals(input, startUnit, i)) {
       if (withSpans) {
-        // the caller places the replacements itself
+        spanStart[changeCount] = start;
+        spanEnd[changeCount] = cpIndex;
+        spanTo[changeCount] = word.text();
       } else if (sink === null) {
-        out.replaceUnits(startUnit, i, word.units, word.length);
+        const at = out.replaceUnits(startUnit, i, word.units, word.length);
+        if (detail) {
+          toStart[changes.length] = at;
+          toEnd[changes.length] = at + word.length;
+          changes.push({ start, end: cpIndex, to: "" });
+        }
       } else {
         sink.writeUnits(input, copied, startUnit);
         sink.writeUnitArray(word.units, word.length);
         copied = i;
       }
-      if (withSpans) {
-        spanStart[changeCount] = start;
-        spanEnd[changeCount] = cpIndex;
-        spanTo[changeCount] = word.text();
-      }
       changeCount++;
-      if (detail) changes.push({ start, end: cpIndex, to: word.text() });
     }
-    if (kind !== 0) warn(start, cpIndex, KINDS[kind]);
+    if (kind !== 0) {
+      warningCount++;
+      if (detail) warnings.push({ start, end: cpIndex, kind: KINDS[kind], message: CYRILLIC_MESSAGES[KINDS[kind] as keyof typeof CYRILLIC_MESSAGES] });
+    }
     converted += len;
     if (hasProper) proper++;
   }
@@ -324,13 +338,17 @@ function run(input: string, detail: boolean, sink: Utf8Sink | null, withSpans = 
   let text = "";
   if (withSpans) {
     // no output made
-  } else if (sink === null) text = out.finish();
-  else sink.writeUnits(input, copied, n);
+  } else if (sink === null) {
+    text = out.finish();
+    for (let c = 0; c < changes.length; c++) changes[c].to = text.slice(toStart[c], toEnd[c]);
+  } else {
+    sink.writeUnits(input, copied, n);
+  }
   if (converted >= 200 && proper === 0) {
     warningCount++;
     if (detail) warnings.unshift({ start: 0, end: 0, kind: "degraded-cyrillic", message: CYRILLIC_MESSAGES["degraded-cyrillic"] });
   }
-  return { output: text, changes, warnings, changeCount, warningCount };
+  return { input, output: text, changes, warnings, changeCount, warningCount };
 }
 
 function growWord() {
@@ -357,8 +375,7 @@ function failed(value: unknown, error: unknown): CyrillicResult {
 /** Converts Uzbek Cyrillic text to the new Latin alphabet. Never throws. */
 export function convertCyrillic(value?: unknown): CyrillicResult {
   try {
-    const input = toNfc(asText(value));
-    const { output, changes, warnings } = run(input, true, null);
+    const { input, output, changes, warnings } = run(asText(value), true, null);
     return { output, changes, warnings, input, profile: CYRILLIC_PROFILE, script: "cyrillic" };
   } catch (error) {
     return failed(value, error);
@@ -373,8 +390,7 @@ export function convertCyrillic(value?: unknown): CyrillicResult {
 export function countCyrillic(text: string, sink: Utf8Sink | null = null, withSpans = false): Counted {
   const written = sink === null ? 0 : sink.size();
   try {
-    const input = toNfc(text);
-    const { output, changeCount, warningCount } = run(input, false, sink, withSpans);
+    const { input, output, changeCount, warningCount } = run(text, false, sink, withSpans);
     const made = sink === null && !withSpans;
     const counted: Counted = { output: made ? output : null, input, changes: changeCount, warnings: warningCount, failure: null, script: "cyrillic" };
     if (withSpans) counted.spans = { count: changeCount, start: spanStart, end: spanEnd, to: spanTo };
@@ -403,6 +419,9 @@ export function countText(
   sink: Utf8Sink | null = null,
   withSpans = false,
 ): Counted {
-  const chosen = script === "auto" ? detectScript(text) : script;
-  return chosen === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
+  if (script !== "auto") return script === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
+  // The split the old-Latin converter starts with counts the letters that pick the converter.
+  const points = splitCodePoints(text, true);
+  if (points.cyrillicUnits > points.latinUnits) return countCyrillic(text, sink, withSpans);
+  return countOldLatin(text, options, sink, withSpans, points);
 }

@@ -199,10 +199,16 @@ export function convertOldLatin(value?: unknown, options?: LatinOptions): Conver
  * With a sink the output goes there as UTF-8; with the spans asked for it is not made.
  * Either way `output` is then null.
  */
-export function countOldLatin(text: string, options?: LatinOptions, sink: Utf8Sink | null = null, withSpans = false): Counted {
+export function countOldLatin(
+  text: string,
+  options?: LatinOptions,
+  sink: Utf8Sink | null = null,
+  withSpans = false,
+  split: CodePoints | null = null,
+): Counted {
   const written = sink === null ? 0 : sink.size();
   try {
-    const input = begin(text, options?.keepReferences === true, false);
+    const input = begin(text, options?.keepReferences === true, false, split);
     // Whoever asks for the spans places the replacements itself.
     const output = withSpans ? null : finish(sink);
     const counted: Counted = { output: sink === null ? output : null, input, changes: state.changeCount, warnings: state.warningCount, failure: null, script: "latin" };
@@ -295,10 +301,13 @@ function applied(start: number, end: number, useAlt: boolean): string {
   return out;
 }
 
-/** Normalises and converts a text, leaving its changes and warnings in `state`; answers the normalised text. */
-function begin(raw: string, keepReferences: boolean, detail: boolean): string {
+/**
+ * Normalises and converts a text, leaving its changes and warnings in `state`; answers
+ * the normalised text. `split`: the text already split (by the last shared split).
+ */
+function begin(raw: string, keepReferences: boolean, detail: boolean, split: CodePoints | null = null): string {
   let input = raw;
-  let points = splitCodePoints(raw, true);
+  let points = split ?? splitCodePoints(raw, true);
   if (!points.nfc) {
     input = raw.normalize("NFC");
     if (input !== raw) points = splitCodePoints(input, true);

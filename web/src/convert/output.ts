@@ -75,14 +75,19 @@ export class OutputBuffer {
     this.changed = true;
   }
 
-  /** Puts the first `count` units of `word` in place of the input's code units `from` to `to`. */
-  replaceUnits(from: number, to: number, word: Uint16Array, count: number): void {
+  /**
+   * Puts the first `count` units of `word` in place of the input's code units `from` to
+   * `to`; answers where they begin in the output.
+   */
+  replaceUnits(from: number, to: number, word: Uint16Array, count: number): number {
     this.copyTo(from);
     this.units = grown(this.units, this.length + count + 64, this.length);
-    this.units.set(word.subarray(0, count), this.length);
+    const at = this.length;
+    for (let k = 0; k < count; k++) this.units[at + k] = word[k];
     this.length += count;
     this.copied = to;
     this.changed = true;
+    return at;
   }
 
   /** The finished output: the input itself when nothing was replaced. */
