@@ -28,8 +28,12 @@ ASCII[0x27] = APOSTROPHE;
 ASCII[0x60] = APOSTROPHE;
 
 const NOT_CACHED = 0xff;
-// One byte per code point value, filled on first sight and kept for the page's lifetime.
+// The class of each code point, filled on first sight and kept for the page's lifetime:
+// a byte per code point of the Basic Multilingual Plane, a map for the rare rest (a
+// worker starts with an empty cache, so a table of every code point would cost it more
+// to make than most files take to convert).
 let cache: Uint8Array | null = null;
+const astralClasses = new Map<number, CharClass>();
 
 const MARK_RE = /^\p{M}$/u;
 const LATIN_RE = /^\p{Script=Latin}$/u;
@@ -51,7 +55,12 @@ function classifySlow(cp: number): CharClass {
 /** The class of one code point. */
 export function classOf(cp: number): CharClass {
   if (cp < 128) return ASCII[cp] as CharClass;
-  if (cache === null) cache = new Uint8Array(0x110000).fill(NOT_CACHED);
+  if (cp > 0xffff) {
+    let k = astralClasses.get(cp);
+    if (k === undefined) astralClasses.set(cp, (k = classifySlow(cp)));
+    return k;
+  }
+  if (cache === null) cache = new Uint8Array(0x10000).fill(NOT_CACHED);
   let c = cache[cp];
   if (c === NOT_CACHED) c = cache[cp] = classifySlow(cp);
   return c as CharClass;
@@ -59,11 +68,17 @@ export function classOf(cp: number): CharClass {
 
 // Letters of any script (category L), cached like the classes.
 let letterCache: Uint8Array | null = null;
+const astralLetters = new Map<number, boolean>();
 
 /** Whether a code point is a letter (Unicode category L). */
 export function isLetterCp(cp: number): boolean {
   if (cp < 128) return (cp | 0x20) >= 0x61 && (cp | 0x20) <= 0x7a;
-  if (letterCache === null) letterCache = new Uint8Array(0x110000).fill(NOT_CACHED);
+  if (cp > 0xffff) {
+    let v = astralLetters.get(cp);
+    if (v === undefined) astralLetters.set(cp, (v = LETTER_RE.test(String.fromCodePoint(cp))));
+    return v;
+  }
+  if (letterCache === null) letterCache = new Uint8Array(0x10000).fill(NOT_CACHED);
   let v = letterCache[cp];
   if (v === NOT_CACHED) v = letterCache[cp] = LETTER_RE.test(String.fromCodePoint(cp)) ? 1 : 0;
   return v === 1;

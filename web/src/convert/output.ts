@@ -135,6 +135,8 @@ export class WordBuffer {
 }
 
 const encoder = new TextEncoder();
+/** Texts shorter than this are encoded here, longer ones by the platform. */
+const SHORT = 128;
 
 /**
  * A document's output as UTF-8, written as the conversion goes, so that no string of
@@ -158,7 +160,8 @@ export class Utf8Sink {
   }
 
   write(text: string): void {
-    if (text.length < 16) {
+    // The platform's encoder costs more to call than a short text takes to write here.
+    if (text.length < SHORT) {
       this.writeUnits(text, 0, text.length);
       return;
     }
@@ -168,7 +171,7 @@ export class Utf8Sink {
 
   /** Writes the code units `from` to `to` of a text. */
   writeUnits(text: string, from: number, to: number): void {
-    if (to - from >= 64) {
+    if (to - from >= SHORT) {
       this.write(text.slice(from, to));
       return;
     }
@@ -198,7 +201,7 @@ export class Utf8Sink {
    * holds one code unit per code point, so that long stretches are encoded natively.
    */
   writeCodePoints(cps: Uint32Array, from: number, to: number, text: string | null): void {
-    if (text !== null && to - from >= 64) {
+    if (text !== null && to - from >= SHORT) {
       this.write(text.slice(from, to));
       return;
     }
