@@ -179,8 +179,11 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     let cp = text.charCodeAt(i);
     if (cp < 128) {
       if (TRIGGERS[cp] !== 0) {
-        if (TRIGGERS[cp] === 1) trig[nt++] = n;
-        else latinAscii++;
+        // every letter counts, w and W being triggers of their own
+        if (TRIGGERS[cp] === 1) {
+          trig[nt++] = n;
+          if ((cp | 0x20) === 0x77) latinAscii++;
+        } else latinAscii++;
       }
       cps[n] = cp;
       cls[n++] = ASCII[cp];
@@ -201,8 +204,6 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     cps[n] = cp;
     cls[n++] = classOf(cp);
   }
-  // The letters w and W are triggers of their own.
-  for (let t = 0; t < nt; t++) if ((cps[trig[t]] | 0x20) === 0x77) latinAscii++;
   return { cps, cls, n, nfc, trig, nt, cyrillicUnits, latinUnits: latinUnits + latinAscii };
 }
 

@@ -215,6 +215,24 @@ const spanTo: string[] = [];
 const toStart: number[] = [];
 const toEnd: number[] = [];
 
+// The conversion in progress, kept here so that its scan can be a function of its own:
+// a loop this hot is compiled while it runs, and only calls whose feedback is already
+// known should be in the same function.
+const pass = {
+  input: "",
+  detail: false,
+  sink: null as Utf8Sink | null,
+  withSpans: false,
+  changes: [] as WordChange[],
+  warnings: [] as CyrillicWarning[],
+  changeCount: 0,
+  warningCount: 0,
+  /** Code units of the input already in the sink. */
+  copied: 0,
+  converted: 0,
+  proper: 0,
+};
+
 /**
  * Converts a text: into `sink` when there is one, else into a string; with `withSpans`
  * the changed words are kept as spans and no output is made. The text is normalised
@@ -228,18 +246,41 @@ function run(raw: string, detail: boolean, sink: Utf8Sink | null, withSpans = fa
       break;
     }
   }
-  const out = output;
-  out.reset(input);
-  let copied = 0; // code units of the input already in the sink
-  const changes: WordChange[] = [];
-  const warnings: CyrillicWarning[] = [];
-  let changeCount = 0;
-  let warningCount = 0;
-  let converted = 0;
-  let proper = 0;
+  output.reset(input);
   if (caseBmp === null) caseBmp = new Int32Array(0x10000).fill(NOT_SEEN);
-  const cases = caseBmp;
+  pass.input = input;
+  pass.detail = detail;
+  pass.sink = sink;
+  pass.withSpans = withSpans;
+  pass.changes = [];
+  pass.warnings = [];
+  pass.changeCount = pass.warningCount = pass.copied = pass.converted = pass.proper = 0;
+  scanWords(input, caseBmp);
 
+  const { changes, warnings } = pass;
+  let text = "";
+  if (withSpans) {
+    // no output made
+  } else if (sink === null) {
+    text = output.finish();
+    for (let c = 0; c < changes.length; c++) changes[c].to = text.slice(toStart[c], toEnd[c]);
+  } else {
+    sink.writeUnits(input, pass.copied, input.length);
+  }
+  if (pass.converted >= 200 && pass.proper === 0) {
+    pass.warningCount++;
+    if (detail) warnings.unshift({ start: 0, end: 0, kind: "degraded-cyrillic", message: CYRILLIC_MESSAGES["degraded-cyrillic"] });
+  }
+  return { input, output: text, changes, warnings, changeCount: pass.changeCount, warningCount: pass.warningCount };
+}
+
+function warn(start: number, end: number, kind: CyrillicWarningKind) {
+  pass.warningCount++;
+  if (pass.detail) pass.warnings.push({ start, end, kind, message: CYRILLIC_MESSAGES[kind as keyof typeof CYRILLIC_MESSAGES] });
+}
+
+/** The words of the text, each converted where it stands. */
+function scanWords(input: string, cases: Int32Array) {
   const n = input.length;
   let cpIndex = 0; // code points before unit i
   let i = 0;
@@ -301,54 +342,39 @@ function run(raw: string, detail: boolean, sink: Utf8Sink | null, withSpans = fa
     cpIndex += len;
     if (!cyr) continue;
     if (lat) {
-      warningCount++;
-      if (detail) warnings.push({ start, end: cpIndex, kind: "mixed-script", message: CYRILLIC_MESSAGES["mixed-script"] });
+      warn(start, cpIndex, "mixed-script");
       continue;
     }
+    changeWord(startUnit, i, start, cpIndex, len);
+    if (hasProper) pass.proper++;
+  }
+}
 
-    word.clear();
-    const kind = convertWord(len, word);
-    if (!word.equals(input, startUnit, i)) {
-      if (withSpans) {
-        spanStart[changeCount] = start;
-        spanEnd[changeCount] = cpIndex;
-        spanTo[changeCount] = word.text();
-      } else if (sink === null) {
-        const at = out.replaceUnits(startUnit, i, word.units, word.length);
-        if (detail) {
-          toStart[changes.length] = at;
-          toEnd[changes.length] = at + word.length;
-          changes.push({ start, end: cpIndex, to: "" });
-        }
-      } else {
-        sink.writeUnits(input, copied, startUnit);
-        sink.writeUnitArray(word.units, word.length);
-        copied = i;
+/** Converts the word held in the word buffers, input code units `from` to `to`, code points `start` to `end`. */
+function changeWord(from: number, to: number, start: number, end: number, len: number) {
+  word.clear();
+  const kind = convertWord(len, word);
+  if (!word.equals(pass.input, from, to)) {
+    const count = pass.changeCount++;
+    if (pass.withSpans) {
+      spanStart[count] = start;
+      spanEnd[count] = end;
+      spanTo[count] = word.text();
+    } else if (pass.sink === null) {
+      const at = output.replaceUnits(from, to, word.units, word.length);
+      if (pass.detail) {
+        toStart[pass.changes.length] = at;
+        toEnd[pass.changes.length] = at + word.length;
+        pass.changes.push({ start, end, to: "" });
       }
-      changeCount++;
+    } else {
+      pass.sink.writeUnits(pass.input, pass.copied, from);
+      pass.sink.writeUnitArray(word.units, word.length);
+      pass.copied = to;
     }
-    if (kind !== 0) {
-      warningCount++;
-      if (detail) warnings.push({ start, end: cpIndex, kind: KINDS[kind], message: CYRILLIC_MESSAGES[KINDS[kind] as keyof typeof CYRILLIC_MESSAGES] });
-    }
-    converted += len;
-    if (hasProper) proper++;
   }
-
-  let text = "";
-  if (withSpans) {
-    // no output made
-  } else if (sink === null) {
-    text = out.finish();
-    for (let c = 0; c < changes.length; c++) changes[c].to = text.slice(toStart[c], toEnd[c]);
-  } else {
-    sink.writeUnits(input, copied, n);
-  }
-  if (converted >= 200 && proper === 0) {
-    warningCount++;
-    if (detail) warnings.unshift({ start: 0, end: 0, kind: "degraded-cyrillic", message: CYRILLIC_MESSAGES["degraded-cyrillic"] });
-  }
-  return { input, output: text, changes, warnings, changeCount, warningCount };
+  if (kind !== 0) warn(start, end, KINDS[kind]);
+  pass.converted += len;
 }
 
 function growWord() {

@@ -336,14 +336,19 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
     unitAt[n] = u;
   }
 
-  const { cls } = points;
+  scanWords(points.cls, prot, n);
+  closeRun();
+  return input;
+}
+
+// The scan on its own: a loop this hot is compiled while it runs, and only calls whose
+// feedback is already known should be in the same function.
+function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
   let i = 0;
   while (i < n) {
     if (prot[i] || !isLetterClass(cls[i])) i++;
     else i = word(i);
   }
-  closeRun();
-  return input;
 }
 
 // Stand-ins for the records of a conversion that only counts (never written to).
