@@ -49,10 +49,10 @@ export class ConversionTally {
   readonly count: Counting;
   private readonly out: Utf8Sink;
 
-  /** `expected`: about how many bytes of output to expect. */
-  constructor(count: Counting, expected = 0) {
+  /** `expected`: about how many bytes of output to expect; `reuse`: bytes to write the output over. */
+  constructor(count: Counting, expected = 0, reuse: Uint8Array | null = null) {
     this.count = count;
-    this.out = new Utf8Sink(expected);
+    this.out = new Utf8Sink(expected, reuse);
   }
 
   /** Converts a text; an empty or whitespace-only one comes back as it is, uncounted. */
@@ -654,7 +654,9 @@ export async function convertDocument(name: string, bytes: Uint8Array, script: S
       note(result.script, result.changes, result.failure);
       return result;
     },
-    ext === "docx" ? 0 : bytes.length * 1.1 + 1024,
+    ext === "docx" ? 0 : bytes.length,
+    // A text file's bytes are decoded before any output is written: the output may go over them.
+    ext === "docx" ? null : bytes,
   );
   const paragraph: Conversion = (text) => {
     const result = countText(text, script, undefined, null, true);

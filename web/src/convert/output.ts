@@ -147,9 +147,13 @@ export class Utf8Sink {
   private bytes: Uint8Array;
   private length = 0;
 
-  /** `expected`: about how many bytes will be written, so the buffer rarely has to grow. */
-  constructor(expected = 0) {
-    this.bytes = new Uint8Array(Math.max(1 << 12, Math.ceil(expected)));
+  /**
+   * `expected`: about how many bytes will be written, so the buffer rarely has to grow.
+   * `reuse`: bytes no longer needed, to write into first (memory already in use costs
+   * less to write than fresh memory).
+   */
+  constructor(expected = 0, reuse: Uint8Array | null = null) {
+    this.bytes = reuse !== null && reuse.length >= expected ? reuse : new Uint8Array(Math.max(1 << 12, Math.ceil(expected)));
   }
 
   private reserve(extra: number): void {
