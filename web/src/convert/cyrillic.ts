@@ -39,9 +39,10 @@ export function detectScript(value?: unknown): "cyrillic" | "latin" {
 
 // ---- letters ----------------------------------------------------------------------------
 
-// Lower-case Cyrillic letters by name, as code points.
-const А = 0x430, Е = 0x435, И = 0x438, О = 0x43e, У = 0x443, С = 0x441, Ц = 0x446, Ъ = 0x44a, Ы = 0x44b, Ь = 0x44c;
-const Э = 0x44d, Ю = 0x44e, Я = 0x44f, Ё = 0x451, Ў = 0x45e, Ғ = 0x493, Қ = 0x49b, Ҳ = 0x4b3;
+// The lower-case Cyrillic letters the rules name, as code points.
+const C_A = 0x430, C_YE = 0x435, C_I = 0x438, C_O = 0x43e, C_U = 0x443, C_S = 0x441, C_TS = 0x446, C_HARD = 0x44a;
+const C_YERU = 0x44b, C_SOFT = 0x44c, C_E = 0x44d, C_YU = 0x44e, C_YA = 0x44f, C_YO = 0x451, C_SHORT_U = 0x45e;
+const C_GH = 0x493, C_Q = 0x49b, C_H = 0x4b3;
 
 /** The letters written by the table alone, lower-case Cyrillic to Latin. */
 const TABLE: Record<string, string> = {
@@ -53,9 +54,9 @@ const TABLE: Record<string, string> = {
 const MONTH_STEMS = ["сентябр", "октябр"];
 const TS_PREFIXES = ["антиц", "эпиц", "геоц", "экстрац"];
 
-const isVowel = (l: number) => l === А || l === Е || l === Ё || l === И || l === О || l === У || l === Э || l === Ю || l === Я || l === Ў || l === Ы;
-const isProper = (l: number) => l === Ў || l === Қ || l === Ғ || l === Ҳ;
-const isIotated = (l: number) => l === Е || l === Ё || l === Ю || l === Я;
+const isVowel = (l: number) => l === C_A || l === C_YE || l === C_YO || l === C_I || l === C_O || l === C_U || l === C_E || l === C_YU || l === C_YA || l === C_SHORT_U || l === C_YERU;
+const isProper = (l: number) => l === C_SHORT_U || l === C_Q || l === C_GH || l === C_H;
+const isIotated = (l: number) => l === C_YE || l === C_YO || l === C_YU || l === C_YA;
 
 /** A Latin spelling with its two capital forms: the first letter, and all letters. */
 interface Spelling {
@@ -136,37 +137,37 @@ function convertWord(len: number, out: WordBuffer): number {
     let to: Spelling;
     let pairEnd = k;
     switch (l) {
-      case Е:
-        to = k === 0 || isVowel(prev) || prev === Ъ || prev === Ь ? YE : E;
+      case C_YE:
+        to = k === 0 || isVowel(prev) || prev === C_HARD || prev === C_SOFT ? YE : E;
         break;
-      case Ё:
+      case C_YO:
         to = YO;
         break;
-      case Ю:
+      case C_YU:
         to = YU;
         break;
-      case Я:
+      case C_YA:
         to = k === month ? A : YA;
         break;
-      case Ц:
+      case C_TS:
         hasTs = true;
-        if (next === Ц) {
+        if (next === C_TS) {
           to = TS;
           pairEnd = k + 1;
         } else {
           to = isVowel(prev) && isVowel(next) && !tsPrefix ? TS : S;
         }
         break;
-      case Ъ:
-        if (k === 0 || k === len - 1 || prev === Ў || isIotated(next)) continue;
+      case C_HARD:
+        if (k === 0 || k === len - 1 || prev === C_SHORT_U || isIotated(next)) continue;
         to = TUTUQ;
         break;
-      case Ь:
-        if (next !== И && next !== О) continue;
+      case C_SOFT:
+        if (next !== C_I && next !== C_O) continue;
         to = Y;
         break;
       default: {
-        const letter = l === Ҳ && prev === С ? TUTUQ_H : tableOf(l);
+        const letter = l === C_H && prev === C_S ? TUTUQ_H : tableOf(l);
         if (letter === undefined) {
           // Copied as it is; a Cyrillic letter outside the alphabet is foreign.
           const cp = wordCps[k];

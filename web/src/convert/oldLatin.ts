@@ -226,7 +226,7 @@ const state = {
   input: "",
   points: null as unknown as CodePoints,
   prot: new Uint8Array(0) as Uint8Array,
-  /** Code-unit offset of each code point, only when the text has astral characters. */
+  /** Code-unit offset of each code point, when records are kept of a text with astral characters. */
   unitAt: null as Uint32Array | null,
   detail: false,
   changes: [] as Change[],
@@ -325,8 +325,9 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
   state.warningCount = state.warnings.length;
   if (!detail) state.warnings = NO_WARNINGS;
 
+  // Only the records are spelled from the text by code-unit offsets.
   state.unitAt = null;
-  if (n !== input.length) {
+  if (detail && n !== input.length) {
     const unitAt = (state.unitAt = new Uint32Array(n + 1));
     let u = 0;
     for (let i = 0; i < n; i++) {

@@ -1,6 +1,6 @@
-// The output of a conversion, assembled as UTF-16 code units in buffers kept between
-// calls: replacements go in place and the untouched text between them is copied once,
-// so a text with many changes makes no small strings on the way.
+// The output of a conversion, assembled in buffers instead of from small strings: as
+// UTF-16 code units for a string (the converter page), or as UTF-8 bytes straight into
+// the document worker's output.
 
 const PIECE = 8192;
 
@@ -61,18 +61,6 @@ export class OutputBuffer {
     for (let k = from; k < to; k++) units[o++] = input.charCodeAt(k);
     this.length = o;
     this.copied = to;
-  }
-
-  /** Puts `text` in place of the input's code units `from` to `to`. */
-  replace(from: number, to: number, text: string): void {
-    this.copyTo(from);
-    this.units = grown(this.units, this.length + text.length + 64, this.length);
-    const units = this.units;
-    let o = this.length;
-    for (let k = 0; k < text.length; k++) units[o++] = text.charCodeAt(k);
-    this.length = o;
-    this.copied = to;
-    this.changed = true;
   }
 
   /**
