@@ -15,7 +15,7 @@ import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
 import { Worker, isMainThread, parentPort, workerData } from "node:worker_threads";
-import { deflateRawSync } from "node:zlib";
+import { zipArchive } from "./zip-archive.mjs";
 
 const here = fileURLToPath(new URL(".", import.meta.url));
 
@@ -146,58 +146,6 @@ function wordXml(text) {
   return `<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:document ${W}><w:body>${paragraphs.join("")}</w:body></w:document>`;
 }
 
-let crcTable;
-function crc32(bytes) {
-  crcTable ??= Array.from({ length: 256 }, (_, n) => {
-    let c = n;
-    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-    return c >>> 0;
-  });
-  let c = 0xffffffff;
-  for (const b of bytes) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
-  return (c ^ 0xffffffff) >>> 0;
-}
-
-function zip(files) {
-  const locals = [];
-  const centrals = [];
-  let offset = 0;
-  for (const [name, text] of files) {
-    const nameBytes = Buffer.from(name);
-    const data = Buffer.from(text);
-    const packed = deflateRawSync(data);
-    const local = Buffer.alloc(30);
-    local.writeUInt32LE(0x04034b50, 0);
-    local.writeUInt16LE(20, 4);
-    local.writeUInt16LE(8, 8);
-    local.writeUInt32LE(crc32(data), 14);
-    local.writeUInt32LE(packed.length, 18);
-    local.writeUInt32LE(data.length, 22);
-    local.writeUInt16LE(nameBytes.length, 26);
-    const central = Buffer.alloc(46);
-    central.writeUInt32LE(0x02014b50, 0);
-    central.writeUInt16LE(20, 4);
-    central.writeUInt16LE(20, 6);
-    central.writeUInt16LE(8, 10);
-    central.writeUInt32LE(crc32(data), 16);
-    central.writeUInt32LE(packed.length, 20);
-    central.writeUInt32LE(data.length, 24);
-    central.writeUInt16LE(nameBytes.length, 28);
-    central.writeUInt32LE(offset, 42);
-    locals.push(local, nameBytes, packed);
-    centrals.push(central, nameBytes);
-    offset += 30 + nameBytes.length + packed.length;
-  }
-  const dir = Buffer.concat(centrals);
-  const end = Buffer.alloc(22);
-  end.writeUInt32LE(0x06054b50, 0);
-  end.writeUInt16LE(files.length, 8);
-  end.writeUInt16LE(files.length, 10);
-  end.writeUInt32LE(dir.length, 12);
-  end.writeUInt32LE(offset, 16);
-  return Buffer.concat([...locals, dir, end]);
-}
-
 const MAX_FILE = 20 * 1024 * 1024;
 
 /** The file of one format built from a text, cut to the largest file (or Word XML) accepted. */
@@ -215,11 +163,14 @@ function documentOf(ext, text) {
 function buildDocument(ext, text) {
   if (ext === "docx") {
     const xml = wordXml(text);
-    const file = zip([
-      ["[Content_Types].xml", '<?xml version="1.0"?><Types/>'],
-      ["word/document.xml", xml],
-      ["word/styles.xml", '<?xml version="1.0"?><w:styles/>'],
-    ]);
+    const file = zipArchive(
+      [
+        ["[Content_Types].xml", '<?xml version="1.0"?><Types/>'],
+        ["word/document.xml", xml],
+        ["word/styles.xml", '<?xml version="1.0"?><w:styles/>'],
+      ],
+      { deflate: true },
+    );
     return { bytes: new Uint8Array(file), size: Buffer.byteLength(xml), note: `file ${(file.length / 1e6).toFixed(1)} MB` };
   }
   const body = ext === "md" ? markdown(text) : ext === "html" || ext === "htm" ? html(text) : ext === "srt" ? subtitles(text) : text;

@@ -294,16 +294,9 @@ function scanWords(input: string, cases: Int32Array) {
         continue;
       }
     } else {
-      let width = 1;
-      if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
-        const lo = input.charCodeAt(i + 1);
-        if (lo >= 0xdc00 && lo <= 0xdfff) {
-          cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
-          width = 2;
-        }
-      }
+      cp = input.codePointAt(i)!;
       if (!isWordCp(cp)) {
-        i += width;
+        i += cp > 0xffff ? 2 : 1;
         cpIndex++;
         continue;
       }
@@ -317,15 +310,7 @@ function scanWords(input: string, cases: Int32Array) {
     let hasProper = false;
     let len = 0;
     while (i < n) {
-      cp = input.charCodeAt(i);
-      let width = 1;
-      if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < n) {
-        const lo = input.charCodeAt(i + 1);
-        if (lo >= 0xdc00 && lo <= 0xdfff) {
-          cp = ((cp - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
-          width = 2;
-        }
-      }
+      cp = input.codePointAt(i)!;
       if (!isWordCp(cp)) break;
       let c = cp <= 0xffff ? cases[cp] : caseOf(cp);
       if (c === NOT_SEEN) c = cases[cp] = caseOf(cp);
@@ -338,7 +323,7 @@ function scanWords(input: string, cases: Int32Array) {
       wordCps[len] = cp;
       wordLower[len] = lower;
       wordCapital[len++] = c & 1;
-      i += width;
+      i += cp > 0xffff ? 2 : 1;
     }
     cpIndex += len;
     if (!cyr) continue;
