@@ -571,6 +571,8 @@ interface MainPart {
   xml: string;
   /** Its inflated size. */
   size: number;
+  /** Its inflated bytes when they are the worker's own (not a stored part of the file). */
+  spare: Uint8Array | null;
 }
 
 /** The document's paragraphs as plain text, the first 100,000 code units of it kept. */
@@ -598,7 +600,8 @@ async function wordPreview(bytes: Uint8Array): Promise<Preview & { main: MainPar
     if (close < 0) break;
     from = close + 6;
   }
-  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars, main: { xml, size: data.length } };
+  const spare = main.method === 8 ? data : null;
+  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars, main: { xml, size: data.length, spare } };
 }
 
 async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion: Conversion, main: MainPart): Promise<Uint8Array> {
@@ -608,16 +611,22 @@ async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion
   for (const [i, entry] of entries.entries()) {
     if (!REWRITTEN_PARTS.test(entry.name)) continue;
     let xml: string;
+    // Inflated bytes, once decoded, may take the rewritten part (memory already in use
+    // costs less to write than fresh memory); a stored part's bytes are the file's own.
+    let spare: Uint8Array | null;
     if (i === first) {
       // Read already for the preview: counted again, not inflated again.
       countEntry(total, main.size);
       xml = main.xml;
+      spare = main.spare;
     } else {
-      xml = utf8(await readEntryData(entry, total));
+      const data = await readEntryData(entry, total);
+      xml = utf8(data);
+      spare = entry.method === 8 ? data : null;
     }
-    const sink = new Utf8Sink(xml.length * 1.1 + 1024);
+    const sink = new Utf8Sink(xml.length * 1.1 + 1024, spare);
     writeWordXml(xml, tally, conversion, sink);
-    entry.data = sink.result();
+    entry.data = sink.view();
   }
   return writeZip(entries);
 }

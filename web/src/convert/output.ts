@@ -137,11 +137,11 @@ export class Utf8Sink {
 
   /**
    * `expected`: about how many bytes will be written, so the buffer rarely has to grow.
-   * `reuse`: bytes no longer needed, to write into first (memory already in use costs
-   * less to write than fresh memory).
+   * `reuse`: bytes no longer needed, to write into instead (memory already in use costs
+   * less to write than fresh memory); the buffer grows beyond them when it must.
    */
   constructor(expected = 0, reuse: Uint8Array | null = null) {
-    this.bytes = reuse !== null && reuse.length >= expected ? reuse : new Uint8Array(Math.max(1 << 12, Math.ceil(expected)));
+    this.bytes = reuse ?? new Uint8Array(Math.max(1 << 12, Math.ceil(expected)));
   }
 
   private reserve(extra: number): void {
@@ -252,6 +252,11 @@ export class Utf8Sink {
 
   truncate(size: number): void {
     this.length = Math.min(this.length, size);
+  }
+
+  /** The bytes written, as a view of the buffer (overwritten if the sink is written again). */
+  view(): Uint8Array {
+    return this.bytes.subarray(0, this.length);
   }
 
   /** The bytes written, in a buffer of their own. */
