@@ -10,6 +10,7 @@
 // of the rewritten XML (what the worker inflates, converts and deflates); the file
 // itself is a few times smaller.
 
+import { existsSync } from "node:fs";
 import { mkdtemp, rm } from "node:fs/promises";
 import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
@@ -203,7 +204,14 @@ async function measure({ dir, job }) {
     for (let k = 0; k < runs; k++) convertText(piece, "auto");
     return { ms: (performance.now() - t0) / runs, changes: convertText(piece, "auto").changes.length };
   }
-  const convert = job.script === "cyrillic" ? convertCyrillic : convertOldLatin;
+  // With all its records (as the converter page asks), or counting into UTF-8 (as the worker does).
+  let convert = job.script === "cyrillic" ? convertCyrillic : convertOldLatin;
+  if (job.kind === "counting") {
+    const { countText } = await load("cyrillic");
+    const { Utf8Sink } = await load("output");
+    const sink = new Utf8Sink(3 * text.length);
+    convert = (piece) => ({ changes: { length: countText(piece, job.script, undefined, sink).changes } });
+  }
   const pieces = [];
   for (let start = 0; start < text.length; ) {
     const lf = text.indexOf("\n", start + 100_000);
@@ -234,7 +242,12 @@ if (!isMainThread) {
       emptyOutDir: true,
       minify: false,
       lib: {
-        entry: { protocol: src("protocol"), oldLatin: src("oldLatin"), cyrillic: src("cyrillic") },
+        entry: {
+          protocol: src("protocol"),
+          oldLatin: src("oldLatin"),
+          cyrillic: src("cyrillic"),
+          ...(existsSync(src("output")) ? { output: src("output") } : {}),
+        },
         formats: ["es"],
         fileName: (_, name) => `${name}.js`,
       },
@@ -254,6 +267,8 @@ if (!isMainThread) {
     );
 
   const bytes = megabytes * 1e6;
+  // Older converters have no counting form.
+  const counting = existsSync(join(dir, "output.js")) && "countText" in (await import(pathToFileURL(join(dir, "cyrillic.js")).href));
   const texts = [
     ["old Latin, prose", "latin", repeatTo(LATIN_PROSE, bytes)],
     ["old Latin, digraph-dense words", "latin", salad(bytes)],
@@ -263,6 +278,7 @@ if (!isMainThread) {
     const size = Buffer.byteLength(text);
     console.log(`${name}: ${(size / 1e6).toFixed(1)} MB of text`);
     row(`${script === "latin" ? "convertOldLatin" : "convertCyrillic"}, 100,000-unit pieces`, size, await run({ kind: "converter", script, text }));
+    if (counting) row("  counting into UTF-8, as the worker", size, await run({ kind: "counting", script, text }));
     const live = await run({ kind: "live", script, text });
     console.log(`  ${"live box, 200,000 units".padEnd(34)} ${live.ms.toFixed(1).padStart(6)} ms per conversion`);
     for (const ext of ["txt", "md", "html", "htm", "srt", "docx"]) {
