@@ -186,7 +186,8 @@ export function convertOldLatin(value?: unknown, options?: LatinOptions): Conver
   try {
     const input = begin(asText(value), options?.keepReferences === true, true);
     const output = finish(null);
-    const { changes, warnings } = state;
+    const changes = changeRecords();
+    const { warnings } = state;
     warnings.sort((a, b) => a.start - b.start || a.end - b.end);
     return { output, changes, warnings, input, profile: LATIN_PROFILE };
   } catch (error) {
@@ -229,7 +230,6 @@ const state = {
   /** Code-unit offset of each code point, when records are kept of a text with astral characters. */
   unitAt: null as Uint32Array | null,
   detail: false,
-  changes: [] as Change[],
   warnings: [] as ConvertWarning[],
   changeCount: 0,
   warningCount: 0,
@@ -246,10 +246,24 @@ const candTo: string[] = [];
 const candRule: RuleId[] = [];
 const candAlt: (string | undefined)[] = [];
 
-// The changes applied so far: code-point spans and their replacements, in order.
+// The changes applied so far: code-point spans, their replacements and rules, in order.
 let changeStart = new Int32Array(1024);
 let changeEnd = new Int32Array(1024);
 const changeTo: string[] = [];
+const changeRule: RuleId[] = [];
+
+/** The changes as records, made at once in an array of their number. */
+function changeRecords(): Change[] {
+  const { cps } = state.points;
+  const count = state.changeCount;
+  const records: Change[] = new Array(count);
+  for (let c = 0; c < count; c++) {
+    const at = changeStart[c];
+    const from = changeEnd[c] - at === 1 ? spelled(cps[at], -1) : spelled(cps[at], cps[at + 1]);
+    records[c] = { start: at, end: changeEnd[c], from, to: changeTo[c], rule: changeRule[c] };
+  }
+  return records;
+}
 
 const NO_SUGGESTION = 0;
 const CANDIDATES = 1;
@@ -316,7 +330,6 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
   state.input = input;
   state.points = points;
   state.detail = detail;
-  state.changes = detail ? [] : NO_CHANGES;
   state.warnings = [];
   state.changeCount = 0;
   state.runStart = state.runEnd = -1;
@@ -352,8 +365,7 @@ function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
   }
 }
 
-// Stand-ins for the records of a conversion that only counts (never written to).
-const NO_CHANGES: Change[] = [];
+// A stand-in for the warnings of a conversion that only counts (never written to).
 const NO_WARNINGS: ConvertWarning[] = [];
 
 /** Examines the word that starts at `i`; answers where it ends. */
@@ -488,12 +500,8 @@ function word(i: number): number {
     for (let c = 0; c < nc; c++) {
       changeStart[count] = candStart[c];
       changeEnd[count] = candEnd[c];
+      changeRule[count] = candRule[c];
       changeTo[count++] = candTo[c];
-      if (state.detail) {
-        const at = candStart[c];
-        const from = candEnd[c] - at === 1 ? spelled(cps[at], -1) : spelled(cps[at], cps[at + 1]);
-        state.changes.push({ start: at, end: candEnd[c], from, to: candTo[c], rule: candRule[c] });
-      }
     }
     state.changeCount = count;
   }
