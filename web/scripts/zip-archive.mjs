@@ -28,23 +28,23 @@ export function zipArchive(files, { deflate = false } = {}) {
     const data = Buffer.from(content);
     const packed = deflate ? deflateRawSync(data) : data;
     const crc = crc32(data);
+    // The fields the local header and the directory entry share, from the method on.
+    const shared = (header, at) => {
+      header.writeUInt16LE(method, at);
+      header.writeUInt32LE(crc, at + 6);
+      header.writeUInt32LE(packed.length, at + 10);
+      header.writeUInt32LE(data.length, at + 14);
+      header.writeUInt16LE(nameBytes.length, at + 18);
+    };
     const local = Buffer.alloc(30);
     local.writeUInt32LE(0x04034b50, 0);
     local.writeUInt16LE(20, 4);
-    local.writeUInt16LE(method, 8);
-    local.writeUInt32LE(crc, 14);
-    local.writeUInt32LE(packed.length, 18);
-    local.writeUInt32LE(data.length, 22);
-    local.writeUInt16LE(nameBytes.length, 26);
+    shared(local, 8);
     const central = Buffer.alloc(46);
     central.writeUInt32LE(0x02014b50, 0);
     central.writeUInt16LE(20, 4);
     central.writeUInt16LE(20, 6);
-    central.writeUInt16LE(method, 10);
-    central.writeUInt32LE(crc, 16);
-    central.writeUInt32LE(packed.length, 20);
-    central.writeUInt32LE(data.length, 24);
-    central.writeUInt16LE(nameBytes.length, 28);
+    shared(central, 10);
     central.writeUInt32LE(offset, 42);
     locals.push(local, nameBytes, packed);
     centrals.push(central, nameBytes);
