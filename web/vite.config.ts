@@ -47,6 +47,9 @@ export default defineConfig({
   },
   test: {
     environment: "jsdom",
+    // The machines the suites run on are shared: a page test that types into a form can
+    // take several seconds when the others are busy.
+    testTimeout: 20_000,
     setupFiles: ["./src/test/setup.ts"],
     restoreMocks: true,
   },

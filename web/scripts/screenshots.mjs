@@ -10,6 +10,7 @@ import { tmpdir } from "node:os";
 import { extname, join, normalize, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
+import { zipArchive } from "./zip-archive.mjs";
 
 const here = fileURLToPath(new URL(".", import.meta.url));
 const dist = resolve(here, "../dist");
@@ -145,9 +146,27 @@ const shots = [
     [400, 96],
     null,
     null,
-    { transparent: true, toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" } },
+    {
+      transparent: true,
+      toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" },
+      check: toastFits,
+    },
   ],
 ];
+
+// The toast window is exactly 400 × 96: the page must not scroll, and the card keeps 4 px
+// to every edge.
+function toastFits() {
+  const problems = [];
+  const page = document.scrollingElement;
+  if (page.scrollWidth > innerWidth || page.scrollHeight > innerHeight) {
+    problems.push(`page is ${page.scrollWidth} × ${page.scrollHeight} in a ${innerWidth} × ${innerHeight} window`);
+  }
+  const card = document.querySelector("[data-kind]").getBoundingClientRect();
+  const gaps = [card.left, card.top, innerWidth - card.right, innerHeight - card.bottom];
+  if (gaps.some((gap) => gap !== 4)) problems.push(`card gaps (left, top, right, bottom) are ${gaps.join(", ")} px, not 4`);
+  return problems;
+}
 
 // ---- typing exercise and key map ------------------------------------------------------
 // `lab` seeds the exercise's history and makes the run text and the clock steerable;
@@ -381,51 +400,11 @@ const converterFiles = [
 ];
 // A small Word document (stored entries) whose text is longer than the preview shows.
 function wordDocument(paragraphs) {
-  const crcTable = Array.from({ length: 256 }, (_, n) => {
-    let c = n;
-    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-    return c >>> 0;
-  });
-  const crc = (buf) => {
-    let c = 0xffffffff;
-    for (const b of buf) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
-    return (c ^ 0xffffffff) >>> 0;
-  };
   const body = paragraphs.map((p) => `<w:p><w:r><w:t xml:space="preserve">${p}</w:t></w:r></w:p>`).join("");
-  const files = [
+  return zipArchive([
     ["[Content_Types].xml", "<Types/>"],
     ["word/document.xml", `<w:document xmlns:w="urn:w"><w:body>${body}</w:body></w:document>`],
-  ].map(([name, text]) => [Buffer.from(name), Buffer.from(text)]);
-  const locals = [];
-  const centrals = [];
-  let offset = 0;
-  for (const [name, data] of files) {
-    const local = Buffer.alloc(30);
-    local.writeUInt32LE(0x04034b50, 0);
-    local.writeUInt16LE(20, 4);
-    local.writeUInt32LE(crc(data), 14);
-    local.writeUInt32LE(data.length, 18);
-    local.writeUInt32LE(data.length, 22);
-    local.writeUInt16LE(name.length, 26);
-    const central = Buffer.alloc(46);
-    central.writeUInt32LE(0x02014b50, 0);
-    central.writeUInt32LE(crc(data), 16);
-    central.writeUInt32LE(data.length, 20);
-    central.writeUInt32LE(data.length, 24);
-    central.writeUInt16LE(name.length, 28);
-    central.writeUInt32LE(offset, 42);
-    locals.push(local, name, data);
-    centrals.push(central, name);
-    offset += 30 + name.length + data.length;
-  }
-  const dir = Buffer.concat(centrals);
-  const end = Buffer.alloc(22);
-  end.writeUInt32LE(0x06054b50, 0);
-  end.writeUInt16LE(files.length, 8);
-  end.writeUInt16LE(files.length, 10);
-  end.writeUInt32LE(dir.length, 12);
-  end.writeUInt32LE(offset, 16);
-  return Buffer.concat([...locals, dir, end]);
+  ]);
 }
 const longReport = Array.from({ length: 900 }, (_, i) =>
   i % 3 ? CONVERTER_TEXT.replace("\n", " ") : `${i / 3 + 1}-bo'lim. Shahar xo'jaligi va choy savdosi`,
@@ -579,6 +558,7 @@ try {
     if (extra.labAct) await labAct(page, extra.labAct);
     await page.evaluate(() => document.fonts.ready);
     await page.waitForTimeout(250);
+    if (extra.check) problems.push(...(await page.evaluate(extra.check)));
     const file = join(out, `${name}.png`);
     await page.screenshot({ path: file, omitBackground: Boolean(extra.transparent) });
     console.log(`${problems.length ? "!" : "✓"} ${file}`);

@@ -1,5 +1,5 @@
 import { describe, expect, it } from "vitest";
-import { convertCyrillic, convertText, detectScript } from "./cyrillic";
+import { convertCyrillic, convertText, countText, detectScript } from "./cyrillic";
 
 const out = (text: string) => convertCyrillic(text).output;
 
@@ -80,6 +80,13 @@ describe("detectScript and convertText", () => {
   ])("%j is %s", (text, script) => {
     expect(detectScript(text)).toBe(script);
   });
+
+  it.each(["ab вг", "ab вгд", "ww вгд", "W×÷ вгдеж", "𝐀𝐁𝐂 вг", "ŞÇ шч", "ӀӀӀ ab", "", "123"])(
+    "the worker's count of %j picks the converter detectScript picks",
+    (text) => {
+      expect(countText(text).script).toBe(detectScript(text));
+    },
+  );
 
   it("dispatches by choice or by detection", () => {
     expect(convertText("шаҳар")).toMatchObject({ output: "şahar", script: "cyrillic" });

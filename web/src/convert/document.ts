@@ -1,9 +1,11 @@
 // Whole-file conversion: decoding, the per-type rules that keep a file's structure
 // (code, markup, subtitle timings, Word formatting) and the converted file's name.
 
-import { convertText } from "./cyrillic";
-import type { ScriptChoice, TextResult } from "./types";
-import { DocumentRefusal, REFUSALS, readEntryData, readZipDirectory, writeZip, type RunningTotal } from "./zip";
+import { toNfc } from "./classes";
+import { countText } from "./cyrillic";
+import { Utf8Sink } from "./output";
+import type { Counted, ScriptChoice } from "./types";
+import { DocumentRefusal, REFUSALS, countEntry, readEntryData, readZipDirectory, writeZip, type RunningTotal } from "./zip";
 
 export { DocumentRefusal } from "./zip";
 
@@ -23,39 +25,80 @@ export const MIME_TYPES: Record<Extension, string> = {
 
 export const GENERIC_FAILURE = "Faylni o‘girib bo‘lmadi. Fayl buzilgan bo‘lishi mumkin.";
 
-export type Conversion = (text: string) => TextResult;
+/** A conversion with its change spans, for a Word paragraph spread over runs. */
+export type Conversion = (text: string) => Counted;
+/**
+ * A conversion with its counts only, for everything else. Given a sink it writes its
+ * output there and answers a null `output`.
+ */
+export type Counting = (text: string, sink: Utf8Sink | null) => Counted;
 
-/** Adds up the changes and warnings of every conversion made for one file. */
+/** Whether a text is empty or whitespace only (what `trim` would empty). */
+function isBlank(text: string): boolean {
+  for (let i = 0; i < text.length; i++) if (!isJsSpace(text.charCodeAt(i))) return false;
+  return true;
+}
+
+/**
+ * Adds up the changes and warnings of every conversion made for one file, and gathers
+ * the file's output as UTF-8.
+ */
 export class ConversionTally {
   changed = 0;
   warnings = 0;
-  readonly convert: Conversion;
+  readonly count: Counting;
+  private readonly out: Utf8Sink;
 
-  constructor(convert: Conversion) {
-    this.convert = convert;
+  /** `expected`: about how many bytes of output to expect; `reuse`: bytes to write the output over. */
+  constructor(count: Counting, expected = 0, reuse: Uint8Array | null = null) {
+    this.count = count;
+    this.out = new Utf8Sink(expected, reuse);
   }
 
   /** Converts a text; an empty or whitespace-only one comes back as it is, uncounted. */
   run(text: string): string {
-    if (text.trim() === "") return text;
-    const result = this.convert(text);
-    this.changed += result.changes.length;
-    this.warnings += result.warnings.length;
-    return result.output;
+    if (isBlank(text)) return text;
+    const result = this.count(text, null);
+    this.changed += result.changes;
+    this.warnings += result.warnings;
+    return result.output ?? "";
   }
 
-  /** Converts a long text in pieces cut just after a line feed. */
-  chunked(text: string, size = PREVIEW_LENGTH): string {
-    if (text.length <= size) return this.run(text);
-    let out = "";
-    let start = 0;
-    while (start < text.length) {
-      const lf = text.indexOf("\n", start + size);
-      const end = lf < 0 ? text.length : lf + 1;
-      out += this.run(text.slice(start, end));
+  /** Converts a text into the output; an empty or whitespace-only one goes there as it is, uncounted. */
+  write(text: string): void {
+    if (isBlank(text)) {
+      this.out.write(text);
+      return;
+    }
+    const result = this.count(text, this.out);
+    this.changed += result.changes;
+    this.warnings += result.warnings;
+    if (result.output !== null) this.out.write(result.output);
+  }
+
+  /** Puts the code units `from` to `to` of a text into the output as they are. */
+  keep(text: string, from: number, to: number): void {
+    this.out.writeUnits(text, from, to);
+  }
+
+  /** Converts the code units `from` to `to` of a text into the output, a long stretch in pieces cut just after a line feed. */
+  writeChunked(text: string, from: number, to: number, size = PREVIEW_LENGTH): void {
+    if (to - from <= size) {
+      if (from < to) this.write(from === 0 && to === text.length ? text : text.slice(from, to));
+      return;
+    }
+    const whole = text.slice(from, to);
+    for (let start = 0; start < whole.length; ) {
+      const lf = whole.indexOf("\n", start + size);
+      const end = lf < 0 ? whole.length : lf + 1;
+      this.write(whole.slice(start, end));
       start = end;
     }
-    return out;
+  }
+
+  /** The output so far. */
+  bytes(): Uint8Array {
+    return this.out.result();
   }
 }
 
@@ -109,73 +152,179 @@ export function decodeText(bytes: Uint8Array): string {
 
 // ---- text types ------------------------------------------------------------------------
 
-/** Runs the pieces of a text between the matches of `keep` through `run`; matches stay. */
-function convertBetween(text: string, keep: RegExp, run: (piece: string) => string): string {
-  let out = "";
-  let at = 0;
-  keep.lastIndex = 0;
-  for (let m = keep.exec(text); m !== null; m = keep.exec(text)) {
-    if (m[0].length === 0) {
-      keep.lastIndex++;
-      continue;
-    }
-    out += run(text.slice(at, m.index)) + m[0];
-    at = m.index + m[0].length;
-  }
-  return out + run(text.slice(at));
+/** The characters a regular expression's \s matches (and `trim` removes): where a web address ends. */
+function isJsSpace(u: number): boolean {
+  return (
+    u === 0x20 ||
+    (u >= 0x09 && u <= 0x0d) ||
+    u === 0xa0 ||
+    u === 0x1680 ||
+    (u >= 0x2000 && u <= 0x200a) ||
+    u === 0x2028 ||
+    u === 0x2029 ||
+    u === 0x202f ||
+    u === 0x205f ||
+    u === 0x3000 ||
+    u === 0xfeff
+  );
 }
 
-const FENCE_OPEN = /^[ \t]{0,3}(`{3,}|~{3,})/;
-// Inline code, web addresses, link targets and angle-bracket tags stay as written.
-const MD_KEEP = /`[^`\n]*`|https?:\/\/[^\s)>\]]*|\]\([^)\n]*\)|<[A-Za-z/!?][^<>\n]*>/gi;
+const isTagStart = (u: number) => ((u | 0x20) >= 0x61 && (u | 0x20) <= 0x7a) || u === 0x2f || u === 0x21 || u === 0x3f;
+const lowerAt = (text: string, i: number) => text.charCodeAt(i) | 0x20;
 
-export function convertMarkdown(text: string, tally: ConversionTally): string {
-  const lines = text.split("\n");
-  let fence: string | null = null;
-  for (let i = 0; i < lines.length; i++) {
-    const line = lines[i];
-    if (fence !== null) {
-      const m = FENCE_OPEN.exec(line);
-      if (m && m[1][0] === fence[0] && m[1].length >= fence.length && line.slice(m[0].length).trim() === "") {
-        fence = null;
-      }
-      continue;
-    }
-    const open = FENCE_OPEN.exec(line);
-    if (open) {
-      fence = open[1];
-      continue;
-    }
-    lines[i] = convertBetween(line, MD_KEEP, (piece) => tally.run(piece));
+/** The length of "http://" or "https://" (any case) at `i`, else 0. */
+function schemeAt(text: string, i: number): number {
+  if (lowerAt(text, i) !== 0x68 || lowerAt(text, i + 1) !== 0x74 || lowerAt(text, i + 2) !== 0x74 || lowerAt(text, i + 3) !== 0x70) {
+    return 0;
   }
-  return lines.join("\n");
+  const s = lowerAt(text, i + 4) === 0x73 ? 1 : 0;
+  return text.startsWith("://", i + 4 + s) ? 7 + s : 0;
+}
+
+/**
+ * The next `ch` at or after `from`, from a search remembered in `memo` (-2 before the
+ * first, -1 when there is none). Searches only move forward, so all the searches of a
+ * scan together read the text once.
+ */
+function nextOf(text: string, ch: string, from: number, memo: number): number {
+  return memo !== -1 && memo < from ? text.indexOf(ch, from) : memo;
+}
+
+/**
+ * Goes through the markdown line from `from` to `to`: the spans that stay as written
+ * (inline code, web addresses, link targets and angle-bracket tags) go to `keep`, the
+ * stretches between them to `piece`, in order. `memos` keeps the searches for closing
+ * characters ("`", ")", ">", "<") from line to line.
+ */
+function scanMarkdownLine(
+  text: string,
+  from: number,
+  to: number,
+  memos: Int32Array,
+  piece: (from: number, to: number) => void,
+  keep: (from: number, to: number) => void,
+): void {
+  let at = from;
+  for (let i = from; i < to; ) {
+    const c = text.charCodeAt(i);
+    let end = -1;
+    if (c === 0x60) {
+      const tick = (memos[0] = nextOf(text, "`", i + 1, memos[0]));
+      if (tick >= 0 && tick < to) end = tick + 1;
+    } else if (c === 0x5d) {
+      if (i + 1 < to && text.charCodeAt(i + 1) === 0x28) {
+        const paren = (memos[1] = nextOf(text, ")", i + 2, memos[1]));
+        if (paren >= 0 && paren < to) end = paren + 1;
+      }
+    } else if (c === 0x3c) {
+      if (i + 1 < to && isTagStart(text.charCodeAt(i + 1))) {
+        const gt = (memos[2] = nextOf(text, ">", i + 2, memos[2]));
+        const lt = (memos[3] = nextOf(text, "<", i + 2, memos[3]));
+        if (gt >= 0 && gt < to && (lt < 0 || gt < lt)) end = gt + 1;
+      }
+    } else if ((c | 0x20) === 0x68) {
+      const scheme = i + 7 <= to ? schemeAt(text, i) : 0;
+      if (scheme > 0 && i + scheme <= to) {
+        end = i + scheme;
+        while (end < to) {
+          const u = text.charCodeAt(end);
+          if (u === 0x29 || u === 0x3e || u === 0x5d || isJsSpace(u)) break;
+          end++;
+        }
+      }
+    }
+    if (end < 0) {
+      i++;
+      continue;
+    }
+    if (at < i) piece(at, i);
+    keep(i, end);
+    at = i = end;
+  }
+  if (at < to) piece(at, to);
+}
+
+const freshMemos = () => new Int32Array(4).fill(-2);
+
+/** The spans of a markdown line that stay as written, in order (see `scanMarkdownLine`). */
+export function markdownSpans(line: string): [number, number][] {
+  const spans: [number, number][] = [];
+  scanMarkdownLine(line, 0, line.length, freshMemos(), () => {}, (from, to) => spans.push([from, to]));
+  return spans;
+}
+
+/** The fence that a markdown line opens ("```", "~~~~"...) as its character and length, or 0. */
+function fenceAt(text: string, from: number, to: number): { ch: number; length: number; end: number } | null {
+  let i = from;
+  while (i < to && i - from < 3 && (text.charCodeAt(i) === 0x20 || text.charCodeAt(i) === 0x09)) i++;
+  const ch = text.charCodeAt(i);
+  if (ch !== 0x60 && ch !== 0x7e) return null;
+  let end = i;
+  while (end < to && text.charCodeAt(end) === ch) end++;
+  return end - i >= 3 ? { ch, length: end - i, end } : null;
+}
+
+function isBlankRange(text: string, from: number, to: number): boolean {
+  for (let i = from; i < to; i++) if (!isJsSpace(text.charCodeAt(i))) return false;
+  return true;
+}
+
+/** Fenced blocks, inline code, addresses, link targets and tags stay; the rest of each line is converted. */
+export function convertMarkdown(text: string, tally: ConversionTally): void {
+  const memos = freshMemos();
+  const piece = (from: number, to: number) => tally.write(text.slice(from, to));
+  const keep = (from: number, to: number) => tally.keep(text, from, to);
+  let fence: { ch: number; length: number } | null = null;
+  for (let start = 0; ; ) {
+    const lf = text.indexOf("\n", start);
+    const end = lf < 0 ? text.length : lf;
+    if (fence !== null) {
+      const close = fenceAt(text, start, end);
+      if (close !== null && close.ch === fence.ch && close.length >= fence.length && isBlankRange(text, close.end, end)) fence = null;
+      keep(start, end);
+    } else {
+      fence = fenceAt(text, start, end);
+      if (fence !== null) keep(start, end);
+      else scanMarkdownLine(text, start, end, memos, piece, keep);
+    }
+    if (lf < 0) break;
+    tally.keep(text, lf, lf + 1);
+    start = lf + 1;
+  }
+}
+
+// The closing tags of the elements kept whole, by name in lower case.
+const CLOSING = new Map<string, RegExp>();
+function closingTag(name: string): RegExp {
+  const lower = name.toLowerCase();
+  let re = CLOSING.get(lower);
+  if (re === undefined) CLOSING.set(lower, (re = new RegExp(`</${lower}\\s*>`, "gi")));
+  return re;
 }
 
 const HTML_KEPT_ELEMENTS = /(script|style|pre|code)\b/iy;
 const HTML_HIDDEN_ELEMENTS = /(script|style)\b/iy;
-const TAG_START = /[A-Za-z/!?]/;
 
 /**
- * The spans of an HTML text that stay as written, in order: comments, whole elements
- * named by `elements` (both to the end when never closed) and every other tag. A scan
- * that looks for each ">" once, so a text full of unclosed "<" stays linear.
+ * Goes through the spans of an HTML text that stay as written, in order: comments,
+ * whole elements named by `elements` (both to the end when never closed) and every other
+ * tag. Each ">" is looked for once, so a text full of unclosed "<" stays linear.
  */
-function htmlSpans(text: string, elements: RegExp): [number, number][] {
-  const spans: [number, number][] = [];
+function scanHtml(text: string, elements: RegExp, span: (from: number, to: number) => void): void {
   let gt = -2; // the first ">" at or after the scan position; -1 when there is none
   for (let i = text.indexOf("<"); i >= 0; i = text.indexOf("<", i)) {
     let end = -1;
     if (text.startsWith("<!--", i)) {
       const close = text.indexOf("-->", i + 4);
       end = close < 0 ? text.length : close + 3;
-    } else if (TAG_START.test(text.charAt(i + 1))) {
+    } else if (isTagStart(text.charCodeAt(i + 1))) {
       if (gt !== -1 && gt < i) gt = text.indexOf(">", i);
       if (gt >= 0) {
         end = gt + 1;
         elements.lastIndex = i + 1;
         const element = elements.exec(text);
         if (element !== null) {
-          const closing = new RegExp(`</${element[1]}\\s*>`, "gi");
+          const closing = closingTag(element[1]);
           closing.lastIndex = end;
           const close = closing.exec(text);
           end = close === null ? text.length : close.index + close[0].length;
@@ -186,44 +335,102 @@ function htmlSpans(text: string, elements: RegExp): [number, number][] {
       i++;
       continue;
     }
-    spans.push([i, end]);
+    span(i, end);
     i = end;
   }
-  return spans;
 }
 
 /** Comments, whole script, style, pre and code elements and tags stay; the text between is converted. */
-export function convertHtml(text: string, tally: ConversionTally): string {
-  let out = "";
+export function convertHtml(text: string, tally: ConversionTally): void {
   let at = 0;
-  for (const [start, end] of htmlSpans(text, HTML_KEPT_ELEMENTS)) {
-    out += tally.chunked(text.slice(at, start)) + text.slice(start, end);
+  scanHtml(text, HTML_KEPT_ELEMENTS, (start, end) => {
+    tally.writeChunked(text, at, start);
+    tally.keep(text, start, end);
     at = end;
-  }
-  return out + tally.chunked(text.slice(at));
+  });
+  tally.writeChunked(text, at, text.length);
 }
 
-/** The readable text of an HTML file: no scripts, styles, comments or tags. */
-export function htmlText(text: string): string {
-  let out = "";
+/**
+ * The readable text of an HTML file (no scripts, styles, comments or tags): its first
+ * `limit` code units and its whole length, which is counted without building the rest.
+ */
+export function htmlPreview(text: string, limit = PREVIEW_LENGTH): Preview {
+  const parts: string[] = [];
+  let kept = 0;
+  let chars = 0;
+  const take = (from: number, to: number) => {
+    chars += to - from;
+    if (kept >= limit || from >= to) return;
+    const piece = text.slice(from, Math.min(to, from + limit - kept));
+    parts.push(piece);
+    kept += piece.length;
+  };
   let at = 0;
-  for (const [start, end] of htmlSpans(text, HTML_HIDDEN_ELEMENTS)) {
-    out += text.slice(at, start);
+  scanHtml(text, HTML_HIDDEN_ELEMENTS, (start, end) => {
+    take(at, start);
     at = end;
-  }
-  return out + text.slice(at);
+  });
+  take(at, text.length);
+  return { source: parts.join(""), chars };
 }
 
-const SRT_KEEP = /<[^<>\n]*>|\{[^{}\n]*\}/g;
+/** The whole readable text of an HTML file. */
+export const htmlText = (text: string): string => htmlPreview(text, Infinity).source;
 
-export function convertSubtitles(text: string, tally: ConversionTally): string {
-  const lines = text.split("\n");
-  for (let i = 0; i < lines.length; i++) {
-    const line = lines[i];
-    if (/^\s*\d+\s*$/.test(line) || line.includes("-->")) continue;
-    lines[i] = convertBetween(line, SRT_KEEP, (piece) => tally.run(piece));
+/** Whether a subtitle line holds only a cue number (whitespace around it allowed). */
+function isCueNumber(text: string, from: number, to: number): boolean {
+  let i = from;
+  while (i < to && isJsSpace(text.charCodeAt(i))) i++;
+  const digits = i;
+  while (i < to && text.charCodeAt(i) >= 0x30 && text.charCodeAt(i) <= 0x39) i++;
+  if (i === digits) return false;
+  while (i < to && isJsSpace(text.charCodeAt(i))) i++;
+  return i === to;
+}
+
+/** Cue numbers and timing lines stay; in other lines tags and brace groups stay and the rest is converted. */
+export function convertSubtitles(text: string, tally: ConversionTally): void {
+  // The next "-->", "<", ">", "{" and "}", remembered from line to line.
+  let arrow = -2;
+  let lt = -2;
+  let gt = -2;
+  let open = -2;
+  let close = -2;
+  for (let start = 0; ; ) {
+    const lf = text.indexOf("\n", start);
+    const end = lf < 0 ? text.length : lf;
+    arrow = nextOf(text, "-->", start, arrow);
+    if ((arrow >= 0 && arrow + 3 <= end) || isCueNumber(text, start, end)) {
+      tally.keep(text, start, end);
+    } else {
+      let at = start;
+      for (let i = start; i < end; ) {
+        const c = text.charCodeAt(i);
+        let stop = -1;
+        if (c === 0x3c) {
+          lt = nextOf(text, "<", i + 1, lt);
+          gt = nextOf(text, ">", i + 1, gt);
+          if (gt >= 0 && gt < end && (lt < 0 || gt < lt)) stop = gt + 1;
+        } else if (c === 0x7b) {
+          open = nextOf(text, "{", i + 1, open);
+          close = nextOf(text, "}", i + 1, close);
+          if (close >= 0 && close < end && (open < 0 || close < open)) stop = close + 1;
+        }
+        if (stop < 0) {
+          i++;
+          continue;
+        }
+        if (at < i) tally.write(text.slice(at, i));
+        tally.keep(text, i, stop);
+        at = i = stop;
+      }
+      if (at < end) tally.write(text.slice(at, end));
+    }
+    if (lf < 0) break;
+    tally.keep(text, lf, lf + 1);
+    start = lf + 1;
   }
-  return lines.join("\n");
 }
 
 // ---- Word documents -------------------------------------------------------------------
@@ -246,7 +453,24 @@ export function decodeReferences(text: string): string {
   });
 }
 
-const escapeXml = (text: string) => text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
+/** The code-unit offset of each code point of a text, or null when they are the same. */
+function unitOffsets(text: string): Uint32Array | null {
+  let n = 0;
+  for (let i = 0; i < text.length; i++, n++) {
+    const u = text.charCodeAt(i);
+    if (u >= 0xd800 && u <= 0xdbff && i + 1 < text.length && (text.charCodeAt(i + 1) & 0xfc00) === 0xdc00) i++;
+  }
+  if (n === text.length) return null;
+  const at = new Uint32Array(n + 1);
+  let k = 0;
+  for (let i = 0; i < text.length; i++) {
+    at[k++] = i;
+    const u = text.charCodeAt(i);
+    if (u >= 0xd800 && u <= 0xdbff && i + 1 < text.length && (text.charCodeAt(i + 1) & 0xfc00) === 0xdc00) i++;
+  }
+  at[k] = text.length;
+  return at;
+}
 
 /**
  * Converts the texts of one paragraph's runs as one text, so that a digraph split over
@@ -254,69 +478,87 @@ const escapeXml = (text: string) => text.replace(/&/g, "&amp;").replace(/</g, "&
  */
 export function convertParagraph(texts: string[], tally: ConversionTally, conversion: Conversion): string[] {
   const joined = texts.join("");
-  if (joined.trim() === "") return texts;
+  if (isBlank(joined)) return texts;
   // Normalisation would move offsets across runs: then each run is converted by itself.
-  if (joined.normalize("NFC") !== joined) return texts.map((t) => tally.run(t));
+  if (toNfc(joined) !== joined) return texts.map((t) => tally.run(t));
   const result = conversion(joined);
   if (result.input !== joined) return texts.map((t) => tally.run(t));
-  tally.changed += result.changes.length;
-  tally.warnings += result.warnings.length;
+  tally.changed += result.changes;
+  tally.warnings += result.warnings;
+  const spans = result.spans!;
+  if (spans.count === 0) return texts;
 
-  // The run that owns each code point: the last non-empty run starting at or before it.
-  const owner: number[] = [];
-  const points: string[] = [];
-  texts.forEach((t, r) => {
-    for (const ch of t) {
-      owner.push(r);
-      points.push(ch);
+  // Each run keeps its own code units, less those of a change that begins in an
+  // earlier run; a change's replacement goes to the run that holds its first unit.
+  const unitAt = unitOffsets(joined);
+  const unit = (cp: number) => (unitAt === null ? cp : unitAt[cp]);
+  const out: string[] = [];
+  let c = 0;
+  let k = 0; // the next unit of the joined text to place
+  let runEnd = 0;
+  for (const text of texts) {
+    runEnd += text.length;
+    let own = "";
+    while (k < runEnd) {
+      const start = c < spans.count ? unit(spans.start[c]) : Infinity;
+      if (start < runEnd) {
+        own += joined.slice(k, start) + spans.to[c];
+        k = unit(spans.end[c]);
+        c++;
+      } else {
+        own += joined.slice(k, runEnd);
+        k = runEnd;
+      }
     }
-  });
-  const out = texts.map(() => "");
-  let k = 0;
-  for (const c of result.changes) {
-    for (; k < c.start; k++) out[owner[k]] += points[k];
-    if (c.start < owner.length) out[owner[c.start]] += c.to;
-    k = c.end;
+    out.push(own);
   }
-  for (; k < points.length; k++) out[owner[k]] += points[k];
   return out;
+}
+
+/** Rewrites the text runs of a Word XML part, paragraph by paragraph, into `sink`; the rest stays byte for byte. */
+function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversion, sink: Utf8Sink): void {
+  // The runs of the current paragraph: where each lies in the part and its decoded text.
+  const starts: number[] = [];
+  const ends: number[] = [];
+  const opens: string[] = [];
+  const texts: string[] = [];
+  let at = 0;
+  const flush = () => {
+    if (texts.length === 0) return;
+    const converted = convertParagraph(texts, tally, conversion);
+    for (let r = 0; r < texts.length; r++) {
+      sink.writeUnits(xml, at, starts[r]);
+      sink.write(opens[r]);
+      sink.writeEscaped(converted[r]);
+      sink.write("</w:t>");
+      at = ends[r];
+    }
+    starts.length = ends.length = opens.length = texts.length = 0;
+  };
+  WORD_TOKENS.lastIndex = 0;
+  for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
+    if (m[1] === undefined) {
+      flush();
+    } else {
+      starts.push(m.index);
+      ends.push(m.index + m[0].length);
+      opens.push(m[1]);
+      texts.push(decodeReferences(m[2]));
+    }
+  }
+  flush();
+  sink.writeUnits(xml, at, xml.length);
 }
 
 /** Rewrites the text runs of a Word XML part, paragraph by paragraph; the rest stays byte for byte. */
 export function rewriteWordXml(xml: string, tally: ConversionTally, conversion: Conversion): string {
-  interface Run {
-    index: number;
-    length: number;
-    open: string;
-    text: string;
-  }
-  const pieces: string[] = [];
-  let at = 0;
-  let group: Run[] = [];
-  const flush = () => {
-    if (group.length === 0) return;
-    const texts = convertParagraph(
-      group.map((r) => r.text),
-      tally,
-      conversion,
-    );
-    group.forEach((r, i) => {
-      pieces.push(xml.slice(at, r.index), r.open, escapeXml(texts[i]), "</w:t>");
-      at = r.index + r.length;
-    });
-    group = [];
-  };
-  WORD_TOKENS.lastIndex = 0;
-  for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
-    if (m[1] === undefined) flush();
-    else group.push({ index: m.index, length: m[0].length, open: m[1], text: decodeReferences(m[2]) });
-  }
-  flush();
-  pieces.push(xml.slice(at));
-  return pieces.join("");
+  const sink = new Utf8Sink(xml.length);
+  writeWordXml(xml, tally, conversion, sink);
+  return new TextDecoder().decode(sink.result());
 }
 
 const REWRITTEN_PARTS = /^word\/(?:document|header\d*|footer\d*|footnotes|endnotes|comments)\.xml$/;
+const MAIN_PART = "word/document.xml";
 const utf8 = (bytes: Uint8Array) => new TextDecoder("utf-8", { fatal: true, ignoreBOM: true }).decode(bytes);
 
 interface Preview {
@@ -324,37 +566,67 @@ interface Preview {
   chars: number;
 }
 
+/** The main part of a Word document, read once for the preview and again for the rewrite. */
+interface MainPart {
+  xml: string;
+  /** Its inflated size. */
+  size: number;
+  /** Its inflated bytes when they are the worker's own (not a stored part of the file). */
+  spare: Uint8Array | null;
+}
+
 /** The document's paragraphs as plain text, the first 100,000 code units of it kept. */
-async function wordPreview(bytes: Uint8Array): Promise<Preview> {
+async function wordPreview(bytes: Uint8Array): Promise<Preview & { main: MainPart }> {
   const entries = readZipDirectory(bytes);
-  const main = entries.find((e) => e.name === "word/document.xml");
+  const main = entries.find((e) => e.name === MAIN_PART);
   if (main === undefined) throw new DocumentRefusal("Bu Word (.docx) hujjati emas: word/document.xml topilmadi.");
-  const xml = utf8(await readEntryData(main, { bytes: 0 }));
+  const data = await readEntryData(main, { bytes: 0 });
+  const xml = utf8(data);
   const kept: string[] = [];
   let keptLength = 0;
   let chars = 0;
-  const paragraphs = xml.split("</w:p>");
-  paragraphs.forEach((piece, i) => {
-    let text = "";
+  let from = 0;
+  for (let i = 0; ; i++) {
+    const close = xml.indexOf("</w:p>", from);
+    const piece = xml.slice(from, close < 0 ? xml.length : close);
+    let text = i > 0 ? "\n" : "";
     WORD_RUN.lastIndex = 0;
     for (let m = WORD_RUN.exec(piece); m !== null; m = WORD_RUN.exec(piece)) text += decodeReferences(m[2]);
-    if (i > 0) text = "\n" + text;
     chars += text.length;
     if (keptLength < PREVIEW_LENGTH) {
       kept.push(text);
       keptLength += text.length;
     }
-  });
-  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars };
+    if (close < 0) break;
+    from = close + 6;
+  }
+  const spare = main.method === 8 ? data : null;
+  return { source: kept.join("").slice(0, PREVIEW_LENGTH), chars, main: { xml, size: data.length, spare } };
 }
 
-async function convertWord(bytes: Uint8Array, tally: ConversionTally): Promise<Uint8Array> {
+async function convertWord(bytes: Uint8Array, tally: ConversionTally, conversion: Conversion, main: MainPart): Promise<Uint8Array> {
   const entries = readZipDirectory(bytes);
   const total: RunningTotal = { bytes: 0 };
-  for (const entry of entries) {
+  const first = entries.findIndex((e) => e.name === MAIN_PART);
+  for (const [i, entry] of entries.entries()) {
     if (!REWRITTEN_PARTS.test(entry.name)) continue;
-    const xml = utf8(await readEntryData(entry, total));
-    entry.data = new TextEncoder().encode(rewriteWordXml(xml, tally, tally.convert));
+    let xml: string;
+    // Inflated bytes, once decoded, may take the rewritten part (memory already in use
+    // costs less to write than fresh memory); a stored part's bytes are the file's own.
+    let spare: Uint8Array | null;
+    if (i === first) {
+      // Read already for the preview: counted again, not inflated again.
+      countEntry(total, main.size);
+      xml = main.xml;
+      spare = main.spare;
+    } else {
+      const data = await readEntryData(entry, total);
+      xml = utf8(data);
+      spare = entry.method === 8 ? data : null;
+    }
+    const sink = new Utf8Sink(xml.length * 1.1 + 1024, spare);
+    writeWordXml(xml, tally, conversion, sink);
+    entry.data = sink.view();
   }
   return writeZip(entries);
 }
@@ -377,32 +649,45 @@ export async function convertDocument(name: string, bytes: Uint8Array, script: S
   const ext = extensionOf(name) as Extension;
 
   let usedCyrillic = false;
-  const tally = new ConversionTally((text) => {
-    const result = convertText(text, script);
-    if (result.script === "cyrillic") {
-      // The Cyrillic converter's own failure fails the file rather than passing it through.
-      if (result.warnings.some((w) => w.kind === "internal-error")) throw new Error(result.warnings[0].message);
-      if (result.changes.length > 0) usedCyrillic = true;
-    }
+  // The Cyrillic converter's own failure fails the file rather than passing it through.
+  const note = (script: string, changes: number, failure: string | null) => {
+    if (script !== "cyrillic") return;
+    if (failure !== null) throw new Error(failure);
+    if (changes > 0) usedCyrillic = true;
+  };
+  // Markdown and web pages keep their character references undecoded: they stay as written.
+  const options = ext === "md" || ext === "html" || ext === "htm" ? { keepReferences: true } : undefined;
+  const tally = new ConversionTally(
+    (text, sink) => {
+      const result = countText(text, script, options, sink);
+      note(result.script, result.changes, result.failure);
+      return result;
+    },
+    ext === "docx" ? 0 : bytes.length,
+    // A text file's bytes are decoded before any output is written: the output may go over them.
+    ext === "docx" ? null : bytes,
+  );
+  const paragraph: Conversion = (text) => {
+    const result = countText(text, script, undefined, null, true);
+    note(result.script, result.changes, result.failure);
     return result;
-  });
+  };
 
   let out: Uint8Array;
   let preview: Preview;
   if (ext === "docx") {
-    preview = await wordPreview(bytes);
+    const word = await wordPreview(bytes);
+    preview = word;
     if (bytes[0] !== 0x50 || bytes[1] !== 0x4b) throw new DocumentRefusal(REFUSALS.broken);
-    out = await convertWord(bytes, tally);
+    out = await convertWord(bytes, tally, paragraph, word.main);
   } else {
     const text = decodeText(bytes);
-    const shown = ext === "html" || ext === "htm" ? htmlText(text) : text;
-    preview = { source: shown.slice(0, PREVIEW_LENGTH), chars: shown.length };
-    let converted: string;
-    if (ext === "md") converted = convertMarkdown(text, tally);
-    else if (ext === "html" || ext === "htm") converted = convertHtml(text, tally);
-    else if (ext === "srt") converted = convertSubtitles(text, tally);
-    else converted = tally.chunked(text);
-    out = new TextEncoder().encode(converted);
+    preview = ext === "html" || ext === "htm" ? htmlPreview(text) : { source: text.slice(0, PREVIEW_LENGTH), chars: text.length };
+    if (ext === "md") convertMarkdown(text, tally);
+    else if (ext === "html" || ext === "htm") convertHtml(text, tally);
+    else if (ext === "srt") convertSubtitles(text, tally);
+    else tally.writeChunked(text, 0, text.length);
+    out = tally.bytes();
   }
 
   return {

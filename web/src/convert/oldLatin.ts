@@ -13,9 +13,12 @@ import {
   isLetterClass,
   isLetterOrMark,
   isUnusualApostrophe,
+  protectReferences,
   protectSpans,
   splitCodePoints,
+  type CodePoints,
 } from "./classes";
+import { unitsToString, withoutSurrogates, type Utf8Sink } from "./output";
 import {
   LATIN_PROFILE,
   MESSAGES,
@@ -24,6 +27,7 @@ import {
   internalErrorMessage,
   type Change,
   type ConvertResult,
+  type Counted,
   type ConvertWarning,
   type RuleId,
   type WarningKind,
@@ -62,10 +66,6 @@ const SPLIT_STEMS: readonly [stem: string, at: number][] = [
   ["mushaf", 2],
 ];
 
-// A candidate is a Change whose `from` is filled in when it is applied; its optional
-// alternative replacement is kept beside it.
-type Candidate = Change;
-
 const FLAG_UNKNOWN = 1;
 const FLAG_TUTUQ = 2;
 const FLAG_QUOTE = 4;
@@ -74,8 +74,11 @@ const FLAG_MARK = 16;
 
 const isOG = (cp: number) => cp === 0x6f || cp === 0x4f || cp === 0x67 || cp === 0x47;
 const isH = (cp: number) => cp === 0x68 || cp === 0x48;
-const isUpperAscii = (cp: number) => cp >= 0x41 && cp <= 0x5a;
-const chr = String.fromCharCode;
+
+// Every replacement text, written once: the new letters and the spellings of a split s-h.
+const NEW_LETTER: Record<number, string> = { 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" };
+const WITH_TUTUQ: Record<number, string> = { 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" };
+const SPLIT_SH: Record<number, string> = { 0x7368: "sʼh", 0x7348: "sʼH", 0x5368: "Sʼh", 0x5348: "SʼH" };
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
 const lowerCache = new Map<number, number[]>();
@@ -116,31 +119,28 @@ function isContraction(key: ArrayLike<number>, len: number): boolean {
 
 /** The foreign test on a word key (lower case, apostrophes as U+0027) of `len` code points. */
 export function foreignKind(key: ArrayLike<number>, len: number = key.length): "foreign-pattern" | "foreign-dict" | null {
+  // One pass: the letter patterns of foreign words, and what the list test needs.
   let apostrophes = 0;
-  for (let i = 0; i < len; i++) {
-    const c = key[i];
-    const next = i + 1 < len ? key[i + 1] : -1;
-    if (c === 0x77) return "foreign-pattern"; // w (and wh)
-    if (next === 0x68 && (c === 0x70 || c === 0x74)) return "foreign-pattern"; // ph th
-    if (c === 0x63 && next === 0x6b) return "foreign-pattern"; // ck
-    if (c === 0x73 && next === 0x63 && i + 2 < len && key[i + 2] === 0x68) return "foreign-pattern"; // sch
-    if (c === 0x27) apostrophes++;
-  }
-  if (apostrophes > 0 && isContraction(key, len)) return "foreign-pattern";
-  for (let i = 0; i < len; i++) {
-    const c = key[i];
-    if (c === 0x63 && (i + 1 >= len || key[i + 1] !== 0x68)) return "foreign-pattern";
-    if (c >= 0x80 && classOf(c) === LATIN && !ALLOWED_LATIN.has(c)) return "foreign-pattern";
-  }
-
-  // The word without apostrophes against the list and the name prefixes.
   let first = -1;
   let last = -1;
   for (let i = 0; i < len; i++) {
-    if (key[i] === 0x27) continue;
-    if (first < 0) first = key[i];
-    last = key[i];
+    const c = key[i];
+    if (c === 0x27) {
+      apostrophes++;
+      continue;
+    }
+    if (first < 0) first = c;
+    last = c;
+    const next = i + 1 < len ? key[i + 1] : -1;
+    if (c === 0x77) return "foreign-pattern"; // w (and wh)
+    if (c === 0x63 && next !== 0x68) return "foreign-pattern"; // a c not before h (and ck)
+    if (next === 0x68 && (c === 0x70 || c === 0x74)) return "foreign-pattern"; // ph th
+    if (c === 0x73 && next === 0x63 && i + 2 < len && key[i + 2] === 0x68) return "foreign-pattern"; // sch
+    if (c >= 0x80 && classOf(c) === LATIN && !ALLOWED_LATIN.has(c)) return "foreign-pattern";
   }
+  if (apostrophes > 0 && isContraction(key, len)) return "foreign-pattern";
+
+  // The word without apostrophes against the list and the name prefixes.
   if (first < 0 || first > 0x7f) return null;
   const bareLength = len - apostrophes;
   if (last <= 0x7f && WORD_SHAPES.has(shape(bareLength, first, last))) {
@@ -176,27 +176,172 @@ function internalError(value: unknown, error: unknown): ConvertResult {
   };
 }
 
+export interface LatinOptions {
+  /** Leave character references (&mdash;, &#39;) of markup text as they are. */
+  keepReferences?: boolean;
+}
+
 /** Converts old-Latin text to the new alphabet. Never throws. */
-export function convertOldLatin(value?: unknown): ConvertResult {
+export function convertOldLatin(value?: unknown, options?: LatinOptions): ConvertResult {
   try {
-    return convert(asText(value));
+    const input = begin(asText(value), options?.keepReferences === true, true);
+    const output = finish(null);
+    const changes = changeRecords();
+    const { warnings } = state;
+    warnings.sort((a, b) => a.start - b.start || a.end - b.end);
+    return { output, changes, warnings, input, profile: LATIN_PROFILE };
   } catch (error) {
     return internalError(value, error);
   }
 }
 
-function convert(raw: string): ConvertResult {
-  const input = raw.normalize("NFC");
-  const points = splitCodePoints(input, true);
-  const { cps, cls, n } = points;
-  const warnings: ConvertWarning[] = [];
-  const prot = protectSpans(points, warnings, true);
-  const changes: Change[] = [];
+/**
+ * The same conversion, counting its changes and warnings instead of recording them.
+ * With a sink the output goes there as UTF-8; with the spans asked for it is not made.
+ * Either way `output` is then null.
+ */
+export function countOldLatin(
+  text: string,
+  options?: LatinOptions,
+  sink: Utf8Sink | null = null,
+  withSpans = false,
+  split: CodePoints | null = null,
+): Counted {
+  const written = sink === null ? 0 : sink.size();
+  try {
+    const input = begin(text, options?.keepReferences === true, false, split);
+    // Whoever asks for the spans places the replacements itself.
+    const output = withSpans ? null : finish(sink);
+    const counted: Counted = { output: sink === null ? output : null, input, changes: state.changeCount, warnings: state.warningCount, failure: null, script: "latin" };
+    if (withSpans) counted.spans = { count: state.changeCount, start: changeStart, end: changeEnd, to: changeTo };
+    return counted;
+  } catch (error) {
+    sink?.truncate(written);
+    return { output: text, input: text, changes: 0, warnings: 1, failure: internalErrorMessage(error), script: "latin" };
+  }
+}
 
-  // Code-unit offset of each code point only when the text has astral characters.
-  let unitAt: Uint32Array | null = null;
-  if (n !== input.length) {
-    unitAt = new Uint32Array(n + 1);
+// The conversion in progress. One text is converted at a time, so its state lives here
+// rather than in closures made anew for every text (many texts are a few words long).
+const state = {
+  input: "",
+  points: null as unknown as CodePoints,
+  prot: new Uint8Array(0) as Uint8Array,
+  /** Code-unit offset of each code point, when records are kept of a text with astral characters. */
+  unitAt: null as Uint32Array | null,
+  detail: false,
+  warnings: [] as ConvertWarning[],
+  changeCount: 0,
+  warningCount: 0,
+  /** The pending run of Cyrillic words, -1 when there is none. */
+  runStart: -1,
+  runEnd: -1,
+};
+
+// The candidates of the word being examined, reused from word to word.
+let nc = 0;
+const candStart: number[] = [];
+const candEnd: number[] = [];
+const candTo: string[] = [];
+const candRule: RuleId[] = [];
+const candAlt: (string | undefined)[] = [];
+
+// The changes applied so far: code-point spans, their replacements and rules, in order.
+let changeStart = new Int32Array(1024);
+let changeEnd = new Int32Array(1024);
+const changeTo: string[] = [];
+const changeRule: RuleId[] = [];
+
+/** The changes as records, made at once in an array of their number. */
+function changeRecords(): Change[] {
+  const { cps } = state.points;
+  const count = state.changeCount;
+  const records: Change[] = new Array(count);
+  for (let c = 0; c < count; c++) {
+    const at = changeStart[c];
+    const from = changeEnd[c] - at === 1 ? spelled(cps[at], -1) : spelled(cps[at], cps[at + 1]);
+    records[c] = { start: at, end: changeEnd[c], from, to: changeTo[c], rule: changeRule[c] };
+  }
+  return records;
+}
+
+const NO_SUGGESTION = 0;
+const CANDIDATES = 1;
+const ALTERNATIVES = 2;
+
+const unit = (i: number) => (state.unitAt === null ? i : state.unitAt[i]);
+const slice = (from: number, to: number) => state.input.slice(unit(from), unit(to));
+
+/** A warning; its suggestion (the word with its candidates applied, or their alternatives) is spelled out only when records are kept. */
+function warn(start: number, end: number, kind: WarningKind, suggestion: number) {
+  state.warningCount++;
+  if (!state.detail) return;
+  const w: ConvertWarning = { start, end, kind, message: MESSAGES[kind as keyof typeof MESSAGES] };
+  if (suggestion !== NO_SUGGESTION) w.suggestion = applied(start, end, suggestion === ALTERNATIVES);
+  state.warnings.push(w);
+}
+
+function closeRun() {
+  if (state.runStart < 0) return;
+  state.warningCount++;
+  if (state.detail) {
+    state.warnings.push({ start: state.runStart, end: state.runEnd, kind: "cyrillic-unsupported", message: MESSAGES["cyrillic-unsupported"] });
+  }
+  state.runStart = state.runEnd = -1;
+}
+
+function add(start: number, end: number, to: string, rule: RuleId, alt?: string) {
+  candStart[nc] = start;
+  candEnd[nc] = end;
+  candTo[nc] = to;
+  candRule[nc] = rule;
+  candAlt[nc++] = alt;
+}
+
+function addOG(start: number, end: number, letter: number, withAlt: boolean) {
+  add(start, end, NEW_LETTER[letter], (letter | 0x20) === 0x6f ? "A-03" : "A-04", withAlt ? WITH_TUTUQ[letter] : undefined);
+}
+
+/** The word's text with each candidate replaced by its `to` (or its alternative). */
+function applied(start: number, end: number, useAlt: boolean): string {
+  let out = "";
+  let k = start;
+  for (let c = 0; c < nc; c++) {
+    const alt = candAlt[c];
+    out += slice(k, candStart[c]) + (useAlt && alt !== undefined ? alt : candTo[c]);
+    k = candEnd[c];
+  }
+  if (k < end) out += slice(k, end);
+  return out;
+}
+
+/**
+ * Normalises and converts a text, leaving its changes and warnings in `state`; answers
+ * the normalised text. `split`: the text already split (by the last shared split).
+ */
+function begin(raw: string, keepReferences: boolean, detail: boolean, split: CodePoints | null = null): string {
+  let input = raw;
+  let points = split ?? splitCodePoints(raw, true);
+  if (!points.nfc) {
+    input = raw.normalize("NFC");
+    if (input !== raw) points = splitCodePoints(input, true);
+  }
+  const { cps, n } = points;
+  state.input = input;
+  state.points = points;
+  state.detail = detail;
+  state.warnings = [];
+  state.changeCount = 0;
+  state.runStart = state.runEnd = -1;
+  const prot = (state.prot = protectSpans(points, state.warnings, true));
+  if (keepReferences) protectReferences(points, prot);
+  state.warningCount = state.warnings.length;
+  if (!detail) state.warnings = NO_WARNINGS;
+
+  // Only the records are spelled from the text by code-unit offsets.
+  state.unitAt = null;
+  if (detail && n !== input.length) {
+    const unitAt = (state.unitAt = new Uint32Array(n + 1));
     let u = 0;
     for (let i = 0; i < n; i++) {
       unitAt[i] = u;
@@ -204,218 +349,224 @@ function convert(raw: string): ConvertResult {
     }
     unitAt[n] = u;
   }
-  const slice = (from: number, to: number) =>
-    unitAt === null ? input.slice(from, to) : input.slice(unitAt[from], unitAt[to]);
 
-  let runStart = -1;
-  let runEnd = -1;
-  const closeRun = () => {
-    if (runStart >= 0) {
-      warnings.push({
-        start: runStart,
-        end: runEnd,
-        kind: "cyrillic-unsupported",
-        message: MESSAGES["cyrillic-unsupported"],
-      });
-      runStart = runEnd = -1;
-    }
-  };
-  const warn = (start: number, end: number, kind: WarningKind, suggestion?: string) => {
-    const w: ConvertWarning = { start, end, kind, message: MESSAGES[kind as keyof typeof MESSAGES] };
-    if (suggestion !== undefined) w.suggestion = suggestion;
-    warnings.push(w);
-  };
-
-  // The word's candidates, reused from word to word.
-  const cands: Candidate[] = [];
-  const alts: (string | undefined)[] = [];
-  let nc = 0;
-  const add = (start: number, end: number, to: string, rule: RuleId, alt?: string) => {
-    cands[nc] = { start, end, from: "", to, rule };
-    alts[nc++] = alt;
-  };
-  const addOG = (start: number, end: number, letter: number, withAlt: boolean) => {
-    const o = (letter | 0x20) === 0x6f;
-    const upper = isUpperAscii(letter);
-    add(start, end, o ? (upper ? "Ö" : "ö") : upper ? "Ğ" : "ğ", o ? "A-03" : "A-04", withAlt ? chr(letter) + "ʼ" : undefined);
-  };
-
-  // The word's text with each candidate replaced by its `to` (or its alternative).
-  const applied = (start: number, end: number, useAlt: boolean) => {
-    let out = "";
-    let k = start;
-    for (let c = 0; c < nc; c++) {
-      const alt = alts[c];
-      out += slice(k, cands[c].start) + (useAlt && alt !== undefined ? alt : cands[c].to);
-      k = cands[c].end;
-    }
-    if (k < end) out += slice(k, end);
-    return out;
-  };
-
-  let i = 0;
-  while (i < n) {
-    const ci = cls[i];
-    if (prot[i] || !isLetterClass(ci)) {
-      i++;
-      continue;
-    }
-
-    // The word: unprotected letters and marks, and apostrophes between letters.
-    const start = i;
-    let latin = 0;
-    let cyrillic = 0;
-    let others = 0;
-    let inner = false;
-    let j = i;
-    while (j < n && !prot[j]) {
-      const c = cls[j];
-      if (c === LATIN) latin++;
-      else if (c === CYRILLIC) cyrillic++;
-      else if (c === LETTER) others++;
-      else if (c === MARK) {
-        // part of the word, not counted
-      } else if (
-        c === APOSTROPHE &&
-        j > start &&
-        isLetterOrMark(cls[j - 1]) &&
-        j + 1 < n &&
-        !prot[j + 1] &&
-        isLetterClass(cls[j + 1])
-      ) {
-        inner = true;
-      } else break;
-      j++;
-    }
-    const end = j;
-    i = end;
-
-    const kinds = (latin > 0 ? 1 : 0) + (cyrillic > 0 ? 1 : 0) + (others > 0 ? 1 : 0);
-    if (kinds >= 2) {
-      closeRun();
-      warn(start, end, "mixed-script");
-      continue;
-    }
-    if (cyrillic > 0) {
-      if (runStart < 0) runStart = start;
-      runEnd = end;
-      continue;
-    }
-    if (latin === 0) continue;
-    closeRun();
-
-    // Candidates, left to right.
-    nc = 0;
-    let flags = 0;
-    for (let k = start; k < end; k++) {
-      const cp = cps[k];
-      if (cp === 0x218 || cp === 0x219) {
-        add(k, k + 1, cp === 0x218 ? "Ş" : "ş", "P-01");
-      } else if ((cp | 0x20) === 0x73 && k + 1 < end && isH(cps[k + 1])) {
-        const upper = cp === 0x53;
-        if (!inner && splitStemAt(cps, start, end, k)) {
-          add(k, k + 2, chr(cp) + "ʼ" + chr(cps[k + 1]), "A-09", upper ? "Ş" : "ş");
-          flags |= FLAG_SH;
-        } else {
-          add(k, k + 2, upper ? "Ş" : "ş", "A-01");
-        }
-        k++;
-      } else if ((cp | 0x20) === 0x63 && k + 1 < end && isH(cps[k + 1])) {
-        add(k, k + 2, cp === 0x43 ? "Ç" : "ç", "A-02");
-        k++;
-      } else if (cls[k] === APOSTROPHE) {
-        const unusual = isUnusualApostrophe(cp);
-        if (unusual) flags |= FLAG_UNKNOWN;
-        const before = cps[k - 1];
-        if (isOG(before)) {
-          if (cp === TUTUQ) flags |= FLAG_TUTUQ;
-          addOG(k - 1, k + 1, before, cp === TUTUQ || unusual);
-        } else {
-          if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
-          if (cp !== TUTUQ) add(k, k + 1, "ʼ", "A-06");
-        }
-      }
-    }
-
-    // A trailing apostrophe after a final o or g.
-    if (
-      end < n &&
-      !prot[end] &&
-      cls[end] === APOSTROPHE &&
-      (end + 1 >= n || cls[end + 1] !== APOSTROPHE) &&
-      isOG(cps[end - 1])
-    ) {
-      const opensWithQuote =
-        start > 0 && !prot[start - 1] && cls[start - 1] === APOSTROPHE && (start === 1 || !isLetterOrMark(cls[start - 2]));
-      if (opensWithQuote) {
-        flags |= FLAG_QUOTE;
-      } else {
-        const t = cps[end];
-        const unusual = isUnusualApostrophe(t);
-        if (unusual) flags |= FLAG_UNKNOWN;
-        if (t === TUTUQ) flags |= FLAG_TUTUQ;
-        addOG(end - 1, end + 1, cps[end - 1], t === TUTUQ || unusual);
-      }
-    }
-
-    // A combining mark right after a replaced letter would land on the wrong letter.
-    if (nc > 0) {
-      let w = 0;
-      for (let c = 0; c < nc; c++) {
-        const cand = cands[c];
-        if (cand.rule !== "A-06" && cand.rule !== "A-09" && cand.end < n && cls[cand.end] === MARK) {
-          flags |= FLAG_MARK;
-        } else {
-          cands[w] = cand;
-          alts[w++] = alts[c];
-        }
-      }
-      nc = w;
-    }
-
-    if (nc > 0) {
-      const keyLength = wordKey(cps, cls, start, end);
-      const kind = foreignKind(keyBuffer, keyLength);
-      if (kind !== null) {
-        warn(start, end, kind, applied(start, end, false));
-        continue;
-      }
-      if ((start > 0 && cls[start - 1] === DIGIT) || (end < n && cls[end] === DIGIT)) {
-        warn(start, end, "alnum-token", applied(start, end, false));
-        continue;
-      }
-      for (let c = 0; c < nc; c++) {
-        const cand = cands[c];
-        cand.from = slice(cand.start, cand.end);
-        changes.push(cand);
-      }
-    }
-
-    if (flags & FLAG_UNKNOWN) warn(start, end, "unknown-apostrophe");
-    else if (flags & FLAG_TUTUQ) warn(start, end, "tutuq-after-og", applied(start, end, true));
-    else if (flags & FLAG_QUOTE) warn(start, end, "quote-vs-apostrophe");
-    else if (flags & FLAG_SH) warn(start, end, "sh-boundary-restored", applied(start, end, true));
-    else if (flags & FLAG_MARK) warn(start, end, "odd-combining-mark");
-  }
+  scanWords(points.cls, prot, n);
   closeRun();
-
-  const output = changes.length === 0 ? input : applyChanges(cps, n, changes);
-  warnings.sort((a, b) => a.start - b.start || a.end - b.end);
-  return { output, changes, warnings, input, profile: LATIN_PROFILE };
+  return input;
 }
 
-// The output's UTF-16 code units, written into a buffer kept between calls and turned
-// into a string in large pieces: far fewer allocations than joining small strings.
-let outUnits = new Uint16Array(0);
-const UNIT_PIECE = 8192;
+// The scan on its own: a loop this hot is compiled while it runs, and only calls whose
+// feedback is already known should be in the same function.
+function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
+  let i = 0;
+  while (i < n) {
+    if (prot[i] || !isLetterClass(cls[i])) i++;
+    else i = word(i);
+  }
+}
 
-function applyChanges(cps: Uint32Array, n: number, changes: Change[]): string {
+// A stand-in for the warnings of a conversion that only counts (never written to).
+const NO_WARNINGS: ConvertWarning[] = [];
+
+/** Examines the word that starts at `i`; answers where it ends. */
+function word(i: number): number {
+  const { cps, cls, n } = state.points;
+  const prot = state.prot;
+
+  // The word: unprotected letters and marks, and apostrophes between letters. Its
+  // candidates are found on the same pass, left to right; they count only for a word
+  // of Latin letters.
+  const start = i;
+  let latin = 0;
+  let cyrillic = 0;
+  let others = 0;
+  let inner = false;
+  let flags = 0;
+  nc = 0;
+  let j = i;
+  while (j < n && !prot[j]) {
+    const c = cls[j];
+    const cp = cps[j];
+    if (c === LATIN) {
+      latin++;
+      if (cp === 0x218 || cp === 0x219) {
+        add(j, j + 1, cp === 0x218 ? "Ş" : "ş", "P-01");
+      } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < n && !prot[j + 1] && isH(cps[j + 1])) {
+        add(j, j + 2, NEW_LETTER[cp], (cp | 0x20) === 0x73 ? "A-01" : "A-02");
+      }
+    } else if (c === CYRILLIC) cyrillic++;
+    else if (c === LETTER) others++;
+    else if (c === MARK) {
+      // part of the word, not counted
+    } else if (
+      c === APOSTROPHE &&
+      j > start &&
+      isLetterOrMark(cls[j - 1]) &&
+      j + 1 < n &&
+      !prot[j + 1] &&
+      isLetterClass(cls[j + 1])
+    ) {
+      inner = true;
+      const unusual = isUnusualApostrophe(cp);
+      if (unusual) flags |= FLAG_UNKNOWN;
+      const before = cps[j - 1];
+      if (isOG(before)) {
+        if (cp === TUTUQ) flags |= FLAG_TUTUQ;
+        addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
+      } else {
+        if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
+        if (cp !== TUTUQ) add(j, j + 1, "ʼ", "A-06");
+      }
+    } else break;
+    j++;
+  }
+  const end = j;
+
+  const kinds = (latin > 0 ? 1 : 0) + (cyrillic > 0 ? 1 : 0) + (others > 0 ? 1 : 0);
+  if (kinds >= 2) {
+    closeRun();
+    warn(start, end, "mixed-script", NO_SUGGESTION);
+    return end;
+  }
+  if (cyrillic > 0) {
+    if (state.runStart < 0) state.runStart = start;
+    state.runEnd = end;
+    return end;
+  }
+  if (latin === 0) return end;
+  closeRun();
+
+  // An s and h of a split stem (at most the word's second or third letter) keep both.
+  if (!inner) {
+    for (let c = 0; c < nc && candStart[c] - start <= 2; c++) {
+      const at = candStart[c];
+      if (candRule[c] === "A-01" && splitStemAt(cps, start, end, at)) {
+        candTo[c] = SPLIT_SH[(cps[at] << 8) | cps[at + 1]];
+        candRule[c] = "A-09";
+        candAlt[c] = NEW_LETTER[cps[at]];
+        flags |= FLAG_SH;
+      }
+    }
+  }
+
+  // A trailing apostrophe after a final o or g.
+  if (end < n && !prot[end] && cls[end] === APOSTROPHE && (end + 1 >= n || cls[end + 1] !== APOSTROPHE) && isOG(cps[end - 1])) {
+    const opensWithQuote =
+      start > 0 && !prot[start - 1] && cls[start - 1] === APOSTROPHE && (start === 1 || !isLetterOrMark(cls[start - 2]));
+    if (opensWithQuote) {
+      flags |= FLAG_QUOTE;
+    } else {
+      const t = cps[end];
+      const unusual = isUnusualApostrophe(t);
+      if (unusual) flags |= FLAG_UNKNOWN;
+      if (t === TUTUQ) flags |= FLAG_TUTUQ;
+      addOG(end - 1, end + 1, cps[end - 1], t === TUTUQ || unusual);
+    }
+  }
+
+  // A combining mark right after a replaced letter would land on the wrong letter.
+  if (nc > 0) {
+    let w = 0;
+    for (let c = 0; c < nc; c++) {
+      const rule = candRule[c];
+      if (rule !== "A-06" && rule !== "A-09" && candEnd[c] < n && cls[candEnd[c]] === MARK) {
+        flags |= FLAG_MARK;
+      } else if (w !== c) {
+        candStart[w] = candStart[c];
+        candEnd[w] = candEnd[c];
+        candTo[w] = candTo[c];
+        candRule[w] = rule;
+        candAlt[w++] = candAlt[c];
+      } else {
+        w++;
+      }
+    }
+    nc = w;
+  }
+
+  if (nc > 0) {
+    const keyLength = wordKey(cps, cls, start, end);
+    const kind = foreignKind(keyBuffer, keyLength);
+    if (kind !== null) {
+      warn(start, end, kind, CANDIDATES);
+      return end;
+    }
+    if ((start > 0 && cls[start - 1] === DIGIT) || (end < n && cls[end] === DIGIT)) {
+      warn(start, end, "alnum-token", CANDIDATES);
+      return end;
+    }
+    let count = state.changeCount;
+    if (count + nc > changeStart.length) growChanges(count + nc);
+    for (let c = 0; c < nc; c++) {
+      changeStart[count] = candStart[c];
+      changeEnd[count] = candEnd[c];
+      changeRule[count] = candRule[c];
+      changeTo[count++] = candTo[c];
+    }
+    state.changeCount = count;
+  }
+
+  if (flags & FLAG_UNKNOWN) warn(start, end, "unknown-apostrophe", NO_SUGGESTION);
+  else if (flags & FLAG_TUTUQ) warn(start, end, "tutuq-after-og", ALTERNATIVES);
+  else if (flags & FLAG_QUOTE) warn(start, end, "quote-vs-apostrophe", NO_SUGGESTION);
+  else if (flags & FLAG_SH) warn(start, end, "sh-boundary-restored", ALTERNATIVES);
+  else if (flags & FLAG_MARK) warn(start, end, "odd-combining-mark", NO_SUGGESTION);
+  return end;
+}
+
+// A change replaces one or two code points; their texts repeat endlessly ("sh", "o'"),
+// so each is made once.
+const spellings = new Map<number, Map<number, string>>();
+function spelled(first: number, second: number): string {
+  let row = spellings.get(first);
+  if (row === undefined) spellings.set(first, (row = new Map()));
+  let text = row.get(second);
+  if (text === undefined) {
+    text = second < 0 ? String.fromCodePoint(first) : String.fromCodePoint(first, second);
+    row.set(second, text);
+  }
+  return text;
+}
+
+function growChanges(size: number) {
+  const start = new Int32Array(size * 2);
+  start.set(changeStart);
+  changeStart = start;
+  const end = new Int32Array(size * 2);
+  end.set(changeEnd);
+  changeEnd = end;
+}
+
+// The output's UTF-16 code units, written into a buffer kept between calls.
+let outUnits = new Uint16Array(0);
+
+/** The converted text: into the sink (answering "") or as a string. */
+function finish(sink: Utf8Sink | null): string {
+  const { input, points } = state;
+  const { cps, n } = points;
+  const count = state.changeCount;
+  const bmp = n === input.length; // one code unit per code point
+  if (sink !== null) {
+    if (count === 0) {
+      sink.write(input);
+      return "";
+    }
+    let k = 0;
+    for (let c = 0; c < count; c++) {
+      sink.writeCodePoints(cps, k, changeStart[c], bmp ? input : null);
+      sink.write(changeTo[c]);
+      k = changeEnd[c];
+    }
+    sink.writeCodePoints(cps, k, n, bmp ? input : null);
+    return "";
+  }
+  if (count === 0) return input;
+
   let room = 2 * n + 16;
-  for (const c of changes) room += c.to.length;
+  for (let c = 0; c < count; c++) room += changeTo[c].length;
   if (outUnits.length < room) outUnits = new Uint16Array(Math.ceil(room * 1.25));
   const units = outUnits;
   let o = 0;
-  const bmp = cps.length === n; // one code unit per code point: copy natively
   const copy = (from: number, to: number) => {
     if (bmp && to - from > 64) {
       units.set(cps.subarray(from, to), o);
@@ -432,17 +583,14 @@ function applyChanges(cps: Uint32Array, n: number, changes: Change[]): string {
     }
   };
   let k = 0;
-  for (const c of changes) {
-    copy(k, c.start);
-    for (let t = 0; t < c.to.length; t++) units[o++] = c.to.charCodeAt(t);
-    k = c.end;
+  for (let c = 0; c < count; c++) {
+    copy(k, changeStart[c]);
+    const to = changeTo[c];
+    for (let t = 0; t < to.length; t++) units[o++] = to.charCodeAt(t);
+    k = changeEnd[c];
   }
   copy(k, n);
-  let out = "";
-  for (let at = 0; at < o; at += UNIT_PIECE) {
-    out += String.fromCharCode.apply(null, units.subarray(at, Math.min(o, at + UNIT_PIECE)) as unknown as number[]);
-  }
-  return out;
+  return unitsToString(units, o, points.nfc || withoutSurrogates(input));
 }
 
 /** Whether the s at `at` is the s of a split stem that the word begins with. */

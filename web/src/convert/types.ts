@@ -77,6 +77,29 @@ export type TextResult = (ConvertResult & { script: "latin" }) | CyrillicResult;
 
 export type ScriptChoice = "auto" | "latin" | "cyrillic";
 
+/** A conversion reduced to what a whole document needs: its output and its counts. */
+export interface Counted {
+  /** The converted text; null when it went into the caller's sink, or when the spans were asked for instead. */
+  output: string | null;
+  /** The input after NFC normalisation. */
+  input: string;
+  changes: number;
+  warnings: number;
+  /** The message of an internal failure, which left the text unchanged; else null. */
+  failure: string | null;
+  script: "latin" | "cyrillic";
+  /** The changes as spans, when asked for; valid only until the next conversion. */
+  spans?: ChangeSpans;
+}
+
+/** The changes of a conversion: spans of its normalised input (code points, in order) and their replacements. */
+export interface ChangeSpans {
+  count: number;
+  start: ArrayLike<number>;
+  end: ArrayLike<number>;
+  to: readonly string[];
+}
+
 export const MESSAGES: Record<Exclude<WarningKind, "internal-error">, string> = {
   "unclosed-code-block": "Yopilmagan ``` kod bloki: oxirigacha o‘zgartirilmadi.",
   "mixed-script": "Bir so‘zda turli yozuv harflari aralashgan: o‘zgartirilmadi.",

@@ -6,8 +6,10 @@ export const MAX_ENTRY_SIZE = 40 * 1024 * 1024;
 export const MAX_TOTAL_SIZE = 120 * 1024 * 1024;
 export const MAX_DEFLATED_SIZE = 80 * 1024 * 1024;
 const EOCD_SEARCH = 65535;
-/** Bytes handed to a compression stream at a time. */
-const STREAM_PIECE = 16 * 1024;
+/** Bytes handed to the inflater at a time: one crafted piece can only inflate so far. */
+const INFLATE_PIECE = 16 * 1024;
+/** Bytes handed to the deflater at a time: its input is the program's own. */
+const DEFLATE_PIECE = 1024 * 1024;
 
 export const REFUSALS = {
   broken: "Fayl buzilgan yoki haqiqiy .docx emas.",
@@ -141,9 +143,10 @@ async function pump(
   transform: ReadableWritablePair<Uint8Array, BufferSource>,
   limit: number,
   onFailure: () => Error,
+  piece: number,
 ): Promise<Uint8Array> {
-  // The input goes in small pieces and only as the output is read: one piece of a
-  // crafted stream can only inflate so far before the limit below stops it.
+  // The input goes in pieces and only as the output is read: one piece of a crafted
+  // stream can only inflate so far before the limit below stops it.
   let fed = 0;
   const source = new ReadableStream<BufferSource>(
     {
@@ -152,8 +155,8 @@ async function pump(
           controller.close();
           return;
         }
-        controller.enqueue(input.subarray(fed, fed + STREAM_PIECE) as Uint8Array<ArrayBuffer>);
-        fed += STREAM_PIECE;
+        controller.enqueue(input.subarray(fed, fed + piece) as Uint8Array<ArrayBuffer>);
+        fed += piece;
       },
     },
     { highWaterMark: 0 },
@@ -193,15 +196,20 @@ export async function readEntryData(entry: ZipEntry, total: RunningTotal): Promi
     data = entry.raw;
   } else {
     if (entry.usize > MAX_ENTRY_SIZE) throw new DocumentRefusal(REFUSALS.entryTooBig);
-    data = await pump(entry.raw, new DecompressionStream("deflate-raw"), MAX_ENTRY_SIZE, broken);
+    data = await pump(entry.raw, new DecompressionStream("deflate-raw"), MAX_ENTRY_SIZE, broken, INFLATE_PIECE);
   }
-  total.bytes += data.length;
-  if (total.bytes > MAX_TOTAL_SIZE) throw new DocumentRefusal(REFUSALS.totalTooBig);
+  countEntry(total, data.length);
   return data;
 }
 
+/** Adds an inflated entry's size to the document's running total; refuses beyond the limit. */
+export function countEntry(total: RunningTotal, size: number): void {
+  total.bytes += size;
+  if (total.bytes > MAX_TOTAL_SIZE) throw new DocumentRefusal(REFUSALS.totalTooBig);
+}
+
 export function deflateRaw(data: Uint8Array): Promise<Uint8Array> {
-  return pump(data, new CompressionStream("deflate-raw"), MAX_DEFLATED_SIZE, () => new Error("deflate failed"));
+  return pump(data, new CompressionStream("deflate-raw"), MAX_DEFLATED_SIZE, () => new Error("deflate failed"), DEFLATE_PIECE);
 }
 
 /** Builds an archive from the entries, in their order; rewritten parts are deflated anew. */

@@ -63,44 +63,48 @@ export function ToastView() {
     else window.close();
   };
 
+  // The 4 px inset is the wrapper's padding: a margin on the card would collapse through
+  // the page's body and push the page 4 px past the window, which then scrolls.
   return (
-    <section
-      role={kind === "error" || kind === "warn" ? "alert" : "status"}
-      data-kind={kind}
-      onClick={close}
-      className={cn(
-        "glass relative m-1 flex h-[calc(100vh-8px)] cursor-default items-center gap-3 overflow-hidden rounded-card",
-        "py-3 pr-4 pl-3.5 select-none",
-      )}
-    >
-      <div
-        aria-hidden
-        data-testid="toast-glyph"
-        className={cn("grid size-9 shrink-0 place-items-center rounded-control text-subheading font-bold", look.box)}
+    <div className="h-full p-1">
+      <section
+        role={kind === "error" || kind === "warn" ? "alert" : "status"}
+        data-kind={kind}
+        onClick={close}
+        className={cn(
+          "glass relative flex h-full cursor-default items-center gap-3 overflow-hidden rounded-card",
+          "py-3 pr-4 pl-3.5 select-none",
+        )}
       >
-        {look.glyph}
-      </div>
-      <div className="min-w-0 flex-1">
-        <div className="flex min-w-0 items-center gap-2">
-          <h1 className="truncate text-body-sm font-bold">{toast.title}</h1>
-          {guess && (
-            <span className="shrink-0 rounded-full bg-warning/15 px-1.5 py-px text-[0.625rem] leading-4 font-semibold tracking-wide text-warning-fg uppercase">
-              taxmin
-            </span>
-          )}
+        <div
+          aria-hidden
+          data-testid="toast-glyph"
+          className={cn("grid size-9 shrink-0 place-items-center rounded-control text-subheading font-bold", look.box)}
+        >
+          {look.glyph}
         </div>
-        {toast.body && <p className="line-clamp-2 text-caption text-muted-foreground">{toast.body}</p>}
-      </div>
-      <div
-        aria-hidden
-        data-testid="toast-bar"
-        className={cn("absolute bottom-0 left-0 h-0.5 ease-linear", look.bar)}
-        style={{
-          width: running ? "0%" : "100%",
-          transitionProperty: "width",
-          transitionDuration: running ? `${BAR_MS}ms` : "0ms",
-        }}
-      />
-    </section>
+        <div className="min-w-0 flex-1">
+          <div className="flex min-w-0 items-center gap-2">
+            <h1 className="truncate text-body-sm font-bold">{toast.title}</h1>
+            {guess && (
+              <span className="shrink-0 rounded-full bg-warning/15 px-1.5 py-px text-[0.625rem] leading-4 font-semibold tracking-wide text-warning-fg uppercase">
+                taxmin
+              </span>
+            )}
+          </div>
+          {toast.body && <p className="line-clamp-2 text-caption text-muted-foreground">{toast.body}</p>}
+        </div>
+        <div
+          aria-hidden
+          data-testid="toast-bar"
+          className={cn("absolute bottom-0 left-0 h-0.5 ease-linear", look.bar)}
+          style={{
+            width: running ? "0%" : "100%",
+            transitionProperty: "width",
+            transitionDuration: running ? `${BAR_MS}ms` : "0ms",
+          }}
+        />
+      </section>
+    </div>
   );
 }

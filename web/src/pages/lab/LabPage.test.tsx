@@ -120,6 +120,8 @@ describe("select screen", () => {
     const history = [rec(40, 0), rec(64, 1), rec(20, 2), rec(64, 3), rec(32, 4, { seconds: 60 }), rec(16, 5), rec(48, 6)];
     localStorage.setItem(HISTORY_KEY, JSON.stringify(history));
     const { where } = lab();
+    const cards = [...screen.getByTestId("exercise").querySelectorAll("h2")].map((h) => h.textContent);
+    expect(cards).toEqual(["Barmoq joylashuvi", "Davomiyligi", "Bu mashqdagi 4 harf", "Progress"]);
     expect(screen.getByText(/^Eng yaxshi:/).textContent).toBe("Eng yaxshi: 64 WPM · oxirgi natijalar");
     const rows = [...screen.getByRole("list", { name: "Oxirgi natijalar" }).querySelectorAll("li")];
     expect(rows.map((r) => r.textContent)).toEqual([

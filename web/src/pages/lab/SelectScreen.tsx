@@ -55,40 +55,7 @@ export function SelectScreen({ history, duration, disabled, onDuration, onStart,
   return (
     <div className="flex flex-col gap-4">
       <div className="grid grid-cols-1 gap-4 md:grid-cols-2">
-        <Card aria-labelledby="duration-heading" className="flex flex-col p-6 md:order-1">
-          <h2 id="duration-heading" className="text-subheading font-semibold">
-            Davomiyligi
-          </h2>
-          <div className="mt-4">{tabs}</div>
-          <Button size="lg" className="mt-5 self-start" disabled={disabled} onClick={() => onStart(duration)}>
-            <Play strokeWidth={2.25} />
-            Boshlash
-          </Button>
-          <p className="mt-auto pt-4 text-small text-muted-foreground">Natija faqat shu brauzerda saqlanadi.</p>
-        </Card>
-
-        <Card aria-labelledby="progress-heading" className="p-6 md:order-2">
-          <ProgressHeading />
-          <p className="mt-1 text-small text-muted-foreground">
-            Eng yaxshi: <span className="font-semibold text-foreground">{best.wpm} WPM</span> · oxirgi natijalar
-          </p>
-          <ol aria-label="Oxirgi natijalar" className="mt-4 flex flex-col gap-2.5">
-            {recent.map((r, i) => (
-              <li key={`${r.date}-${i}`} className="grid grid-cols-[4.75rem_1fr_auto] items-center gap-3 text-small">
-                <span className="font-semibold tabular-nums">{r.wpm} WPM</span>
-                <Progress
-                  aria-hidden
-                  value={Math.min(100, Math.round((r.wpm / Math.max(1, best.wpm)) * 100))}
-                />
-                <span className="text-muted-foreground tabular-nums">
-                  {r.accuracy}% · {r.seconds}s
-                </span>
-              </li>
-            ))}
-          </ol>
-        </Card>
-
-        <Card aria-labelledby="fingers-heading" className="p-6 md:order-3">
+        <Card aria-labelledby="fingers-heading" className="p-6">
           <h2 id="fingers-heading" className="text-subheading font-semibold">
             Barmoq joylashuvi
           </h2>
@@ -101,7 +68,19 @@ export function SelectScreen({ history, duration, disabled, onDuration, onStart,
           </p>
         </Card>
 
-        <Card aria-labelledby="letters-heading" className="flex flex-col p-6 md:order-4">
+        <Card aria-labelledby="duration-heading" className="flex flex-col p-6">
+          <h2 id="duration-heading" className="text-subheading font-semibold">
+            Davomiyligi
+          </h2>
+          <div className="mt-4">{tabs}</div>
+          <Button size="lg" className="mt-5 self-start" disabled={disabled} onClick={() => onStart(duration)}>
+            <Play strokeWidth={2.25} />
+            Boshlash
+          </Button>
+          <p className="mt-auto pt-4 text-small text-muted-foreground">Natija faqat shu brauzerda saqlanadi.</p>
+        </Card>
+
+        <Card aria-labelledby="letters-heading" className="flex flex-col p-6">
           <h2 id="letters-heading" className="text-subheading font-semibold">
             Bu mashqdagi 4 harf
           </h2>
@@ -124,6 +103,27 @@ export function SelectScreen({ history, duration, disabled, onDuration, onStart,
               </li>
             ))}
           </ul>
+        </Card>
+
+        <Card aria-labelledby="progress-heading" className="p-6">
+          <ProgressHeading />
+          <p className="mt-1 text-small text-muted-foreground">
+            Eng yaxshi: <span className="font-semibold text-foreground">{best.wpm} WPM</span> · oxirgi natijalar
+          </p>
+          <ol aria-label="Oxirgi natijalar" className="mt-4 flex flex-col gap-2.5">
+            {recent.map((r, i) => (
+              <li key={`${r.date}-${i}`} className="grid grid-cols-[4.75rem_1fr_auto] items-center gap-3 text-small">
+                <span className="font-semibold tabular-nums">{r.wpm} WPM</span>
+                <Progress
+                  aria-hidden
+                  value={Math.min(100, Math.round((r.wpm / Math.max(1, best.wpm)) * 100))}
+                />
+                <span className="text-muted-foreground tabular-nums">
+                  {r.accuracy}% · {r.seconds}s
+                </span>
+              </li>
+            ))}
+          </ol>
         </Card>
       </div>
       <div className="flex justify-end">

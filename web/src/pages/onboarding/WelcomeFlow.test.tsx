@@ -157,12 +157,17 @@ describe("mode screen", () => {
     expect(checked()).toBe("Hybrid");
   });
 
-  it("with none chosen, Left picks the last card", async () => {
+  it.each([
+    ["{ArrowLeft}", "Hybrid"],
+    ["{ArrowUp}", "Hybrid"],
+    ["{ArrowRight}", "Fast"],
+  ])("with none chosen, %s picks %s", async (key, mode) => {
     flow();
     await click("Davom etish");
     screen.getAllByRole("radio")[0].focus();
-    await userEvent.keyboard("{ArrowLeft}");
-    expect(checked()).toBe("Zero-learning");
+    await userEvent.keyboard(key);
+    expect(checked()).toBe(mode);
+    expect(screen.getByRole("radio", { name: mode })).toHaveFocus();
   });
 });
 
@@ -267,6 +272,7 @@ describe("live test", () => {
       { tone: "success", title: "Ajoyib, hammasi ishlayapti!", text: "Ş, Ç, Ö, Ğ to‘rttalasi to‘g‘ri chiqdi.", buttons: [] },
     ]);
     expect(footer()).toEqual(["Orqaga", "3 / 3", "Davom etish"]);
+    expect(screen.getByRole("button", { name: "Davom etish" })).toHaveFocus();
   });
 
   it("types in the chosen mode with the default keys", async () => {

@@ -188,10 +188,13 @@ export function WelcomeFlow({ state }: { state: Snapshot }) {
           end: (
             <>
               {counter("3 / 3")}
+              {/* Keyed apart, so that "Davom etish" mounts anew and takes the focus. */}
               {allFound ? (
-                <Button onClick={() => setScreen("ready")}>Davom etish</Button>
+                <Button key="next" autoFocus onClick={() => setScreen("ready")}>
+                  Davom etish
+                </Button>
               ) : (
-                <Button variant="outline" onClick={() => setScreen("fail")}>
+                <Button key="fail" variant="outline" onClick={() => setScreen("fail")}>
                   Sinov ishlamadimi?
                 </Button>
               )}

@@ -51,7 +51,7 @@ describe("mode choice", () => {
     ["fast", false, "zero"],
     ["zero", false, "hybrid"],
     [null, true, "fast"],
-    [null, false, "zero"],
+    [null, false, "hybrid"],
   ])("from %s, %s goes to %s", (current, forward, next) => {
     expect(stepChoice(current, forward)).toBe(next);
   });

@@ -65,10 +65,10 @@ export function initialChoice(onboarded: boolean, mode: ModeName): FlowMode | nu
   return onboarded && mode !== "english" ? mode : null;
 }
 
-/** The card an arrow key picks in the mode group; with none chosen, forward picks the first and back the last. */
+/** The card an arrow key picks in the mode group; with none chosen, forward picks "fast" and back "hybrid". */
 export function stepChoice(current: FlowMode | null, forward: boolean): FlowMode {
   const count = FLOW_MODES.length;
-  if (current === null) return FLOW_MODES[forward ? 0 : count - 1];
+  if (current === null) return forward ? "fast" : "hybrid";
   const i = FLOW_MODES.indexOf(current);
   return FLOW_MODES[(i + (forward ? 1 : count - 1)) % count];
 }
