@@ -231,16 +231,22 @@ TEST_F(Win32AppsTest, ApplicationsFolderIsReadWithoutFailing) {
   for (const AppInfo& a : list) EXPECT_TRUE(a.exe.ends_with(".exe")) << a.exe;
 }
 
-// Answers the first open-file dialog of this process: with a file name, or
-// cancelled.
+// Answers the open-file dialog of this process, with a file name or
+// cancelled, until the caller says the dialog has returned. No time limit: the
+// first dialog of a fresh prefix can take many seconds on a loaded machine, and
+// an answer that came before the dialog was ready is given again.
 void answer_dialog(std::atomic<bool>& done, std::wstring file) {
-  for (int i = 0; i < 500 && !done; ++i) {
+  std::chrono::steady_clock::time_point answered{};
+  while (!done) {
     std::this_thread::sleep_for(20ms);
     HWND dialog = FindWindowW(L"#32770", nullptr);
     if (dialog == nullptr) continue;
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
     if (pid != GetCurrentProcessId()) continue;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - answered < 2s) continue;
+    answered = now;
     if (file.empty()) {
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     } else {
@@ -249,7 +255,6 @@ void answer_dialog(std::atomic<bool>& done, std::wstring file) {
       if (!SetDlgItemTextW(dialog, 0x47C, file.c_str())) SetDlgItemTextW(dialog, 0x480, file.c_str());
       PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
-    return;
   }
 }
 
