@@ -1,0 +1,188 @@
+// The word's rectangle from the accessibility tree: the focused text object,
+// its caret and the screen extents of its characters.
+#include <atspi/atspi.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/linux/atspi_focus.h"
+#include "platform/linux/linux_checker.h"
+#include "platform/linux/linux_host.h"
+
+namespace harvel::linux_host {
+
+namespace {
+
+struct FocusFacts {
+  AtspiAccessible* object = nullptr;  // a reference for the range; null unless Text
+  os::UiaFocus::Kind kind = os::UiaFocus::Kind::Unavailable;
+  int32_t caret = 0;
+  int32_t length = 0;
+};
+
+std::optional<os::Box> extents(AtspiText* text, int32_t start, int32_t end) {
+  GError* error = nullptr;
+  AtspiRect* r = end == start + 1 ? atspi_text_get_character_extents(text, start, ATSPI_COORD_TYPE_SCREEN, &error)
+                                  : atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, &error);
+  if (error != nullptr) g_error_free(error);
+  if (r == nullptr) return std::nullopt;
+  const os::Box box{r->x, r->y, r->x + r->width, r->y + r->height};
+  g_boxed_free(ATSPI_TYPE_RECT, r);
+  return box;
+}
+
+bool has_size(const os::Box& b) { return b.right > b.left && b.bottom > b.top; }
+
+// Event-loop thread.
+FocusFacts read_focus(uint32_t foreground_pid) {
+  FocusFacts f;
+  AtspiAccessible* object = focused_accessible();
+  if (object == nullptr) return f;
+  GError* error = nullptr;
+  const guint pid = atspi_accessible_get_process_id(object, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    error = nullptr;
+  }
+  // The focus of another program than the one typed in (or one gone since)
+  // says nothing about the word.
+  if (pid == 0 || pid != foreground_pid) {
+    g_object_unref(object);
+    return f;
+  }
+  const AtspiRole role = atspi_accessible_get_role(object, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    g_object_unref(object);
+    return f;
+  }
+  if (role == ATSPI_ROLE_PASSWORD_TEXT) {
+    f.kind = os::UiaFocus::Kind::Password;
+    g_object_unref(object);
+    return f;
+  }
+  AtspiText* text = atspi_accessible_get_text_iface(object);
+  if (text == nullptr) {
+    g_object_unref(object);
+    return f;
+  }
+  // A program that does not answer costs one time-out, not one a call.
+  const gint caret = atspi_text_get_caret_offset(text, &error);
+  gint length = -1;
+  if (error != nullptr) {
+    g_error_free(error);
+    error = nullptr;
+  } else {
+    length = atspi_text_get_character_count(text, &error);
+    if (error != nullptr) {
+      g_error_free(error);
+      length = -1;
+    }
+  }
+  g_object_unref(text);
+  if (caret < 0 || length < 0 || caret > length) {
+    g_object_unref(object);
+    return f;
+  }
+  f.object = object;
+  f.kind = os::UiaFocus::Kind::Text;
+  f.caret = caret;
+  f.length = length;
+  return f;
+}
+
+class AtspiRange final : public os::UiaTextRange {
+ public:
+  AtspiRange(LinuxEventLoop& loop, AtspiAccessible* object, int32_t caret, int32_t length)
+      : loop_(loop), object_(object), start_(caret), end_(caret), length_(length) {}
+  ~AtspiRange() override {
+    AtspiAccessible* object = object_;
+    if (loop_.on_loop_thread()) {
+      g_object_unref(object);
+    } else {
+      loop_.post([object] { g_object_unref(object); });
+    }
+  }
+  std::optional<int32_t> move_start(int32_t count) override {
+    return move_range_endpoint(start_, end_, length_, true, count);
+  }
+  std::optional<int32_t> move_end(int32_t count) override {
+    return move_range_endpoint(start_, end_, length_, false, count);
+  }
+  std::optional<std::vector<double>> bounding_rectangles() override {
+    if (start_ == end_) return std::vector<double>{};
+    const int32_t start = start_;
+    const int32_t end = end_;
+    AtspiAccessible* object = object_;
+    return loop_.call([object, start, end]() -> std::optional<std::vector<double>> {
+      AtspiText* text = atspi_accessible_get_text_iface(object);
+      if (text == nullptr) return std::nullopt;
+      const auto first = extents(text, start, start + 1);
+      const auto last = first ? extents(text, end - 1, end) : std::nullopt;
+      auto range = last ? extents(text, start, end) : std::nullopt;
+      g_object_unref(text);
+      if (!first || !last) return std::nullopt;
+      // A text object that gives no range extents: the two ends' union.
+      if (!range || !has_size(*range)) {
+        range = os::Box{std::min(first->left, last->left), std::min(first->top, last->top),
+                        std::max(first->right, last->right), std::max(first->bottom, last->bottom)};
+      }
+      return range_rectangles(*first, *last, *range);
+    });
+  }
+
+ private:
+  LinuxEventLoop& loop_;
+  AtspiAccessible* object_;
+  int32_t start_;
+  int32_t end_;
+  int32_t length_;
+};
+
+}  // namespace
+
+int32_t move_range_endpoint(int32_t& start, int32_t& end, int32_t length, bool move_start, int32_t count) {
+  int32_t& point = move_start ? start : end;
+  const int64_t wanted = static_cast<int64_t>(point) + count;
+  const int32_t moved_to = static_cast<int32_t>(std::clamp<int64_t>(wanted, 0, length));
+  const int32_t moved = moved_to - point;
+  point = moved_to;
+  if (start > end) {
+    if (move_start) {
+      end = start;
+    } else {
+      start = end;
+    }
+  }
+  return moved;
+}
+
+std::vector<double> range_rectangles(const os::Box& first_char, const os::Box& last_char, const os::Box& range) {
+  if (!has_size(range) || !has_size(first_char) || !has_size(last_char)) return {};
+  auto values = [](const os::Box& b) {
+    return std::vector<double>{double(b.left), double(b.top), double(b.right - b.left), double(b.bottom - b.top)};
+  };
+  // The last character starts below the first one's middle: another line.
+  if (last_char.top >= first_char.top + (first_char.bottom - first_char.top) / 2 + 1) {
+    std::vector<double> out = values(first_char);
+    const std::vector<double> second = values(last_char);
+    out.insert(out.end(), second.begin(), second.end());
+    return out;
+  }
+  return values(range);
+}
+
+os::UiaFocus LinuxUiAutomation::focused_text() {
+  os::UiaFocus out;
+  os::Foreground* fg = os::platform().foreground;
+  if (fg == nullptr) return out;
+  uint32_t pid = 0;
+  fg->window_thread_process_id(fg->foreground_window(), pid);
+  if (pid == 0) return out;
+  const FocusFacts f = loop_.call([pid] { return read_focus(pid); });
+  out.kind = f.kind;
+  if (f.kind == os::UiaFocus::Kind::Text) out.range = std::make_unique<AtspiRange>(loop_, f.object, f.caret, f.length);
+  return out;
+}
+
+}  // namespace harvel::linux_host
