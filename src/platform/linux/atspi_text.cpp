@@ -3,7 +3,9 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
-#include <limits>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "platform/linux/atspi_focus.h"
 #include "platform/linux/linux_checker.h"
@@ -33,6 +35,33 @@ std::optional<os::Box> extents(AtspiText* text, int32_t start, int32_t end) {
 
 bool has_size(const os::Box& b) { return b.right > b.left && b.bottom > b.top; }
 
+// The parent process of `pid` (from /proc); 0 when it cannot be read.
+uint32_t parent_of(uint32_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all;
+  std::getline(stat, all);
+  // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+  const std::size_t close = all.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(all.substr(close + 1));
+  std::string state;
+  uint32_t ppid = 0;
+  if (!(rest >> state >> ppid)) return 0;
+  return ppid;
+}
+
+// The object's process is the foreground program's or one it started (a
+// web engine serves its pages' accessibility from a child process).
+bool of_program(uint32_t object_pid, uint32_t foreground_pid) {
+  constexpr int kGenerations = 3;
+  uint32_t pid = object_pid;
+  for (int i = 0; i <= kGenerations && pid > 1; ++i) {
+    if (pid == foreground_pid) return true;
+    pid = parent_of(pid);
+  }
+  return false;
+}
+
 // Event-loop thread.
 FocusFacts read_focus(uint32_t foreground_pid) {
   FocusFacts f;
@@ -46,7 +75,7 @@ FocusFacts read_focus(uint32_t foreground_pid) {
   }
   // The focus of another program than the one typed in (or one gone since)
   // says nothing about the word.
-  if (pid == 0 || pid != foreground_pid) {
+  if (pid == 0 || !of_program(pid, foreground_pid)) {
     g_object_unref(object);
     return f;
   }

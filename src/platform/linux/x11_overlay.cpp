@@ -178,18 +178,21 @@ void shape_popup(LinuxOverlayWindows::State& s, const os::PopupPlacement& p) {
   XSetForeground(s.dpy, gc, 0);
   XFillRectangle(s.dpy, mask, gc, 0, 0, w, h);
   XSetForeground(s.dpy, gc, 1);
+  // An arc of width n touches n + 1 columns: each is drawn one smaller so
+  // that it stays within the window's pixels.
   if (p.shape == os::PopupPlacement::Shape::Ellipse) {
-    XFillArc(s.dpy, mask, gc, 0, 0, w, h, 0, 360 * 64);
+    XFillArc(s.dpy, mask, gc, 0, 0, w - 1, h - 1, 0, 360 * 64);
   } else {
     const int c = std::clamp<int>(p.corner, 0, static_cast<int>(std::min(w, h)));
     const int r = c / 2;
     XFillRectangle(s.dpy, mask, gc, r, 0, w - 2 * r, h);
     XFillRectangle(s.dpy, mask, gc, 0, r, w, h - 2 * r);
-    if (c > 0) {
-      XFillArc(s.dpy, mask, gc, 0, 0, c, c, 0, 360 * 64);
-      XFillArc(s.dpy, mask, gc, static_cast<int>(w) - c, 0, c, c, 0, 360 * 64);
-      XFillArc(s.dpy, mask, gc, 0, static_cast<int>(h) - c, c, c, 0, 360 * 64);
-      XFillArc(s.dpy, mask, gc, static_cast<int>(w) - c, static_cast<int>(h) - c, c, c, 0, 360 * 64);
+    if (c > 1) {
+      const unsigned a = static_cast<unsigned>(c - 1);
+      XFillArc(s.dpy, mask, gc, 0, 0, a, a, 0, 360 * 64);
+      XFillArc(s.dpy, mask, gc, static_cast<int>(w) - c, 0, a, a, 0, 360 * 64);
+      XFillArc(s.dpy, mask, gc, 0, static_cast<int>(h) - c, a, a, 0, 360 * 64);
+      XFillArc(s.dpy, mask, gc, static_cast<int>(w) - c, static_cast<int>(h) - c, a, a, 0, 360 * 64);
     }
   }
   XFreeGC(s.dpy, gc);
