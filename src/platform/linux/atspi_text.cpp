@@ -65,20 +65,24 @@ bool of_program(uint32_t object_pid, uint32_t foreground_pid) {
 // Event-loop thread.
 FocusFacts read_focus(uint32_t foreground_pid) {
   FocusFacts f;
-  AtspiAccessible* object = focused_accessible();
-  if (object == nullptr) return f;
   GError* error = nullptr;
-  const guint pid = atspi_accessible_get_process_id(object, &error);
-  if (error != nullptr) {
-    g_error_free(error);
-    error = nullptr;
+  AtspiAccessible* object = focused_accessible();
+  if (object != nullptr) {
+    const guint pid = atspi_accessible_get_process_id(object, &error);
+    if (error != nullptr) {
+      g_error_free(error);
+      error = nullptr;
+    }
+    // The focus of another program than the one typed in (or of one gone
+    // since) says nothing about the word.
+    if (pid == 0 || pid == static_cast<guint>(-1) || !of_program(pid, foreground_pid)) {
+      g_object_unref(object);
+      object = nullptr;
+    }
   }
-  // The focus of another program than the one typed in (or one gone since)
-  // says nothing about the word.
-  if (pid == 0 || !of_program(pid, foreground_pid)) {
-    g_object_unref(object);
-    return f;
-  }
+  // No focus event of that program was seen: its windows are asked.
+  if (object == nullptr) object = focused_accessible_of(foreground_pid);
+  if (object == nullptr) return f;
   const AtspiRole role = atspi_accessible_get_role(object, &error);
   if (error != nullptr) {
     g_error_free(error);
