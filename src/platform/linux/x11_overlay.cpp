@@ -65,14 +65,15 @@ void set_class(Display* dpy, Window w, const char* name) {
 std::vector<XRectangle> opaque_runs(int32_t width, int32_t height, std::span<const uint32_t> pixels) {
   std::vector<XRectangle> runs;
   for (int32_t r = 0; r < height; ++r) {
+    const uint32_t* row = pixels.data() + std::size_t(r) * std::size_t(width);
     int32_t x = 0;
     while (x < width) {
-      while (x < width && (pixels[std::size_t(r) * std::size_t(width) + std::size_t(x)] >> 24) < kShapeAlpha) ++x;
+      while (x < width && (row[x] >> 24) < kShapeAlpha) ++x;
       const int32_t from = x;
-      while (x < width && (pixels[std::size_t(r) * std::size_t(width) + std::size_t(x)] >> 24) >= kShapeAlpha) ++x;
+      while (x < width && (row[x] >> 24) >= kShapeAlpha) ++x;
       if (x > from) {
-        runs.push_back(XRectangle{static_cast<short>(from), static_cast<short>(r), static_cast<unsigned short>(x - from),
-                                  1});
+        runs.push_back(
+            XRectangle{static_cast<short>(from), static_cast<short>(r), static_cast<unsigned short>(x - from), 1});
       }
     }
   }
