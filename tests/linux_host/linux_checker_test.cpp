@@ -48,6 +48,22 @@ TEST(LinuxCheckerRange, OneLineGivesTheRangeTwoLinesGiveTwoRectanglesNoSizeNone)
   EXPECT_TRUE(range_rectangles({0, 0, 0, 0}, r_same_line, {10, 20, 58, 37}).empty());
 }
 
+TEST(LinuxCheckerRange, AProgramsWindowScaleIsItsWindowsWidthOverItsAccessiblesWidth) {
+  struct Case {
+    uint32_t physical;
+    int32_t logical;
+    int32_t scale;
+  };
+  const Case cases[] = {
+      {400, 400, 1}, {800, 400, 2}, {1212, 400, 3},  // a frame a few pixels wider
+      {410, 400, 1}, {300, 400, 1},                  // never below 1
+      {400, 0, 1},   {400, -5, 1},  {100000, 1, 8},  // no width, and at most 8
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(coordinate_scale(c.physical, c.logical), c.scale) << c.physical << " over " << c.logical;
+  }
+}
+
 TEST(LinuxCheckerDpi, XftDpiIsReadFromTheResources) {
   struct Case {
     const char* resources;

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -603,6 +604,27 @@ TEST_F(X11CheckerTest, TheWordIsUnderlinedAndTuzatishFixesIt) {
   click(card->x + 190, card->y + 58);
   expect_text("şahar ");
   EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }, 1));
+}
+
+TEST_F(X11CheckerTest, AProgramWithAWindowScaleIsUnderlinedInScreenPixels) {
+  // A second text-box program drawn at twice the size; its accessible
+  // reports its own (logical) pixels.
+  std::unique_ptr<Textbox> scaled;
+  {
+    testing::ScopedEnv scale("GDK_SCALE", "2");
+    scaled = std::make_unique<Textbox>();
+  }
+  ASSERT_TRUE(scaled->ready());
+  pump_for(0.5);
+  type("shahar ");
+  EXPECT_TRUE(scaled->wait_for("shahar "));
+  const auto under = wait_shown("HarvelCheckUnder");
+  ASSERT_TRUE(under) << "no underline";
+  const auto word = text_extents(0, 6);
+  ASSERT_TRUE(word);
+  EXPECT_EQ(*under, (Geometry{2 * word->x, 2 * (word->y + word->height) - 5, 2 * word->width, 5})) << "word " << *word;
+  scaled.reset();
+  ASSERT_TRUE(box_->command("focus text"));
 }
 
 TEST_F(X11CheckerTest, CtrlShiftSpaceRightAfterTheWordFixesIt) {

@@ -3,6 +3,7 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -10,6 +11,7 @@
 #include "platform/linux/atspi_focus.h"
 #include "platform/linux/linux_checker.h"
 #include "platform/linux/linux_host.h"
+#include "platform/linux/linux_system.h"
 
 namespace harvel::linux_host {
 
@@ -20,6 +22,7 @@ struct FocusFacts {
   os::UiaFocus::Kind kind = os::UiaFocus::Kind::Unavailable;
   int32_t caret = 0;
   int32_t length = 0;
+  int32_t scale = 1;  // physical pixels per pixel of the program's extents
 };
 
 std::optional<os::Box> extents(AtspiText* text, int32_t start, int32_t end) {
@@ -62,8 +65,37 @@ bool of_program(uint32_t object_pid, uint32_t foreground_pid) {
   return false;
 }
 
+// The scale of the object's program: the width of the foreground window as
+// the X server has it over the width its top-level accessible reports.
+int32_t program_scale(AtspiAccessible* object, uint32_t foreground_window) {
+  const std::optional<uint32_t> physical = x11::window_width(foreground_window);
+  if (!physical) return 1;
+  constexpr int kMaxDepth = 64;
+  AtspiAccessible* node = static_cast<AtspiAccessible*>(g_object_ref(object));
+  for (int depth = 0; depth < kMaxDepth; ++depth) {
+    AtspiAccessible* parent = atspi_accessible_get_parent(node, nullptr);
+    if (parent == nullptr) break;
+    if (atspi_accessible_get_role(parent, nullptr) == ATSPI_ROLE_APPLICATION) {
+      g_object_unref(parent);
+      break;
+    }
+    g_object_unref(node);
+    node = parent;
+  }
+  int32_t logical = 0;
+  if (AtspiComponent* component = atspi_accessible_get_component_iface(node)) {
+    if (AtspiPoint* size = atspi_component_get_size(component, nullptr)) {
+      logical = size->x;
+      g_free(size);
+    }
+    g_object_unref(component);
+  }
+  g_object_unref(node);
+  return coordinate_scale(*physical, logical);
+}
+
 // Event-loop thread.
-FocusFacts read_focus(uint32_t foreground_pid) {
+FocusFacts read_focus(uint32_t foreground_pid, uint32_t foreground_window) {
   FocusFacts f;
   GError* error = nullptr;
   AtspiAccessible* object = focused_accessible();
@@ -117,6 +149,7 @@ FocusFacts read_focus(uint32_t foreground_pid) {
     g_object_unref(object);
     return f;
   }
+  f.scale = program_scale(object, foreground_window);
   f.object = object;
   f.kind = os::UiaFocus::Kind::Text;
   f.caret = caret;
@@ -126,8 +159,8 @@ FocusFacts read_focus(uint32_t foreground_pid) {
 
 class AtspiRange final : public os::UiaTextRange {
  public:
-  AtspiRange(LinuxEventLoop& loop, AtspiAccessible* object, int32_t caret, int32_t length)
-      : loop_(loop), object_(object), start_(caret), end_(caret), length_(length) {}
+  AtspiRange(LinuxEventLoop& loop, const FocusFacts& f)
+      : loop_(loop), object_(f.object), start_(f.caret), end_(f.caret), length_(f.length), scale_(f.scale) {}
   ~AtspiRange() override {
     AtspiAccessible* object = object_;
     if (loop_.on_loop_thread()) {
@@ -147,7 +180,8 @@ class AtspiRange final : public os::UiaTextRange {
     const int32_t start = start_;
     const int32_t end = end_;
     AtspiAccessible* object = object_;
-    return loop_.call([object, start, end]() -> std::optional<std::vector<double>> {
+    const int32_t scale = scale_;
+    return loop_.call([object, start, end, scale]() -> std::optional<std::vector<double>> {
       AtspiText* text = atspi_accessible_get_text_iface(object);
       if (text == nullptr) return std::nullopt;
       const auto first = extents(text, start, start + 1);
@@ -160,7 +194,13 @@ class AtspiRange final : public os::UiaTextRange {
         range = os::Box{std::min(first->left, last->left), std::min(first->top, last->top),
                         std::max(first->right, last->right), std::max(first->bottom, last->bottom)};
       }
-      return range_rectangles(*first, *last, *range);
+      auto physical = [scale](const os::Box& b) {
+        auto px = [scale](int32_t v) {
+          return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} * scale, INT32_MIN, INT32_MAX));
+        };
+        return os::Box{px(b.left), px(b.top), px(b.right), px(b.bottom)};
+      };
+      return range_rectangles(physical(*first), physical(*last), physical(*range));
     });
   }
 
@@ -170,9 +210,18 @@ class AtspiRange final : public os::UiaTextRange {
   int32_t start_;
   int32_t end_;
   int32_t length_;
+  int32_t scale_;
 };
 
 }  // namespace
+
+int32_t coordinate_scale(uint32_t physical_width, int32_t logical_width) {
+  constexpr int64_t kMaxScale = 8;
+  if (logical_width <= 0) return 1;
+  // Whole scales only: a window's frame or shadow changes the widths a little.
+  const int64_t scale = (int64_t{physical_width} + logical_width / 2) / logical_width;
+  return static_cast<int32_t>(std::clamp<int64_t>(scale, 1, kMaxScale));
+}
 
 int32_t move_range_endpoint(int32_t& start, int32_t& end, int32_t length, bool move_start, int32_t count) {
   int32_t& point = move_start ? start : end;
@@ -210,11 +259,13 @@ os::UiaFocus LinuxUiAutomation::focused_text() {
   os::Foreground* fg = os::platform().foreground;
   if (fg == nullptr) return out;
   uint32_t pid = 0;
-  fg->window_thread_process_id(fg->foreground_window(), pid);
+  const os::WindowHandle window = fg->foreground_window();
+  fg->window_thread_process_id(window, pid);
   if (pid == 0) return out;
-  const FocusFacts f = loop_.call([pid] { return read_focus(pid); });
+  const auto id = static_cast<uint32_t>(window);
+  const FocusFacts f = loop_.call([pid, id] { return read_focus(pid, id); });
   out.kind = f.kind;
-  if (f.kind == os::UiaFocus::Kind::Text) out.range = std::make_unique<AtspiRange>(loop_, f.object, f.caret, f.length);
+  if (f.kind == os::UiaFocus::Kind::Text) out.range = std::make_unique<AtspiRange>(loop_, f);
   return out;
 }
 

@@ -32,6 +32,11 @@ class LinuxUiAutomation final : public os::UiAutomation {
 // lines, none when the range is empty or has no size.
 std::vector<double> range_rectangles(const os::Box& first_char, const os::Box& last_char, const os::Box& range);
 
+// How many physical pixels a program's pixel is, from its window's width on
+// the X server and as its accessible reports it (GTK reports a window scale's
+// logical pixels): a whole number from 1 to 8, 1 without a reported width.
+int32_t coordinate_scale(uint32_t physical_width, int32_t logical_width);
+
 // Moves one endpoint of the range [start, end) within a text of `length`
 // characters by `count`, clamped to the text; the other endpoint follows
 // when they would cross. Answers the count actually moved.
