@@ -64,6 +64,31 @@ TEST(LinuxCheckerRange, AProgramsWindowScaleIsItsWindowsWidthOverItsAccessiblesW
   }
 }
 
+TEST(LinuxCheckerMonitors, TheWordsMonitorIsTheOneWithMostOfItOrTheClosest) {
+  // Two side by side, a third below the first.
+  const std::vector<os::MonitorInfo> monitors = {
+      {{0, 0, 1920, 1080}, {}, 1, true},
+      {{1920, 0, 1280, 1024}, {}, 1, false},
+      {{0, 1080, 1920, 1080}, {}, 1, false},
+  };
+  struct Case {
+    os::Box word;
+    std::optional<std::size_t> monitor;
+  };
+  const Case cases[] = {
+      {{100, 100, 160, 120}, 0},
+      {{1900, 500, 1960, 520}, 1},   // more of it on the second
+      {{1890, 500, 1940, 520}, 0},   // more of it on the first
+      {{3300, 200, 3360, 220}, 1},   // right of everything
+      {{100, 2300, 160, 2320}, 2},   // below everything
+      {{-80, 1070, -20, 1090}, 0},   // as near to the first as to the third: the first listed
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(nearest_monitor(monitors, c.word), c.monitor) << c.word.left << "," << c.word.top;
+  }
+  EXPECT_EQ(nearest_monitor({}, {0, 0, 10, 10}), std::nullopt);
+}
+
 TEST(LinuxCheckerDpi, XftDpiIsReadFromTheResources) {
   struct Case {
     const char* resources;

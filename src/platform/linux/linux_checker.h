@@ -5,7 +5,9 @@
 // overlay.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/os.h"
@@ -45,6 +47,10 @@ int32_t move_range_endpoint(int32_t& start, int32_t& end, int32_t length, bool m
 // Xft.dpi from a resource-manager string ("Xft.dpi:\t144\n..."); none when
 // it holds no usable value.
 std::optional<uint32_t> xft_dpi(const char* resources);
+
+// The monitor with the largest part of the box, or, when none has any, the
+// one closest to it; none without monitors.
+std::optional<std::size_t> nearest_monitor(std::span<const os::MonitorInfo> monitors, const os::Box& box);
 
 // The underline and the pop-up on an X11 connection of the overlay thread's
 // own (opened by create_windows, never shared with GTK's).

@@ -372,9 +372,46 @@ std::optional<uint32_t> LinuxOverlayWindows::monitor_dpi(const os::Box&) {
   return xft_dpi(XResourceManagerString(s.dpy)).value_or(kDefaultDpi);
 }
 
-std::optional<os::Box> LinuxOverlayWindows::work_area(const os::Box&) {
+std::optional<std::size_t> nearest_monitor(std::span<const os::MonitorInfo> monitors, const os::Box& box) {
+  std::optional<std::size_t> best;
+  int64_t best_overlap = 0;
+  int64_t best_distance = 0;
+  for (std::size_t i = 0; i < monitors.size(); ++i) {
+    const os::Rect& m = monitors[i].rect;
+    const int64_t left = m.x;
+    const int64_t top = m.y;
+    const int64_t right = left + m.width;
+    const int64_t bottom = top + m.height;
+    const int64_t across = std::min<int64_t>(right, box.right) - std::max<int64_t>(left, box.left);
+    const int64_t down = std::min<int64_t>(bottom, box.bottom) - std::max<int64_t>(top, box.top);
+    const int64_t overlap = std::max<int64_t>(0, across) * std::max<int64_t>(0, down);
+    // Distance from the box's edges to the monitor's, along each axis.
+    const int64_t dx = std::max<int64_t>({0, left - box.right, int64_t{box.left} - right});
+    const int64_t dy = std::max<int64_t>({0, top - box.bottom, int64_t{box.top} - bottom});
+    const int64_t distance = dx * dx + dy * dy;
+    if (!best || overlap > best_overlap || (overlap == best_overlap && distance < best_distance)) {
+      best = i;
+      best_overlap = overlap;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
+std::optional<os::Box> LinuxOverlayWindows::work_area(const os::Box& nearby) {
   const State& s = *s_;
   if (s.dpy == nullptr) return std::nullopt;
+  // The work area of the monitor nearest to the word, as GDK knows them.
+  if (os::Monitors* monitors = os::platform().monitors) {
+    const std::vector<os::MonitorInfo> all = monitors->monitors();
+    if (const auto i = nearest_monitor(all, nearby)) {
+      const os::Rect& w = all[*i].work_area;
+      if (w.width > 0 && w.height > 0) {
+        return os::Box{w.x, w.y, static_cast<int32_t>(w.x + static_cast<int64_t>(w.width)),
+                       static_cast<int32_t>(w.y + static_cast<int64_t>(w.height))};
+      }
+    }
+  }
   const auto areas = cardinals(s.dpy, s.root, XInternAtom(s.dpy, "_NET_WORKAREA", False));
   if (areas && areas->size() >= 4) {
     std::size_t desktop = 0;
