@@ -31,7 +31,9 @@ std::optional<os::Box> extents(AtspiText* text, int32_t start, int32_t end) {
                                   : atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, &error);
   if (error != nullptr) g_error_free(error);
   if (r == nullptr) return std::nullopt;
-  const os::Box box{r->x, r->y, r->x + r->width, r->y + r->height};
+  // Another program's numbers: summed without overflow.
+  auto edge = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  const os::Box box{r->x, r->y, edge(int64_t{r->x} + r->width), edge(int64_t{r->y} + r->height)};
   g_boxed_free(ATSPI_TYPE_RECT, r);
   return box;
 }
