@@ -244,10 +244,10 @@ int32_t move_range_endpoint(int32_t& start, int32_t& end, int32_t length, bool m
 std::vector<double> range_rectangles(const os::Box& first_char, const os::Box& last_char, const os::Box& range) {
   if (!has_size(range) || !has_size(first_char) || !has_size(last_char)) return {};
   auto values = [](const os::Box& b) {
-    return std::vector<double>{double(b.left), double(b.top), double(b.right - b.left), double(b.bottom - b.top)};
+    return std::vector<double>{double(b.left), double(b.top), double(b.right) - b.left, double(b.bottom) - b.top};
   };
   // The last character starts below the first one's middle: another line.
-  if (last_char.top >= first_char.top + (first_char.bottom - first_char.top) / 2 + 1) {
+  if (int64_t{last_char.top} >= first_char.top + (int64_t{first_char.bottom} - first_char.top) / 2 + 1) {
     std::vector<double> out = values(first_char);
     const std::vector<double> second = values(last_char);
     out.insert(out.end(), second.begin(), second.end());
