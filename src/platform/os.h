@@ -680,8 +680,9 @@ Clock& system_clock();
 //
 // The checker's overlay thread finds the word just typed in another program
 // and draws an underline and a fix pop-up beside it. These facilities are
-// called on that thread only. The Linux host has none of them (no UI
-// Automation, no overlay windows): the checker then shows its notices only.
+// called on that thread only. Where one is missing the checker does without
+// it: no caret facility, no caret fallback (the Linux host, where X11 has no
+// system caret); no overlay windows, notices only.
 
 // A rectangle by its edges, in physical screen pixels unless said otherwise.
 struct Box {

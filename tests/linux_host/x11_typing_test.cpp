@@ -5,16 +5,20 @@
 // and its text field's final text is checked. Runs under an Xvfb server
 // with a session bus and the accessibility bus (with_xvfb.sh
 // --accessibility), as the password field needs the accessibility tree.
+#include <atspi/atspi.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
@@ -26,10 +30,13 @@
 #include "core/state.h"
 #include "host_fixture.h"
 #include "keyboard/hook_thread.h"
+#include "platform/linux/atspi_focus.h"
 #include "shell/state_commands.h"
+#include "shell/toast.h"
 
 // Xlib's macros (None, Bool) clash with names of the program.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -157,6 +164,10 @@ class Program {
     os::GlobalShortcut& shortcut = *os::platform().global_shortcut;
     shortcut_ok = shortcut.register_hotkey(*parse_accelerator(s.hotkey));
     shortcut.set_press_handler([this](const os::Hotkey&) { toggle_enabled(app); });
+    app.set_notice_handler([this](const ToastData& d) {
+      std::lock_guard lock(notices_mutex_);
+      notices_.push_back(d);
+    });
     start_keyboard_hook_thread(app);
   }
   ~Program() {
@@ -168,12 +179,22 @@ class Program {
     save_settings(app);
   }
   HookStatus status() { return hook_status(app); }
+  std::vector<ToastData> notices() {
+    std::lock_guard lock(notices_mutex_);
+    return notices_;
+  }
+  void forget_notices() {
+    std::lock_guard lock(notices_mutex_);
+    notices_.clear();
+  }
 
   App app;
   bool shortcut_ok = false;
 
  private:
   fs::path dir_;
+  std::mutex notices_mutex_;
+  std::vector<ToastData> notices_;
 };
 
 Program& program() {
@@ -441,6 +462,216 @@ TEST_F(X11TypingTest, StoppingTakesLessThanTwoSecondsAndLeavesTheKeymapAsFound) 
   type("sh");
   box_->settle();
   EXPECT_EQ(box_->text(), "sh");
+}
+
+}  // namespace
+}  // namespace harvel::linux_host
+
+namespace harvel::linux_host {
+namespace {
+
+struct Geometry {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Geometry&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Geometry& g) {
+  return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+}
+
+// The realtime checker over the text field, conversion off (english): the
+// notice, the underline under the word and the pop-up beside it, and the fix.
+class X11CheckerTest : public X11TypingTest {
+ protected:
+  void SetUp() override {
+    X11TypingTest::SetUp();
+    if (HasFatalFailure()) return;
+    program().change([](Settings& s) {
+      s.mode = kModeEnglish;
+      s.enabled = true;
+      s.apps.clear();
+      s.checker = true;
+      s.checker_toast = true;
+    });
+    // One suggestion in 2 seconds: the previous test's may be that recent.
+    pump_for(2.1);
+    program().forget_notices();
+  }
+  void TearDown() override {
+    program().change([](Settings& s) { s.checker = false; });
+    X11TypingTest::TearDown();
+  }
+
+  // The shown (viewable) top-level window of the class, by its geometry.
+  std::optional<Geometry> shown(const char* window_class) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::optional<Geometry> out;
+    if (!XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count)) return out;
+    for (unsigned i = 0; i < count && !out; ++i) {
+      XClassHint hint{};
+      if (!XGetClassHint(x_, children[i], &hint)) continue;
+      const bool ours = hint.res_class != nullptr && std::string(hint.res_class) == window_class;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+      XWindowAttributes a{};
+      if (ours && XGetWindowAttributes(x_, children[i], &a) && a.map_state == IsViewable) {
+        out = Geometry{a.x, a.y, a.width, a.height};
+      }
+    }
+    if (children != nullptr) XFree(children);
+    return out;
+  }
+  std::optional<Geometry> wait_shown(const char* window_class, const std::optional<Geometry>& unlike = {}) {
+    std::optional<Geometry> g;
+    pump_until(
+        [&] {
+          g = shown(window_class);
+          return g && g != unlike;
+        },
+        3);
+    return g;
+  }
+  // The screen extents of the text field's characters [start, end), as the
+  // accessibility tree gives them.
+  static std::optional<Geometry> text_extents(int start, int end) {
+    AtspiAccessible* focus = focused_accessible();
+    if (focus == nullptr) return std::nullopt;
+    std::optional<Geometry> out;
+    if (AtspiText* text = atspi_accessible_get_text_iface(focus)) {
+      if (AtspiRect* r = atspi_text_get_range_extents(text, start, end, ATSPI_COORD_TYPE_SCREEN, nullptr)) {
+        out = Geometry{r->x, r->y, r->width, r->height};
+        g_boxed_free(ATSPI_TYPE_RECT, r);
+      }
+      g_object_unref(text);
+    }
+    g_object_unref(focus);
+    return out;
+  }
+  void click(int x, int y) {
+    XTestFakeMotionEvent(x_, DefaultScreen(x_), x, y, CurrentTime);
+    XTestFakeButtonEvent(x_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(x_, 1, False, CurrentTime);
+    XSync(x_, False);
+    pump_for(0.05);
+  }
+  static void screenshot(const std::string& name) {
+    fs::create_directories(HARVEL_SCREENSHOTS);
+    EXPECT_EQ(run({"import", "-window", "root", std::string(HARVEL_SCREENSHOTS) + "/" + name}), 0);
+  }
+  void expect_notice() {
+    const ToastData wanted{"Yangi alifbo", "ş bilan yozilishi kerak: shahar → şahar. Tuzatish: Ctrl+Shift+Space",
+                           ToastKind::Info};
+    EXPECT_TRUE(pump_until([&] { return program().notices() == std::vector<ToastData>{wanted}; }, 3))
+        << program().notices().size() << " notices";
+  }
+};
+
+TEST_F(X11CheckerTest, TheWordIsUnderlinedAndTuzatishFixesIt) {
+  type("shahar ");
+  expect_text("shahar ");
+  expect_notice();
+  const auto under = wait_shown("HarvelCheckUnder");
+  ASSERT_TRUE(under) << "no underline";
+  const auto word = text_extents(0, 6);
+  ASSERT_TRUE(word);
+  // A 5 px band over the word's lowest rows (96 DPI).
+  EXPECT_EQ(*under, (Geometry{word->x, word->y + word->height - 5, word->width, 5})) << "word " << *word;
+  const auto circle = wait_shown("HarvelCheckPop");
+  ASSERT_TRUE(circle) << "no pop-up";
+  // Centred on the word, kept inside the screen (the field is at its top).
+  EXPECT_EQ(*circle, (Geometry{word->x + word->width + 6, std::max(word->y + (word->height - 22) / 2, 0), 22, 22}));
+  screenshot("checker_underline.png");
+
+  click(circle->x + 11, circle->y + 11);
+  const auto card = wait_shown("HarvelCheckPop", circle);
+  ASSERT_TRUE(card && card != circle) << "the circle did not open";
+  EXPECT_EQ(*card, (Geometry{word->x, word->y + word->height + 6, 250, 84}));
+  EXPECT_TRUE(shown("HarvelCheckUnder"));
+  pump_for(0.2);
+  screenshot("checker_popup.png");
+
+  // Outside the button: nothing; on it: the fix.
+  click(card->x + 20, card->y + 60);
+  box_->settle();
+  EXPECT_EQ(box_->text(), "shahar ");
+  EXPECT_TRUE(shown("HarvelCheckPop"));
+  click(card->x + 190, card->y + 58);
+  expect_text("şahar ");
+  EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }, 1));
+}
+
+TEST_F(X11CheckerTest, AProgramWithAWindowScaleIsUnderlinedInScreenPixels) {
+  // A second text-box program drawn at twice the size; its accessible
+  // reports its own (logical) pixels.
+  std::unique_ptr<Textbox> scaled;
+  {
+    testing::ScopedEnv scale("GDK_SCALE", "2");
+    scaled = std::make_unique<Textbox>();
+  }
+  ASSERT_TRUE(scaled->ready());
+  pump_for(0.5);
+  type("shahar ");
+  EXPECT_TRUE(scaled->wait_for("shahar "));
+  const auto under = wait_shown("HarvelCheckUnder");
+  ASSERT_TRUE(under) << "no underline";
+  const auto word = text_extents(0, 6);
+  ASSERT_TRUE(word);
+  EXPECT_EQ(*under, (Geometry{2 * word->x, 2 * (word->y + word->height) - 5, 2 * word->width, 5})) << "word " << *word;
+  scaled.reset();
+  ASSERT_TRUE(box_->command("focus text"));
+}
+
+TEST_F(X11CheckerTest, CtrlShiftSpaceRightAfterTheWordFixesIt) {
+  type("shahar ");
+  xkey("ctrl+shift+space");
+  expect_text("şahar ");
+  expect_notice();
+  // The key came before the overlay: none is shown.
+  box_->settle();
+  EXPECT_FALSE(shown("HarvelCheckUnder"));
+}
+
+TEST_F(X11CheckerTest, TheOverlayGoesOnTheNextKeyAndOnAButtonHeldElsewhere) {
+  for (const bool by_key : {true, false}) {
+    const char* what = by_key ? "a key" : "the button held in the text field";
+    box_->clear();
+    xkey("Escape");  // a word break for the checker
+    pump_for(2.1);   // one suggestion in 2 seconds
+    type("shahar ");
+    ASSERT_TRUE(wait_shown("HarvelCheckUnder")) << what;
+    if (by_key) {
+      type("a");
+    } else {
+      XTestFakeMotionEvent(x_, DefaultScreen(x_), 200, 100, CurrentTime);
+      XTestFakeButtonEvent(x_, 1, True, CurrentTime);
+      XSync(x_, False);
+    }
+    EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }, 1)) << what;
+    if (by_key) {
+      expect_text("shahar a");
+    } else {
+      XTestFakeButtonEvent(x_, 1, False, CurrentTime);
+      XSync(x_, False);
+    }
+  }
+}
+
+TEST_F(X11CheckerTest, APasswordFieldShowsNothing) {
+  ASSERT_TRUE(box_->command("focus password"));
+  pump_for(0.5);
+  type("shahar ");
+  EXPECT_TRUE(box_->wait_for("shahar ", &box_->password()));
+  box_->settle();
+  pump_for(0.3);
+  EXPECT_TRUE(program().notices().empty());
+  EXPECT_FALSE(shown("HarvelCheckUnder"));
+  EXPECT_FALSE(shown("HarvelCheckPop"));
 }
 
 }  // namespace

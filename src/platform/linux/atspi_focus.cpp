@@ -24,6 +24,8 @@ struct State {
   // Loop thread only: the object that holds the focus, for matching the
   // event that takes it away again.
   AtspiAccessible* focused = nullptr;
+  // Loop thread only: focus events are followed (the bus was reached).
+  bool listening = false;
 };
 
 State& state() {
@@ -83,20 +85,17 @@ bool has(AtspiAccessible* object, AtspiStateType s) {
   return yes;
 }
 
-// The focused object of the active window, for a field that had the focus
-// before we listened.
-void read_current_focus() {
-  AtspiAccessible* desktop = atspi_get_desktop(0);
-  if (desktop == nullptr) return;
-  const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
-  for (gint a = 0; a < apps; ++a) {
-    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, a, nullptr);
-    if (app == nullptr) continue;
-    const gint windows = atspi_accessible_get_child_count(app, nullptr);
-    for (gint w = 0; w < windows; ++w) {
+// The focused object of the application's windows (the active window's
+// first), with a reference; null when none.
+AtspiAccessible* find_focused(AtspiAccessible* app) {
+  AtspiAccessible* found_object = nullptr;
+  const gint windows = atspi_accessible_get_child_count(app, nullptr);
+  for (int pass = 0; pass < 2 && found_object == nullptr; ++pass) {
+    for (gint w = 0; w < windows && found_object == nullptr; ++w) {
       AtspiAccessible* window = atspi_accessible_get_child_at_index(app, w, nullptr);
       if (window == nullptr) continue;
-      if (has(window, ATSPI_STATE_ACTIVE)) {
+      // First the active window, then any other.
+      if (has(window, ATSPI_STATE_ACTIVE) == (pass == 0)) {
         if (AtspiCollection* collection = atspi_accessible_get_collection_iface(window)) {
           GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
           const AtspiStateType focused = ATSPI_STATE_FOCUSED;
@@ -110,11 +109,11 @@ void read_current_focus() {
           if (found != nullptr) {
             for (guint i = 0; i < found->len; ++i) {
               AtspiAccessible* object = g_array_index(found, AtspiAccessible*, i);
-              if (i == 0) {
-                take_focus(object);
-                if (const guint pid = atspi_accessible_get_process_id(object, nullptr)) record(pid, describe(object));
+              if (found_object == nullptr) {
+                found_object = object;
+              } else {
+                g_object_unref(object);
               }
-              g_object_unref(object);
             }
             g_array_free(found, TRUE);
           }
@@ -125,6 +124,34 @@ void read_current_focus() {
         }
       }
       g_object_unref(window);
+    }
+  }
+  return found_object;
+}
+
+// The focused object of the active window, for a field that had the focus
+// before we listened.
+void read_current_focus() {
+  AtspiAccessible* desktop = atspi_get_desktop(0);
+  if (desktop == nullptr) return;
+  const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
+  for (gint a = 0; a < apps; ++a) {
+    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, a, nullptr);
+    if (app == nullptr) continue;
+    const gint windows = atspi_accessible_get_child_count(app, nullptr);
+    bool active = false;
+    for (gint w = 0; w < windows && !active; ++w) {
+      AtspiAccessible* window = atspi_accessible_get_child_at_index(app, w, nullptr);
+      if (window == nullptr) continue;
+      active = has(window, ATSPI_STATE_ACTIVE);
+      g_object_unref(window);
+    }
+    if (active) {
+      if (AtspiAccessible* object = find_focused(app)) {
+        take_focus(object);
+        if (const guint pid = atspi_accessible_get_process_id(object, nullptr)) record(pid, describe(object));
+        g_object_unref(object);
+      }
     }
     g_object_unref(app);
   }
@@ -156,6 +183,7 @@ void start_listening() {
     if (error != nullptr) g_error_free(error);
     return;
   }
+  state().listening = true;
   read_current_focus();
   trace("accessibility: following the focus");
 }
@@ -174,6 +202,28 @@ std::optional<AccessibleFocus> accessible_focus_of(uint32_t pid) {
   const auto it = s.by_pid.find(pid);
   if (it == s.by_pid.end()) return std::nullopt;
   return it->second;
+}
+
+AtspiAccessible* focused_accessible_of(uint32_t pid) {
+  if (pid == 0 || !state().listening) return nullptr;
+  AtspiAccessible* desktop = atspi_get_desktop(0);
+  if (desktop == nullptr) return nullptr;
+  AtspiAccessible* out = nullptr;
+  const gint apps = atspi_accessible_get_child_count(desktop, nullptr);
+  for (gint a = 0; a < apps && out == nullptr; ++a) {
+    AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, a, nullptr);
+    if (app == nullptr) continue;
+    if (atspi_accessible_get_process_id(app, nullptr) == pid) {
+      out = find_focused(app);
+      if (out != nullptr) {
+        take_focus(out);
+        record(pid, describe(out));
+      }
+    }
+    g_object_unref(app);
+  }
+  g_object_unref(desktop);
+  return out;
 }
 
 AtspiAccessible* focused_accessible() {

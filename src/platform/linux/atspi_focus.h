@@ -31,4 +31,10 @@ std::optional<AccessibleFocus> accessible_focus_of(uint32_t pid);
 // (g_object_unref); null when none. Event-loop thread only.
 AtspiAccessible* focused_accessible();
 
+// The focused object of the process, looked up in its windows (for a program
+// whose focus changed before it joined the accessibility bus), then taken as
+// the focus; with a reference for the caller, null when none (or when focus
+// events are not followed). Event-loop thread only.
+AtspiAccessible* focused_accessible_of(uint32_t pid);
+
 }  // namespace harvel::linux_host

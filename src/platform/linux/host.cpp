@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/linux/http.h"
+#include "platform/linux/linux_checker.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "platform/linux/tray.h"
@@ -121,6 +122,14 @@ bool start_linux_host(int argc, char** argv) {
   p.clock = &os::system_clock();
   p.http = &linux_http();
   os::install_platform(p);
+  // The checker's word rectangles and overlay windows (no caret facility:
+  // X11 has no system caret).
+  static LinuxUiAutomation uia(*g_host->loop);
+  static LinuxOverlayWindows overlay;
+  os::CheckerPlatform checker = os::checker_platform();
+  if (checker.uia == nullptr) checker.uia = &uia;
+  if (checker.overlay == nullptr) checker.overlay = &overlay;
+  os::install_checker_platform(checker);
   trace("host started");
   return true;
 }

@@ -49,6 +49,9 @@ uint32_t window_pid(uint32_t window);
 // The top-level window (a child of the root) that holds `window`; 0 when
 // there is none.
 uint32_t top_level_of(uint32_t window);
+// A window's width in pixels; none when it does not exist or there is no
+// display.
+std::optional<uint32_t> window_width(uint32_t window);
 // The window with the input focus; 0 for none, the root or PointerRoot.
 uint32_t input_focus();
 

@@ -142,6 +142,14 @@ uint32_t top_level_of(uint32_t window) {
   return 0;
 }
 
+std::optional<uint32_t> window_width(uint32_t window) {
+  xcb_connection_t* conn = connection().conn;
+  if (conn == nullptr || window == 0) return std::nullopt;
+  auto r = reply(xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr));
+  if (!r) return std::nullopt;
+  return r->width;
+}
+
 uint32_t input_focus() {
   xcb_connection_t* conn = connection().conn;
   if (conn == nullptr) return 0;
