@@ -49,6 +49,10 @@ struct FocusCache {
   std::optional<os::WindowHandle> foreground;
   uint32_t window = 0;
   WindowFacts facts;
+  // WM_CLASS of class_window (its raw Latin-1 class), for the watchers that
+  // ask it several times a second.
+  uint32_t class_window = 0;
+  std::optional<std::string> window_class;
 };
 
 FocusCache& focus_cache() {
@@ -63,6 +67,8 @@ FocusCache& cache_for(uint64_t generation) {
     c.generation = generation;
     c.foreground.reset();
     c.window = 0;
+    c.class_window = 0;
+    c.window_class.reset();
   }
   return c;
 }
@@ -93,6 +99,37 @@ WindowFacts window_facts(uint32_t id) {
     c.facts = f;
   }
   return f;
+}
+
+// The class of WM_CLASS ("instance\0class\0"), or the instance when there
+// is no class; nullopt without the property.
+std::optional<std::string> read_window_class(uint32_t id) {
+  const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
+  if (!p || p->type == 0) return std::nullopt;
+  const std::string all(p->bytes.begin(), p->bytes.end());
+  const std::size_t split = all.find('\0');
+  std::string name = split == std::string::npos ? all : all.substr(split + 1);
+  if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
+  if (name.empty() && split != std::string::npos) name = all.substr(0, split);
+  return name;
+}
+
+std::optional<std::string> window_class(uint32_t id) {
+  const uint64_t generation = watched_focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.class_window == id && id != 0) return c.window_class;
+  }
+  std::optional<std::string> name = read_window_class(id);
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation);
+    c.class_window = id;
+    c.window_class = name;
+  }
+  return name;
 }
 
 os::WindowHandle read_foreground_window() {
@@ -227,18 +264,12 @@ std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t 
   }
   const uint32_t id = window_id(window);
   if (id == 0) return {};
-  const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
-  if (!p || p->type == 0) return {};
-  // "instance\0class\0": the class, or the instance when there is no class.
-  const std::string all(p->bytes.begin(), p->bytes.end());
-  const std::size_t split = all.find('\0');
-  std::string name = split == std::string::npos ? all : all.substr(split + 1);
-  if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
-  if (name.empty() && split != std::string::npos) name = all.substr(0, split);
+  const std::optional<std::string> name = window_class(id);
+  if (!name) return {};
   // STRING is Latin-1: each byte is its code point (as unsigned: a plain
   // char would turn 0xE9 into U+FFE9).
   std::u16string units;
-  for (const char c : name) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  for (const char c : *name) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
   if (units.size() > max_units - 1) units.resize(max_units - 1);  // as GetClassNameW truncates
   return units;
 }
