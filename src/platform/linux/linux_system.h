@@ -93,6 +93,7 @@ class LinuxShell final : public os::Shell {
   void remove_autostart_entry() override;
   // The calling thread's nice value 19.
   void enter_background_priority() override;
+  void name_current_thread(std::string_view name) override;
   // /proc/self/exe (live_executable_path).
   std::optional<std::string> executable_path() override;
   // xdg-open.
