@@ -51,6 +51,10 @@ uint32_t window_pid(uint32_t window);
 uint32_t top_level_of(uint32_t window);
 // The window with the input focus; 0 for none, the root or PointerRoot.
 uint32_t input_focus();
+// How many times the root's _NET_ACTIVE_WINDOW changed, from the events of
+// this connection (read without waiting); 0 without a display. The count
+// starts at the first call, which asks for the events.
+uint64_t active_window_changes();
 
 // A child of the root window, in stacking order (bottom first).
 struct RootChild {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,13 +36,29 @@ uint32_t window_id(os::WindowHandle handle) {
   return id == window ? id : 0;
 }
 
-// What the keyboard procedure asks at every key about the foreground window,
-// kept while the running hook vouches that neither the focus nor the active
-// window changed (it counts the changes); asked anew otherwise.
+// What the keyboard procedure and the watchers ask about the foreground
+// window, kept while nothing says the focus or the active window changed
+// (focus_generation); asked anew otherwise.
 struct WindowFacts {
   bool exists = false;
   uint32_t pid = 0;  // _NET_WM_PID; 0 when unknown
 };
+
+// Set while the foreground window comes from the root's _NET_ACTIVE_WINDOW,
+// kept by a window manager: its changes are then seen as events.
+std::atomic<bool> g_manager_keeps_active{false};
+
+// The generation the cache below is valid for: while the running hook counts
+// the changes of the focus and the active window, its count; else, while a
+// window manager keeps _NET_ACTIVE_WINDOW, the count of that property's
+// changes (marked apart from the hook's); else 0, and every query asks the
+// server.
+uint64_t focus_generation() {
+  if (const uint64_t hook = watched_focus_generation()) return hook;
+  const uint64_t changes = x11::active_window_changes();
+  if (changes == 0 || !g_manager_keeps_active.load()) return 0;
+  return changes | (uint64_t{1} << 63);
+}
 
 struct FocusCache {
   std::mutex mutex;
@@ -84,7 +101,7 @@ WindowFacts read_window_facts(uint32_t id) {
 }
 
 WindowFacts window_facts(uint32_t id) {
-  const uint64_t generation = watched_focus_generation();
+  const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
@@ -115,7 +132,7 @@ std::optional<std::string> read_window_class(uint32_t id) {
 }
 
 std::optional<std::string> window_class(uint32_t id) {
-  const uint64_t generation = watched_focus_generation();
+  const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
@@ -136,6 +153,7 @@ os::WindowHandle read_foreground_window() {
   const uint32_t root = x11::root_window();
   if (root == 0) return 0;
   const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
+  g_manager_keeps_active = active && active->type != 0;
   if (active && active->type != 0) {
     const std::vector<uint32_t> ids = active->cards();
     return ids.empty() ? 0 : ids[0];
@@ -205,7 +223,7 @@ bool LinuxFiles::rename_flushed(const std::filesystem::path& from, const std::fi
 // no window gives 0 as on Windows.
 
 os::WindowHandle LinuxForeground::foreground_window() {
-  const uint64_t generation = watched_focus_generation();
+  const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
