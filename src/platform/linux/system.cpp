@@ -54,8 +54,9 @@ std::atomic<bool> g_manager_keeps_active{false};
 // changes (marked apart from the hook's); else 0, and every query asks the
 // server.
 uint64_t focus_generation() {
-  if (const uint64_t hook = watched_focus_generation()) return hook;
+  // Read at every call, so the connection's events never pile up.
   const uint64_t changes = x11::active_window_changes();
+  if (const uint64_t hook = watched_focus_generation()) return hook;
   if (changes == 0 || !g_manager_keeps_active.load()) return 0;
   return changes | (uint64_t{1} << 63);
 }
