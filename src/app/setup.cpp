@@ -46,9 +46,13 @@ std::filesystem::path data_folder() {
   return std::filesystem::temp_directory_path(ec) / "Harvel";
 }
 
-void start_detached_thread(std::string_view, std::function<void()> body) {
+void start_detached_thread(std::string_view name, std::function<void()> body) {
   try {
-    std::thread(std::move(body)).detach();
+    // Named, so the threads of a process list or debugger say what they are.
+    std::thread([name = std::string(name), body = std::move(body)] {
+      if (os::Shell* shell = os::platform().shell) shell->name_current_thread(name);
+      body();
+    }).detach();
   } catch (const std::system_error&) {
     // Without a thread that service does not run; the program still starts.
   }

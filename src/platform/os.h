@@ -402,6 +402,9 @@ class Shell {
   virtual void remove_autostart_entry() = 0;
   // Lowers the calling thread to background priority until it ends.
   virtual void enter_background_priority() = 0;
+  // Names the calling thread for the system's tools (debuggers, process
+  // lists); the system may cut the name short.
+  virtual void name_current_thread(std::string_view name) = 0;
   // The full path of the running program's executable.
   virtual std::optional<std::string> executable_path() = 0;
   // How the default browser is asked to open a link.

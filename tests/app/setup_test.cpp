@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "app/setup.h"
 #include "app/setup_fixture.h"
 #include "core/file_io.h"
@@ -40,6 +43,16 @@ TEST(SetupApp, ReadsTheDataFolderAndStartsTheThreadsInOrder) {
   EXPECT_FALSE(s.w.desk.windows.window("main").value_or(fake::FakeWebWindow{}).visible);
   EXPECT_EQ(read_bytes(s.settings_file()), settings) << "never written at start";
   EXPECT_TRUE(s.files().ops().empty());
+}
+
+TEST(SetupApp, TheThreadsAreNamedForTheSystemsTools) {
+  SetupWorld s;
+  std::promise<std::thread::id> ran;
+  start_detached_thread("layout watcher", [&ran] { ran.set_value(std::this_thread::get_id()); });
+  auto done = ran.get_future();
+  ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
+  EXPECT_NE(done.get(), std::this_thread::get_id());
+  EXPECT_EQ(s.w.desk.shell.thread_names(), std::vector<std::string>{"layout watcher"});
 }
 
 TEST(SetupApp, WithoutRoamingFolderTheDataLivesInTheTemporaryOne) {

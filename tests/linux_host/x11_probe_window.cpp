@@ -1,9 +1,10 @@
 // A program with one X11 window for the host's window queries: title,
 // WM_CLASS, _NET_WM_PID and optionally a window type, mapped and given the
 // input focus. It prints the window id once the window is mapped and runs
-// until its standard input closes.
+// until its standard input closes. With "active" it also names itself in the
+// root's _NET_ACTIVE_WINDOW, as a window manager would.
 //
-//   x11_probe_window TITLE INSTANCE CLASS [utility|normal] [skip-taskbar]
+//   x11_probe_window TITLE INSTANCE CLASS [utility|normal] [skip-taskbar] [active]
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -50,6 +51,12 @@ int main(int argc, char** argv) {
     if (e.type == MapNotify) break;
   }
   XSetInputFocus(d, w, RevertToParent, CurrentTime);
+  for (int i = 4; i < argc; ++i) {
+    if (std::strcmp(argv[i], "active") != 0) continue;
+    const long active = static_cast<long>(w);
+    XChangeProperty(d, root, XInternAtom(d, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&active), 1);
+  }
   XSync(d, False);
   std::printf("%lu\n", static_cast<unsigned long>(w));
   std::fflush(stdout);

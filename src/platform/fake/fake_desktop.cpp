@@ -351,6 +351,16 @@ void FakeShell::enter_background_priority() {
   ++background_;
 }
 
+void FakeShell::name_current_thread(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  thread_names_.emplace_back(name);
+}
+
+std::vector<std::string> FakeShell::thread_names() {
+  std::lock_guard lock(mutex_);
+  return thread_names_;
+}
+
 std::optional<std::string> FakeShell::executable_path() {
   std::lock_guard lock(mutex_);
   return exe_path;

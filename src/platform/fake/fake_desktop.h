@@ -158,6 +158,7 @@ class FakeShell final : public os::Shell {
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   void enter_background_priority() override;
+  void name_current_thread(std::string_view name) override;
   std::optional<std::string> executable_path() override;
   // {"open-url", {url}}.
   os::CommandLine browser_command(std::string_view url) override;
@@ -168,6 +169,8 @@ class FakeShell final : public os::Shell {
   // Every write ("write:" + text) and removal ("remove"), in order.
   std::vector<std::string> autostart_calls();
   int background_priority_calls();
+  // The names given to threads, in order.
+  std::vector<std::string> thread_names();
 
   std::optional<std::string> exe_path = std::string("C:\\Program Files\\Harvel\\harvel.exe");
 
@@ -177,6 +180,7 @@ class FakeShell final : public os::Shell {
   std::optional<std::string> autostart_;
   std::vector<std::string> autostart_calls_;
   int background_ = 0;
+  std::vector<std::string> thread_names_;
 };
 
 // Monitors as a test sets them; none at first.

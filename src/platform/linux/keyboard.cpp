@@ -130,19 +130,6 @@ using xkb_map::GroupNames;
 using xkb_map::Keymap;
 using xkb_map::group_names;
 
-// The active group: the one of the event the hook is deciding, else the
-// server's.
-unsigned current_group(Display* d) {
-  if (const auto g = hook_thread_group()) return *g;
-  XkbStateRec state{};
-  return XkbGetState(d, XkbUseCoreKbd, &state) == Success ? state.group & 3 : 0;
-}
-
-unsigned group_of(os::LayoutHandle layout, Display* d) {
-  const uintptr_t high = (layout >> 16) & 0xFFFF;
-  if (high >= 1 && high <= 4) return static_cast<unsigned>(high - 1);
-  return current_group(d);
-}
 
 // The key a virtual key stands for in `group`: the key that types its
 // symbol there (plain or shifted), else the key at its US position. The
@@ -189,17 +176,51 @@ std::vector<KeySym> keysyms_of_modifier(uint32_t vk) {
 
 }  // namespace
 
-// The keymap and the layout names, kept while a running hook watches for
-// keymap changes (it counts them); fetched for every query otherwise.
+// The server's keyboard group, keymap and layout names, asked once and then
+// kept: the display reports their changes as events (XKB state and keymap
+// notices, the root's _XKB_RULES_NAMES), read without waiting at each query.
+// The layout watcher asks ten times a second; a round trip to the server
+// each time would wake the thread and the server for nothing.
 struct KeymapCache {
-  uint64_t generation = 0;
+  int xkb_event = -1;  // the XKB event code; -1: the display reports no changes
+  bool watching = false;
+  Atom rules_names = 0;
+  bool stale = true;
+  std::optional<unsigned> group;
   std::unique_ptr<xkb_map::Keymap> keymap;
   std::optional<xkb_map::GroupNames> names;
 
+  void read_events(Display* d) {
+    if (!watching) {
+      watching = true;
+      if (xkb_event < 0) return;
+      const unsigned long maps = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+      XkbSelectEvents(d, XkbUseCoreKbd, maps, maps);
+      XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask);
+      rules_names = XInternAtom(d, "_XKB_RULES_NAMES", False);
+      XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
+    }
+    while (XPending(d) > 0) {
+      XEvent e;
+      XNextEvent(d, &e);
+      if (e.type == xkb_event) {
+        const auto* x = reinterpret_cast<const XkbEvent*>(&e);
+        if (x->any.xkb_type == XkbStateNotify) {
+          group = static_cast<unsigned>(x->state.group) & 3;
+        } else {
+          stale = true;
+          group.reset();  // a new keymap may wrap the group: asked again
+        }
+      } else if (e.type == MappingNotify || (e.type == PropertyNotify && e.xproperty.atom == rules_names)) {
+        stale = true;
+      }
+    }
+  }
   void refresh(Display* d) {
-    const uint64_t now = watched_keymap_generation();
-    if (now != 0 && now == generation) return;
-    generation = now;
+    read_events(d);
+    // Without change events every query asks the server.
+    if (!stale && xkb_event >= 0) return;
+    stale = false;
     keymap = std::make_unique<xkb_map::Keymap>(d);
     names.reset();
   }
@@ -212,7 +233,32 @@ struct KeymapCache {
     if (!names) names = xkb_map::group_names(d);
     return *names;
   }
+  unsigned server_group(Display* d) {
+    read_events(d);
+    if (group && xkb_event >= 0) return *group;
+    XkbStateRec state{};
+    if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
+    group = state.group & 3;
+    return *group;
+  }
 };
+
+namespace {
+
+// The active group: the one of the event the hook is deciding, else the
+// server's.
+unsigned current_group(Display* d, KeymapCache& cache) {
+  if (const auto g = hook_thread_group()) return *g;
+  return cache.server_group(d);
+}
+
+unsigned group_of(os::LayoutHandle layout, Display* d, KeymapCache& cache) {
+  const uintptr_t high = (layout >> 16) & 0xFFFF;
+  if (high >= 1 && high <= 4) return static_cast<unsigned>(high - 1);
+  return current_group(d, cache);
+}
+
+}  // namespace
 
 uint16_t langid_for_xkb_layout(std::string_view layout, std::string_view variant) {
   for (const LayoutLangid& l : kLangids) {
@@ -234,7 +280,9 @@ void* LinuxKeyboardInput::display() {
     int major = XkbMajorVersion;
     int minor = XkbMinorVersion;
     int reason = 0;
-    display_ = XkbOpenDisplay(nullptr, nullptr, nullptr, &major, &minor, &reason);
+    int event = 0;
+    display_ = XkbOpenDisplay(nullptr, &event, nullptr, &major, &minor, &reason);
+    if (display_ != nullptr) cache_->xkb_event = event;
   }
   return display_;
 }
@@ -271,14 +319,7 @@ os::LayoutHandle LinuxKeyboardInput::keyboard_layout(uint32_t) {
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
-  unsigned group = 0;
-  if (const auto g = hook_thread_group()) {
-    group = *g;
-  } else {
-    XkbStateRec state{};
-    if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
-    group = state.group & 3;
-  }
+  unsigned group = current_group(d, *cache_);
   const GroupNames& names = cache_->group_names_of(d);
   // A group locked under a keymap with more groups stays set after the
   // keymap shrinks; the keyboard then types the group it wraps to.
@@ -293,7 +334,7 @@ int LinuxKeyboardInput::to_unicode(uint32_t vk, uint32_t scan, const std::array<
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr || out.empty()) return 0;
-  const unsigned group = group_of(layout, d);
+  const unsigned group = group_of(layout, d, *cache_);
   const Keymap& map = cache_->map(d);
   const unsigned keycode = scan != 0 ? scan + 8 : keycode_for_vk(map, vk, group);
   if (!map.has(keycode)) return 0;
@@ -333,7 +374,7 @@ uint32_t LinuxKeyboardInput::map_virtual_key(uint32_t code, uint32_t map_type, o
   Display* d = as_display(display());
   if (d == nullptr) return 0;
   const Keymap& map = cache_->map(d);
-  const unsigned keycode = keycode_for_vk(map, code, group_of(layout, d));
+  const unsigned keycode = keycode_for_vk(map, code, group_of(layout, d, *cache_));
   return keycode >= 8 ? keycode - 8 : 0;
 }
 

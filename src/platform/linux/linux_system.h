@@ -54,6 +54,10 @@ uint32_t top_level_of(uint32_t window);
 std::optional<uint32_t> window_width(uint32_t window);
 // The window with the input focus; 0 for none, the root or PointerRoot.
 uint32_t input_focus();
+// How many times the root's _NET_ACTIVE_WINDOW changed, from the events of
+// this connection (read without waiting); 0 without a display. The count
+// starts at the first call, which asks for the events.
+uint64_t active_window_changes();
 
 // A child of the root window, in stacking order (bottom first).
 struct RootChild {
@@ -96,6 +100,7 @@ class LinuxShell final : public os::Shell {
   void remove_autostart_entry() override;
   // The calling thread's nice value 19.
   void enter_background_priority() override;
+  void name_current_thread(std::string_view name) override;
   // /proc/self/exe (live_executable_path).
   std::optional<std::string> executable_path() override;
   // xdg-open.

@@ -2,6 +2,7 @@
 // posix_spawn, start with the desktop through an XDG autostart entry, the
 // thread's nice value as background priority, and xdg-open for links.
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -200,6 +201,12 @@ void LinuxShell::remove_autostart_entry() {
 void LinuxShell::enter_background_priority() {
   // On Linux the nice value of a thread id applies to that thread alone.
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+}
+
+void LinuxShell::name_current_thread(std::string_view name) {
+  // The kernel keeps 15 bytes and a NUL; a longer name is refused whole.
+  const std::string cut(name.substr(0, 15));
+  pthread_setname_np(pthread_self(), cut.c_str());
 }
 
 std::optional<std::string> LinuxShell::executable_path() {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,13 +36,30 @@ uint32_t window_id(os::WindowHandle handle) {
   return id == window ? id : 0;
 }
 
-// What the keyboard procedure asks at every key about the foreground window,
-// kept while the running hook vouches that neither the focus nor the active
-// window changed (it counts the changes); asked anew otherwise.
+// What the keyboard procedure and the watchers ask about the foreground
+// window, kept while nothing says the focus or the active window changed
+// (focus_generation); asked anew otherwise.
 struct WindowFacts {
   bool exists = false;
   uint32_t pid = 0;  // _NET_WM_PID; 0 when unknown
 };
+
+// Set while the foreground window comes from the root's _NET_ACTIVE_WINDOW,
+// kept by a window manager: its changes are then seen as events.
+std::atomic<bool> g_manager_keeps_active{false};
+
+// The generation the cache below is valid for: while the running hook counts
+// the changes of the focus and the active window, its count; else, while a
+// window manager keeps _NET_ACTIVE_WINDOW, the count of that property's
+// changes (marked apart from the hook's); else 0, and every query asks the
+// server.
+uint64_t focus_generation() {
+  // Read at every call, so the connection's events never pile up.
+  const uint64_t changes = x11::active_window_changes();
+  if (const uint64_t hook = watched_focus_generation()) return hook;
+  if (changes == 0 || !g_manager_keeps_active.load()) return 0;
+  return changes | (uint64_t{1} << 63);
+}
 
 struct FocusCache {
   std::mutex mutex;
@@ -49,6 +67,10 @@ struct FocusCache {
   std::optional<os::WindowHandle> foreground;
   uint32_t window = 0;
   WindowFacts facts;
+  // WM_CLASS of class_window (its raw Latin-1 class), for the watchers that
+  // ask it several times a second.
+  uint32_t class_window = 0;
+  std::optional<std::string> window_class;
 };
 
 FocusCache& focus_cache() {
@@ -63,6 +85,8 @@ FocusCache& cache_for(uint64_t generation) {
     c.generation = generation;
     c.foreground.reset();
     c.window = 0;
+    c.class_window = 0;
+    c.window_class.reset();
   }
   return c;
 }
@@ -78,7 +102,7 @@ WindowFacts read_window_facts(uint32_t id) {
 }
 
 WindowFacts window_facts(uint32_t id) {
-  const uint64_t generation = watched_focus_generation();
+  const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
@@ -95,10 +119,42 @@ WindowFacts window_facts(uint32_t id) {
   return f;
 }
 
+// The class of WM_CLASS ("instance\0class\0"), or the instance when there
+// is no class; nullopt without the property.
+std::optional<std::string> read_window_class(uint32_t id) {
+  const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
+  if (!p || p->type == 0) return std::nullopt;
+  const std::string all(p->bytes.begin(), p->bytes.end());
+  const std::size_t split = all.find('\0');
+  std::string name = split == std::string::npos ? all : all.substr(split + 1);
+  if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
+  if (name.empty() && split != std::string::npos) name = all.substr(0, split);
+  return name;
+}
+
+std::optional<std::string> window_class(uint32_t id) {
+  const uint64_t generation = focus_generation();
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    if (c.generation == generation && c.class_window == id && id != 0) return c.window_class;
+  }
+  std::optional<std::string> name = read_window_class(id);
+  if (generation != 0) {
+    FocusCache& c = focus_cache();
+    std::lock_guard lock(c.mutex);
+    cache_for(generation);
+    c.class_window = id;
+    c.window_class = name;
+  }
+  return name;
+}
+
 os::WindowHandle read_foreground_window() {
   const uint32_t root = x11::root_window();
   if (root == 0) return 0;
   const auto active = x11::property(root, x11::atom("_NET_ACTIVE_WINDOW"), 33 /* WINDOW */);
+  g_manager_keeps_active = active && active->type != 0;
   if (active && active->type != 0) {
     const std::vector<uint32_t> ids = active->cards();
     return ids.empty() ? 0 : ids[0];
@@ -168,7 +224,7 @@ bool LinuxFiles::rename_flushed(const std::filesystem::path& from, const std::fi
 // no window gives 0 as on Windows.
 
 os::WindowHandle LinuxForeground::foreground_window() {
-  const uint64_t generation = watched_focus_generation();
+  const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
@@ -227,18 +283,12 @@ std::u16string LinuxForeground::class_name(os::WindowHandle window, std::size_t 
   }
   const uint32_t id = window_id(window);
   if (id == 0) return {};
-  const auto p = x11::property(id, x11::atom("WM_CLASS"), 31 /* STRING */);
-  if (!p || p->type == 0) return {};
-  // "instance\0class\0": the class, or the instance when there is no class.
-  const std::string all(p->bytes.begin(), p->bytes.end());
-  const std::size_t split = all.find('\0');
-  std::string name = split == std::string::npos ? all : all.substr(split + 1);
-  if (const std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
-  if (name.empty() && split != std::string::npos) name = all.substr(0, split);
+  const std::optional<std::string> name = window_class(id);
+  if (!name) return {};
   // STRING is Latin-1: each byte is its code point (as unsigned: a plain
   // char would turn 0xE9 into U+FFE9).
   std::u16string units;
-  for (const char c : name) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  for (const char c : *name) units.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
   if (units.size() > max_units - 1) units.resize(max_units - 1);  // as GetClassNameW truncates
   return units;
 }

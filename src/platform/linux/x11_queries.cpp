@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "core/text.h"
 #include "platform/linux/linux_system.h"
@@ -158,6 +159,31 @@ uint32_t input_focus() {
   const uint32_t focus = r->focus;
   if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root_window()) return 0;
   return focus;
+}
+
+uint64_t active_window_changes() {
+  xcb_connection_t* conn = connection().conn;
+  if (conn == nullptr) return 0;
+  static std::mutex mutex;
+  static uint64_t changes = 0;
+  const uint32_t active = atom("_NET_ACTIVE_WINDOW");
+  std::lock_guard lock(mutex);
+  if (changes == 0) {
+    changes = 1;
+    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(conn, root_window(), XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(conn);
+  }
+  // The connection asks for no other events; errors of unchecked requests
+  // come here too and are dropped.
+  while (xcb_generic_event_t* e = xcb_poll_for_event(conn)) {
+    if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+      const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
+      if (p->window == root_window() && p->atom == active) ++changes;
+    }
+    std::free(e);
+  }
+  return changes;
 }
 
 std::vector<RootChild> root_children() {

@@ -163,6 +163,16 @@ void Win32Shell::remove_autostart_entry() {
 
 void Win32Shell::enter_background_priority() { SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN); }
 
+void Win32Shell::name_current_thread(std::string_view name) {
+  // SetThreadDescription came with Windows 10 1607: looked up, not linked.
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  static const auto set_description = reinterpret_cast<SetDescription>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription")));
+  if (set_description == nullptr) return;
+  const std::wstring wide = widen(name);
+  set_description(GetCurrentThread(), wide.c_str());
+}
+
 std::optional<std::string> Win32Shell::executable_path() {
   const auto path = module_path();
   if (!path) return std::nullopt;

@@ -30,6 +30,7 @@ class Win32Shell final : public os::Shell {
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   void enter_background_priority() override;
+  void name_current_thread(std::string_view name) override;
   std::optional<std::string> executable_path() override;
   os::CommandLine browser_command(std::string_view url) override;
 };

@@ -1,6 +1,6 @@
 import { act, render, screen, within } from "@testing-library/react";
 import { MemoryRouter, useLocation, useNavigate, type Location, type To } from "react-router";
-import { describe, expect, it } from "vitest";
+import { describe, expect, it, onTestFinished, vi } from "vitest";
 import { installFacade } from "../lib/facade";
 import type { Snapshot } from "../lib/types";
 import { createFakeBridge, type FakeBridge } from "../test/fakeBridge";
@@ -103,6 +103,37 @@ describe("state", () => {
 
     act(() => fake.emit("state-changed", makeSnapshot({ settings: { onboarded: true } })));
     expect(sidebar()).toBeInTheDocument();
+  });
+
+  it("a hidden window renders its first state, keeps the later ones and renders the last when shown", async () => {
+    let visibility: DocumentVisibilityState = "hidden";
+    const spy = vi.spyOn(document, "visibilityState", "get").mockImplementation(() => visibility);
+    onTestFinished(() => spy.mockRestore());
+    const show = (next: DocumentVisibilityState) =>
+      act(() => {
+        visibility = next;
+        document.dispatchEvent(new Event("visibilitychange"));
+      });
+    const fake = withBridge(makeSnapshot({ settings: { onboarded: false } }));
+    renderRoot(["/"]);
+    expect(await screen.findByRole("heading", { name: "Harvel bilan tanishing" })).toBeInTheDocument();
+
+    act(() => fake.emit("state-changed", makeSnapshot({ settings: { onboarded: true } })));
+    act(() => fake.emit("state-changed", makeSnapshot({ settings: { onboarded: true, theme: "dark" } })));
+    expect(sidebar()).not.toBeInTheDocument();
+    expect(isDark()).toBe(false);
+
+    show("visible");
+    expect(sidebar()).toBeInTheDocument();
+    expect(isDark()).toBe(true);
+    // Shown, each change renders at once again.
+    act(() => fake.emit("state-changed", makeSnapshot({ settings: { onboarded: true, theme: "light" } })));
+    expect(isDark()).toBe(false);
+    // Hidden again and shown with nothing new: the page stays as it was.
+    show("hidden");
+    show("visible");
+    expect(sidebar()).toBeInTheDocument();
+    expect(isDark()).toBe(false);
   });
 
   it.each([

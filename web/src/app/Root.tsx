@@ -1,4 +1,5 @@
-import { useEffect, useEffectEvent, useState } from "react";
+import { useEffect, useEffectEvent, useRef, useState } from "react";
+import { flushSync } from "react-dom";
 import { useLocation, useNavigate } from "react-router";
 import { AppShell } from "../components/AppShell";
 import { useTheme, useTransparentPage } from "../lib/theme";
@@ -13,14 +14,39 @@ import { Notices } from "./Notices";
 /**
  * Holds the last Snapshot, follows "state-changed" and "navigate", applies the theme
  * and picks what this window shows: the toast view, the tray pop-up or the main window.
+ *
+ * A hidden window renders its first Snapshot, so it comes up at once when shown, and
+ * keeps the later ones until it is shown again: the native side broadcasts every change
+ * (each switch to another program among them), and a page nobody sees does no work.
  */
 export function Root() {
   const { pathname } = useLocation();
   const navigate = useNavigate();
   const uz = window.uz;
   const [state, setState] = useState<Snapshot | null>(null);
+  const kept = useRef<Snapshot | null>(null);
 
   const goTo = useEffectEvent((route: string) => navigate(route));
+  const receive = useEffectEvent((snapshot: Snapshot) => {
+    if (state !== null && document.visibilityState === "hidden") {
+      kept.current = snapshot;
+      return;
+    }
+    kept.current = null;
+    setState(snapshot);
+  });
+
+  useEffect(() => {
+    // Rendered at once, before the shown window is painted.
+    const shown = () => {
+      const snapshot = kept.current;
+      if (document.visibilityState === "hidden" || snapshot === null) return;
+      kept.current = null;
+      flushSync(() => setState(snapshot));
+    };
+    document.addEventListener("visibilitychange", shown);
+    return () => document.removeEventListener("visibilitychange", shown);
+  }, []);
 
   useEffect(() => {
     if (!uz) return;
@@ -28,10 +54,10 @@ export function Root() {
     // Whichever Snapshot arrives last wins, the first answer included; a failed
     // answer leaves the window blank until the next "state-changed".
     uz.getState().then(
-      (snapshot) => live && setState(snapshot),
+      (snapshot) => live && receive(snapshot),
       () => {},
     );
-    const stopState = uz.onState(setState);
+    const stopState = uz.onState((snapshot) => receive(snapshot));
     const stopNavigate = uz.onNavigate((route) => goTo(route));
     return () => {
       live = false;

@@ -1,7 +1,7 @@
 import { act, screen, waitFor, within } from "@testing-library/react";
 import userEvent from "@testing-library/user-event";
 import { toast } from "sonner";
-import { afterEach, beforeEach, describe, expect, it, vi } from "vitest";
+import { afterEach, beforeEach, describe, expect, it, onTestFinished, vi } from "vitest";
 import { renderAt, sent, withFacade } from "../components/testUtils";
 import type { AppInfo, AppRule } from "../lib/types";
 import type { FakeBridge } from "../test/fakeBridge";
@@ -124,6 +124,28 @@ describe("refreshing the running list", () => {
     expect(calls(fake, "apps_installed")).toHaveLength(1);
     unmount();
     await act(async () => vi.advanceTimersByTime(RUNNING_REFRESH_MS * 3));
+    expect(calls(fake, "apps_running")).toHaveLength(3);
+  });
+
+  it("stops while the window is hidden and reads the list at once when it is shown again", async () => {
+    vi.useFakeTimers();
+    let state: DocumentVisibilityState = "visible";
+    const visibility = vi.spyOn(document, "visibilityState", "get").mockImplementation(() => state);
+    onTestFinished(() => visibility.mockRestore());
+    const show = (next: DocumentVisibilityState) =>
+      act(async () => {
+        state = next;
+        document.dispatchEvent(new Event("visibilitychange"));
+      });
+    const { fake } = page();
+    await act(async () => {});
+    expect(calls(fake, "apps_running")).toHaveLength(1);
+    await show("hidden");
+    await act(async () => vi.advanceTimersByTime(RUNNING_REFRESH_MS * 4));
+    expect(calls(fake, "apps_running")).toHaveLength(1);
+    await show("visible");
+    expect(calls(fake, "apps_running")).toHaveLength(2);
+    await act(async () => vi.advanceTimersByTime(RUNNING_REFRESH_MS));
     expect(calls(fake, "apps_running")).toHaveLength(3);
   });
 

@@ -13,6 +13,7 @@ import { Select, SelectContent, SelectItem, SelectTrigger, SelectValue } from ".
 import { Skeleton } from "../components/ui/Skeleton";
 import { Tabs, TabsList, TabsTrigger } from "../components/ui/Tabs";
 import type { AppInfo, RuleMode, Snapshot } from "../lib/types";
+import { usePageVisible } from "../lib/visibility";
 import { cn } from "../lib/utils";
 import { AddAppDialog } from "./apps/AddAppDialog";
 import { AppIcon } from "./apps/AppIcon";
@@ -71,13 +72,19 @@ function useRunningApps() {
 
   useEffect(() => {
     live.current = true;
-    void refresh();
-    const timer = setInterval(() => void refresh(), RUNNING_REFRESH_MS);
     return () => {
       live.current = false;
-      clearInterval(timer);
     };
   }, []);
+
+  // Only while the window is shown; shown again, the list is read at once.
+  const visible = usePageVisible();
+  useEffect(() => {
+    if (!visible) return;
+    void refresh();
+    const timer = setInterval(() => void refresh(), RUNNING_REFRESH_MS);
+    return () => clearInterval(timer);
+  }, [visible]);
 
   return { running, error, refresh };
 }
