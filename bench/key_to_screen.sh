@@ -17,7 +17,10 @@ shift
 pairs=${1:-300}
 harvel=$(realpath "${2:-build/linux/harvel}")
 bench=$(realpath "${3:-build/bench/bench/key_to_screen}")
-textbox=$(realpath "${4:-build/bench/bench/x11_textbox}")
+# The text-box program is built with the tests when they are configured too.
+textbox_default=build/bench/bench/x11_textbox
+[ -x "$textbox_default" ] || textbox_default=build/bench/tests/linux_host/x11_textbox
+textbox=$(realpath "${4:-$textbox_default}")
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 

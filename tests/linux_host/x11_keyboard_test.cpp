@@ -212,13 +212,14 @@ TEST(TypingPlan, CharactersOnSpareKeysThatKeepTheirCharacter) {
   // Backspace too: the keyboard's own key would take a turn through the hook.
   TypingPlan p = spares.plan(batch_for(U"\u015F", 2), map, {}, t);
   EXPECT_EQ(p.remaps, (std::vector<Remap>{{255, 0xFF08}, {254, 0x1BA}}));
-  EXPECT_EQ(steps(p), "255v 255^ 255v 255^ 254v 254^");
+  // Each release after the next press, but a key goes up before it goes down again.
+  EXPECT_EQ(steps(p), "255v 255^ 255v 254v 255^ 254^");
   EXPECT_TRUE(spares.owns(254));
 
   // The same letter again needs no keymap change; a new one takes the next key.
   p = spares.plan(batch_for(U"\u015Fa\U0001F600", 0, 0x0D), map, {}, t);
   EXPECT_EQ(p.remaps, (std::vector<Remap>{{253, 'a'}, {252, 0x101F600u}, {251, 0xFF0D}}));
-  EXPECT_EQ(steps(p), "254v 254^ 253v 253^ 252v 252^ 251v 251^");
+  EXPECT_EQ(steps(p), "254v 253v 254^ 252v 253^ 251v 252^ 251^");
 
   // Idle keys are given back, all at once, once typing has paused.
   EXPECT_EQ(spares.restore_due(), t + SpareKeys::kHoldTime);
@@ -242,7 +243,7 @@ TEST(TypingPlan, MoreCharactersThanSpareKeysReuseTheLeastRecent) {
   // character goes on a key of the keymap that types it, if any.
   const TypingPlan long_text = spares.plan(batch_for(U"ijklmnsaz", 0), map, {}, t);
   EXPECT_EQ(long_text.remaps.size(), 6u);
-  EXPECT_TRUE(steps(long_text).ends_with(" 39v 39^ 38v 38^")) << steps(long_text);
+  EXPECT_TRUE(steps(long_text).ends_with(" 39v 255^ 38v 39^ 38^")) << steps(long_text);
 }
 
 TEST(TypingPlan, CapsLockIsSwitchedOffAroundLowerCaseLettersAndHeldModifiersLetGo) {

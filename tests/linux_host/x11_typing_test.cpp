@@ -8,6 +8,7 @@
 #include <atspi/atspi.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,6 +33,7 @@
 #include "host_fixture.h"
 #include "keyboard/hook_thread.h"
 #include "platform/linux/atspi_focus.h"
+#include "platform/linux/x11_keyboard.h"
 #include "shell/state_commands.h"
 #include "shell/toast.h"
 
@@ -247,6 +250,19 @@ class X11TypingTest : public ::testing::Test {
     EXPECT_TRUE(box_->wait_for(expected)) << "text is \"" << box_->text() << "\", expected \"" << expected << "\"";
   }
 
+  // A key of the keymap types ş (one the hook borrowed).
+  bool a_key_types_s_cedilla() {
+    int min = 0;
+    int max = 0;
+    XDisplayKeycodes(x_, &min, &max);
+    int per = 0;
+    KeySym* syms = XGetKeyboardMapping(x_, static_cast<KeyCode>(min), max - min + 1, &per);
+    bool found = false;
+    for (int i = 0; i < (max - min + 1) * per; ++i) found = found || syms[i] == 0x1BA || syms[i] == 0x100015F;
+    XFree(syms);
+    return found;
+  }
+
   static Textbox* box_;
   Display* x_ = nullptr;
 };
@@ -436,6 +452,18 @@ TEST_F(X11TypingTest, AHeldKeyRepeatsIntact) {
   EXPECT_TRUE(std::regex_match(box_->text(), std::regex("a{4,}"))) << box_->text();
 }
 
+TEST_F(X11TypingTest, BorrowedKeysAreGivenBackOnceTypingPauses) {
+  mode(kModeZero);
+  type("sh");
+  expect_text("ş");
+  EXPECT_TRUE(a_key_types_s_cedilla()) << "the letter is typed on a borrowed key";
+  // A pause gives the key back while the hook runs on; typing borrows it again.
+  pump_for(std::chrono::duration<double>(SpareKeys::kHoldTime).count() * 1.5);
+  EXPECT_FALSE(a_key_types_s_cedilla()) << "still borrowed after the pause";
+  type(" sh");
+  expect_text("ş ş");
+}
+
 TEST_F(X11TypingTest, StoppingTakesLessThanTwoSecondsAndLeavesTheKeymapAsFound) {
   mode(kModeZero);
   type("sh");
@@ -462,6 +490,64 @@ TEST_F(X11TypingTest, StoppingTakesLessThanTwoSecondsAndLeavesTheKeymapAsFound) 
   type("sh");
   box_->settle();
   EXPECT_EQ(box_->text(), "sh");
+}
+
+// The program itself, ended by a signal as a session's end ends it, gives
+// back the keys its hook borrowed and ends normally.
+TEST_F(X11TypingTest, TheProgramEndedByASignalLeavesTheKeymapAsFound) {
+  // This process's hook steps aside for the program's.
+  program().change([](Settings& s) {
+    s.mode = kModeEnglish;
+    s.checker = false;
+  });
+  ASSERT_EQ(program().status(), HookStatus::Off);
+  const char* data_home = std::getenv("XDG_DATA_HOME");
+  ASSERT_NE(data_home, nullptr) << "run under with_xvfb.sh";
+  const fs::path data = fs::path(data_home) / "uz.harvel.desktop";
+  fs::create_directories(data);
+  std::ofstream(data / "settings.json") << R"({"mode": "zero", "onboarded": true})";
+  const fs::path log = fs::temp_directory_path() / ("harvel-signal-" + std::to_string(getpid()) + ".log");
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<std::string> env_strings = {"HARVEL_HOST_TRACE=1"};
+  for (char** e = environ; *e != nullptr; ++e) env_strings.emplace_back(*e);
+  std::vector<char*> env;
+  for (std::string& e : env_strings) env.push_back(e.data());
+  env.push_back(nullptr);
+  std::string binary = HARVEL_BINARY;
+  std::string hidden = "--hidden";
+  char* argv[] = {binary.data(), hidden.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, env.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  auto log_has = [&](const std::string& what) {
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.find(what) != std::string::npos;
+  };
+  int status = -1;
+  auto ended = [&] { return waitpid(pid, &status, WNOHANG) == pid; };
+
+  EXPECT_TRUE(pump_until([&] { return log_has("keyboard hook: installed"); }, 15)) << "the program's hook did not start";
+  ASSERT_TRUE(box_->command("focus text"));
+  pump_for(0.3);
+  type("sh");
+  expect_text("ş");
+  EXPECT_TRUE(a_key_types_s_cedilla());
+  kill(pid, SIGTERM);
+  const bool in_time = pump_until(ended, 5);
+  if (!in_time) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(in_time) << "still running 5 s after the signal";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_FALSE(a_key_types_s_cedilla()) << "the borrowed key still types ş";
+  std::error_code ec;
+  fs::remove(log, ec);
 }
 
 }  // namespace

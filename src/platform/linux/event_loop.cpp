@@ -1,10 +1,13 @@
 // The event loop, in place of the Windows message loop: GLib's default main
 // context, run by a GMainLoop on the thread that started the host.
+#include <glib-unix.h>
 #include <glib.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,6 +25,25 @@ gboolean run_task(gpointer data) {
 }
 
 void free_task(gpointer data) { delete static_cast<std::function<void()>*>(data); }
+
+// The signals that end a desktop program (logout, shutdown, kill, Ctrl+C)
+// end the loop as an exit does, so what the program borrowed from the
+// system (the keyboard hook's keys) is given back. A second one, or an exit
+// that takes longer than a few seconds, ends the process at once.
+struct ExitSignal {
+  LinuxEventLoop* loop;
+  int signal;
+};
+
+gboolean on_exit_signal(gpointer data) {
+  static bool asked = false;
+  const auto* s = static_cast<ExitSignal*>(data);
+  if (asked) std::_Exit(128 + s->signal);
+  asked = true;
+  alarm(5);
+  s->loop->exit(0);
+  return G_SOURCE_CONTINUE;
+}
 
 }  // namespace
 
@@ -69,7 +91,14 @@ int LinuxEventLoop::run(std::function<void()> on_exit) {
     calls_closed_ = false;
   }
   running_ = true;
+  std::vector<guint> signal_sources;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    signal_sources.push_back(g_unix_signal_add_full(G_PRIORITY_HIGH, sig, on_exit_signal, new ExitSignal{this, sig},
+                                                    [](gpointer d) { delete static_cast<ExitSignal*>(d); }));
+  }
   if (!quit_requested_) g_main_loop_run(loop_);
+  // Signals during the exit work below end the process at once, as before.
+  for (guint id : signal_sources) g_source_remove(id);
   running_ = false;
   quit_requested_ = false;
   // Threads that on_exit waits for (the keyboard hook's) must not hang on a
@@ -82,6 +111,7 @@ int LinuxEventLoop::run(std::function<void()> on_exit) {
     args.push_back(nullptr);
     // The same process becomes the new copy, so the single-instance socket
     // (closed on exec) is free again before the new copy looks for it.
+    alarm(0);  // the new copy has no exit to finish
     execv("/proc/self/exe", args.data());
     std::fprintf(stderr, "harvel: restart failed: %s\n", std::strerror(errno));
   }

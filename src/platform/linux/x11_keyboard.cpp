@@ -264,6 +264,11 @@ TypingPlan SpareKeys::plan(std::span<const os::KeyInput> batch, const CoreKeymap
 
   char16_t high = 0;
   unsigned char_key = 0;  // the key of the character being typed; 0: none
+  std::optional<TypingStep> release;  // held back until the next key is down
+  auto flush_release = [&] {
+    if (release) plan.steps.push_back(*release);
+    release.reset();
+  };
   for (const os::KeyInput& in : batch) {
     const bool up = (in.flags & os::KEYEVENTF_KEYUP) != 0;
     unsigned key = 0;
@@ -312,8 +317,23 @@ TypingPlan SpareKeys::plan(std::span<const os::KeyInput> batch, const CoreKeymap
         }
       }
     }
-    if (key != 0) plan.steps.push_back({static_cast<uint8_t>(key), !up, Own::Replay});
+    if (key == 0) continue;
+    const TypingStep step{static_cast<uint8_t>(key), !up, Own::Replay};
+    if (up) {
+      flush_release();
+      if (map.modifiers[key] == 0) {
+        release = step;
+      } else {
+        plan.steps.push_back(step);
+      }
+    } else {
+      // A key goes up before it goes down again, and before a modifier changes.
+      if (release && (release->keycode == key || map.modifiers[key] != 0)) flush_release();
+      plan.steps.push_back(step);
+      flush_release();
+    }
   }
+  flush_release();
   if (caps_off) caps_tap();
   return plan;
 }

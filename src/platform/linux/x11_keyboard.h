@@ -195,7 +195,10 @@ class SpareKeys {
   // The keycodes with no symbols, highest first (programs and layouts leave
   // the top of the range empty). Forgets earlier assignments.
   void reset(const CoreKeymap& map);
-  // Builds the steps for a SendInput batch.
+  // Builds the steps for a SendInput batch. Each key's release comes after
+  // the next key's press (as in quick typing), so a program reads the next
+  // character without working through a release first: "Backspace, ş"
+  // shows its letter one key event sooner.
   TypingPlan plan(std::span<const os::KeyInput> batch, const CoreKeymap& map, const TypingState& state,
                   Clock::time_point now);
   // The keycodes set since the last restore (to be given NoSymbol again).
