@@ -101,22 +101,29 @@ WindowFacts read_window_facts(uint32_t id) {
   return f;
 }
 
-WindowFacts window_facts(uint32_t id) {
+// What `read` answers for window `id`, kept in the cache's `window` and
+// `value` fields while the focus generation says the focus did not change.
+template <typename T>
+T cached_while_focused(uint32_t id, uint32_t FocusCache::*window, T FocusCache::*value, T (*read)(uint32_t)) {
   const uint64_t generation = focus_generation();
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
-    if (c.generation == generation && c.window == id && id != 0) return c.facts;
+    if (c.generation == generation && c.*window == id && id != 0) return c.*value;
   }
-  const WindowFacts f = read_window_facts(id);
+  T answer = read(id);
   if (generation != 0) {
     FocusCache& c = focus_cache();
     std::lock_guard lock(c.mutex);
     cache_for(generation);
-    c.window = id;
-    c.facts = f;
+    c.*window = id;
+    c.*value = answer;
   }
-  return f;
+  return answer;
+}
+
+WindowFacts window_facts(uint32_t id) {
+  return cached_while_focused(id, &FocusCache::window, &FocusCache::facts, read_window_facts);
 }
 
 // The class of WM_CLASS ("instance\0class\0"), or the instance when there
@@ -133,21 +140,7 @@ std::optional<std::string> read_window_class(uint32_t id) {
 }
 
 std::optional<std::string> window_class(uint32_t id) {
-  const uint64_t generation = focus_generation();
-  if (generation != 0) {
-    FocusCache& c = focus_cache();
-    std::lock_guard lock(c.mutex);
-    if (c.generation == generation && c.class_window == id && id != 0) return c.window_class;
-  }
-  std::optional<std::string> name = read_window_class(id);
-  if (generation != 0) {
-    FocusCache& c = focus_cache();
-    std::lock_guard lock(c.mutex);
-    cache_for(generation);
-    c.class_window = id;
-    c.window_class = name;
-  }
-  return name;
+  return cached_while_focused(id, &FocusCache::class_window, &FocusCache::window_class, read_window_class);
 }
 
 os::WindowHandle read_foreground_window() {
