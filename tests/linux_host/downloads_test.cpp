@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "host_fixture.h"
+#include "page_script.h"
 
 namespace harvel::linux_host {
 namespace {
@@ -91,25 +92,14 @@ class PageDownloads : public ::testing::Test {
   }
 
   std::string page_href() {
-    struct Result {
-      std::string href;
-      bool done = false;
-    } result;
-    webkit_web_view_evaluate_javascript(
-        windows_->web_view("dl"), "location.href", -1, nullptr, nullptr, nullptr,
-        [](GObject* source, GAsyncResult* res, gpointer data) {
-          auto* out = static_cast<Result*>(data);
-          if (JSCValue* v = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, nullptr)) {
-            char* text = jsc_value_to_string(v);
-            out->href = text;
-            g_free(text);
-            g_object_unref(v);
-          }
-          out->done = true;
-        },
-        &result);
-    pump_until([&] { return result.done; }, 5);
-    return result.href;
+    std::string href;
+    testing::run_page_script(windows_->web_view("dl"), "return location.href", [&](JSCValue* v) {
+      if (v == nullptr) return;
+      char* text = jsc_value_to_string(v);
+      href = text;
+      g_free(text);
+    });
+    return href;
   }
 
   DownloadFolder folder_;

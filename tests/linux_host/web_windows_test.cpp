@@ -2,6 +2,7 @@
 // pages: every window loads the embedded index.html and a start script plays
 // the page's side.
 #include "host_fixture.h"
+#include "page_script.h"
 // Before the X11 headers, whose macros (None) clash with their names.
 #include "core/app.h"
 #include "core/settings.h"
@@ -305,24 +306,13 @@ TEST_F(WebWindowsTest, SizesPositionsAndVisibility) {
 // The height the page in a web view sees, after two animation frames; -1
 // when the script fails.
 int page_height(WebKitWebView* view) {
-  struct Result {
-    bool done = false;
-    int height = -1;
-  } result;
-  webkit_web_view_call_async_javascript_function(
+  int height = -1;
+  testing::run_page_script(
       view, "return await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(() => r(innerHeight))));",
-      -1, nullptr, nullptr, nullptr, nullptr,
-      [](GObject* source, GAsyncResult* res, gpointer data) {
-        auto* out = static_cast<Result*>(data);
-        if (JSCValue* v = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), res, nullptr)) {
-          if (jsc_value_is_number(v)) out->height = jsc_value_to_int32(v);
-          g_object_unref(v);
-        }
-        out->done = true;
-      },
-      &result);
-  pump_until([&] { return result.done; }, 5);
-  return result.height;
+      [&](JSCValue* v) {
+        if (v != nullptr && jsc_value_is_number(v)) height = jsc_value_to_int32(v);
+      });
+  return height;
 }
 
 // The real pop-up window follows every reported height, down as well as up,
