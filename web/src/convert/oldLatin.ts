@@ -96,7 +96,12 @@ const ALLOWED_LATIN = new Set([0xe7, 0x15f, 0x11f, 0xf6, 0x219]);
 // string is built for them.
 const shape = (length: number, first: number, last: number) => length * 0x40000 + first * 0x200 + last;
 const WORD_SHAPES = new Set([...FOREIGN_WORDS].map((w) => shape(w.length, w.charCodeAt(0), w.charCodeAt(w.length - 1))));
-const PREFIX_INITIALS = new Set(FOREIGN_NAME_PREFIXES.map((p) => p.charCodeAt(0)));
+// The name prefixes by their first letter (all ASCII).
+const PREFIXES_BY_INITIAL: (readonly string[] | undefined)[] = new Array(128).fill(undefined);
+for (const prefix of FOREIGN_NAME_PREFIXES) {
+  const initial = prefix.charCodeAt(0);
+  PREFIXES_BY_INITIAL[initial] = [...(PREFIXES_BY_INITIAL[initial] ?? []), prefix];
+}
 
 const isAz = (c: number) => c >= 0x61 && c <= 0x7a;
 
@@ -148,9 +153,10 @@ export function foreignKind(key: ArrayLike<number>, len: number = key.length): "
     for (let i = 0; i < len; i++) if (key[i] !== 0x27) bare += String.fromCodePoint(key[i]);
     if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
   }
-  if (PREFIX_INITIALS.has(first)) {
-    for (const prefix of FOREIGN_NAME_PREFIXES) {
-      if (prefix.charCodeAt(0) !== first || prefix.length > bareLength) continue;
+  const prefixes = PREFIXES_BY_INITIAL[first];
+  if (prefixes !== undefined) {
+    for (const prefix of prefixes) {
+      if (prefix.length > bareLength) continue;
       let k = 0;
       for (let i = 0; i < len && k < prefix.length; i++) {
         if (key[i] === 0x27) continue;
@@ -515,9 +521,20 @@ function word(i: number): number {
 }
 
 // A change replaces one or two code points; their texts repeat endlessly ("sh", "o'"),
-// so each is made once.
+// so each is made once: in a table when both are ASCII (or the second is absent), else
+// in maps.
+const asciiSpellings: (string | undefined)[] = new Array(128 * 129).fill(undefined);
 const spellings = new Map<number, Map<number, string>>();
 function spelled(first: number, second: number): string {
+  if (first < 128 && second < 128) {
+    const at = first * 129 + second + 1;
+    let text = asciiSpellings[at];
+    if (text === undefined) {
+      text = second < 0 ? String.fromCharCode(first) : String.fromCharCode(first, second);
+      asciiSpellings[at] = text;
+    }
+    return text;
+  }
   let row = spellings.get(first);
   if (row === undefined) spellings.set(first, (row = new Map()));
   let text = row.get(second);
