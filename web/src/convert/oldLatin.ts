@@ -93,9 +93,12 @@ function lowerOf(cp: number): number[] {
 
 const ALLOWED_LATIN = new Set([0xe7, 0x15f, 0x11f, 0xf6, 0x219]);
 // Length, first and last letter of every listed word: most keys fail this before any
-// string is built for them.
-const shape = (length: number, first: number, last: number) => length * 0x40000 + first * 0x200 + last;
-const WORD_SHAPES = new Set([...FOREIGN_WORDS].map((w) => shape(w.length, w.charCodeAt(0), w.charCodeAt(w.length - 1))));
+// string is built for them. One bit per length for each pair of first and last
+// letters; a word of 32 letters or more goes to the list itself.
+const WORD_SHAPES = new Uint32Array(128 * 128);
+for (const w of FOREIGN_WORDS) if (w.length < 32) WORD_SHAPES[w.charCodeAt(0) * 128 + w.charCodeAt(w.length - 1)] |= 1 << w.length;
+const hasWordShape = (length: number, first: number, last: number) =>
+  length >= 32 || (WORD_SHAPES[first * 128 + last] & (1 << length)) !== 0;
 // The name prefixes by their first letter (all ASCII).
 const PREFIXES_BY_INITIAL: (readonly string[] | undefined)[] = new Array(128).fill(undefined);
 for (const prefix of FOREIGN_NAME_PREFIXES) {
@@ -148,7 +151,7 @@ export function foreignKind(key: ArrayLike<number>, len: number = key.length): "
   // The word without apostrophes against the list and the name prefixes.
   if (first < 0 || first > 0x7f) return null;
   const bareLength = len - apostrophes;
-  if (last <= 0x7f && WORD_SHAPES.has(shape(bareLength, first, last))) {
+  if (last <= 0x7f && hasWordShape(bareLength, first, last)) {
     let bare = "";
     for (let i = 0; i < len; i++) if (key[i] !== 0x27) bare += String.fromCodePoint(key[i]);
     if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
@@ -187,6 +190,13 @@ export interface LatinOptions {
   keepReferences?: boolean;
 }
 
+const byPlace = (a: ConvertWarning, b: ConvertWarning) => a.start - b.start || a.end - b.end;
+
+function inOrder(warnings: ConvertWarning[]): boolean {
+  for (let k = 1; k < warnings.length; k++) if (byPlace(warnings[k - 1], warnings[k]) > 0) return false;
+  return true;
+}
+
 /** Converts old-Latin text to the new alphabet. Never throws. */
 export function convertOldLatin(value?: unknown, options?: LatinOptions): ConvertResult {
   try {
@@ -194,7 +204,8 @@ export function convertOldLatin(value?: unknown, options?: LatinOptions): Conver
     const output = finish(null);
     const changes = changeRecords();
     const { warnings } = state;
-    warnings.sort((a, b) => a.start - b.start || a.end - b.end);
+    // They come nearly always in order already; a stable sort would keep that order.
+    if (!inOrder(warnings)) warnings.sort(byPlace);
     return { output, changes, warnings, input, profile: LATIN_PROFILE };
   } catch (error) {
     return internalError(value, error);
