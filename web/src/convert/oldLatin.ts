@@ -374,19 +374,27 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
 
 // The scan on its own: a loop this hot is compiled while it runs, and only calls whose
 // feedback is already known should be in the same function.
+// Protected spans are rare: the scan goes from one to the next, so that the words
+// between them need not look at each code point's protection.
 function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
+  const marks = prot.subarray(0, n); // the shared buffer may hold older marks beyond n
   let i = 0;
   while (i < n) {
-    if (prot[i] || !isLetterClass(cls[i])) i++;
-    else i = word(i);
+    let limit = marks.indexOf(1, i);
+    if (limit < 0) limit = n;
+    while (i < limit) {
+      if (!isLetterClass(cls[i])) i++;
+      else i = word(i, limit);
+    }
+    while (i < n && prot[i]) i++;
   }
 }
 
 // A stand-in for the warnings of a conversion that only counts (never written to).
 const NO_WARNINGS: ConvertWarning[] = [];
 
-/** Examines the word that starts at `i`; answers where it ends. */
-function word(i: number): number {
+/** Examines the word that starts at `i`, before the protected code point at `limit` (or the end); answers where it ends. */
+function word(i: number, limit: number): number {
   const { cps, cls, n } = state.points;
   const prot = state.prot;
 
@@ -401,14 +409,14 @@ function word(i: number): number {
   let flags = 0;
   nc = 0;
   let j = i;
-  while (j < n && !prot[j]) {
+  while (j < limit) {
     const c = cls[j];
     const cp = cps[j];
     if (c === LATIN) {
       latin++;
       if (cp === 0x218 || cp === 0x219) {
         add(j, j + 1, cp === 0x218 ? "Ş" : "ş", "P-01");
-      } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < n && !prot[j + 1] && isH(cps[j + 1])) {
+      } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < limit && isH(cps[j + 1])) {
         add(j, j + 2, NEW_LETTER[cp], (cp | 0x20) === 0x73 ? "A-01" : "A-02");
       }
     } else if (c === CYRILLIC) cyrillic++;
@@ -419,8 +427,7 @@ function word(i: number): number {
       c === APOSTROPHE &&
       j > start &&
       isLetterOrMark(cls[j - 1]) &&
-      j + 1 < n &&
-      !prot[j + 1] &&
+      j + 1 < limit &&
       isLetterClass(cls[j + 1])
     ) {
       inner = true;
