@@ -178,15 +178,13 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   for (let i = 0; i < len; i++) {
     let cp = text.charCodeAt(i);
     if (cp < 128) {
-      if (TRIGGERS[cp] !== 0) {
-        // every letter counts, w and W being triggers of their own
-        if (TRIGGERS[cp] === 1) {
-          trig[nt++] = n;
-          if ((cp | 0x20) === 0x77) latinAscii++;
-        } else latinAscii++;
+      const k = ASCII_SPLIT[cp];
+      if (k > 7) {
+        if (k & SPLIT_TRIGGER) trig[nt++] = n;
+        if (k & SPLIT_LETTER) latinAscii++;
       }
       cps[n] = cp;
-      cls[n++] = ASCII[cp];
+      cls[n++] = k & 7;
       continue;
     }
     if (cp >= 0xc0) {
@@ -217,6 +215,14 @@ const DOMAIN_ENDINGS = new Set(["uz", "com", "org", "net", "ru", "io", "gov", "e
 const TRIGGERS = new Uint8Array(128);
 for (let c = 0x41; c <= 0x5a; c++) TRIGGERS[c] = TRIGGERS[c + 32] = 2;
 for (const ch of "`:~./#@wW") TRIGGERS[ch.charCodeAt(0)] = 1;
+// What the split needs of an ASCII character, in one byte: its class (the low three
+// bits), whether it may begin a span, and whether it is a letter.
+const SPLIT_TRIGGER = 8;
+const SPLIT_LETTER = 16;
+const ASCII_SPLIT = new Uint8Array(128);
+for (let c = 0; c < 128; c++) {
+  ASCII_SPLIT[c] = ASCII[c] | (TRIGGERS[c] === 1 ? SPLIT_TRIGGER : 0) | (ASCII[c] === LATIN ? SPLIT_LETTER : 0);
+}
 // The same for the tests that need a token start, where ` and : take no part.
 const TOKEN_TRIGGERS = TRIGGERS.slice();
 TOKEN_TRIGGERS[0x60] = TOKEN_TRIGGERS[0x3a] = 0;

@@ -540,6 +540,18 @@ describe("archive limits", () => {
   it("computes the ZIP CRC-32", () => {
     expect(crc32(enc("123456789"))).toBe(0xcbf43926);
     expect(crc32(new Uint8Array())).toBe(0);
+    // Every length around the eight-byte steps, from an odd offset, against the bit-by-bit definition.
+    const bitwise = (bytes: Uint8Array) => {
+      let c = 0xffffffff;
+      for (const b of bytes) {
+        c ^= b;
+        for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+      }
+      return (c ^ 0xffffffff) >>> 0;
+    };
+    const noise = Uint8Array.from({ length: 80 }, (_, i) => (i * 167 + 13) ^ (i >> 2) * 251);
+    for (let len = 0; len <= 40; len++) expect(crc32(noise.subarray(3, 3 + len)), `length ${len}`).toBe(bitwise(noise.subarray(3, 3 + len)));
+    expect(crc32(new Uint8Array(1000).fill(0xff))).toBe(bitwise(new Uint8Array(1000).fill(0xff)));
   });
 });
 

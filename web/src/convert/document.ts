@@ -518,31 +518,29 @@ export function convertParagraph(texts: string[], tally: ConversionTally, conver
 /** Rewrites the text runs of a Word XML part, paragraph by paragraph, into `sink`; the rest stays byte for byte. */
 function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversion, sink: Utf8Sink): void {
   // The runs of the current paragraph: where each lies in the part and its decoded text.
-  const starts: number[] = [];
-  const ends: number[] = [];
-  const opens: string[] = [];
+  // The part's own text goes out unchanged around each run's new text: up to the end of
+  // its opening tag, and again from its closing tag on.
+  const textStarts: number[] = [];
+  const textEnds: number[] = [];
   const texts: string[] = [];
   let at = 0;
   const flush = () => {
     if (texts.length === 0) return;
     const converted = convertParagraph(texts, tally, conversion);
     for (let r = 0; r < texts.length; r++) {
-      sink.writeUnits(xml, at, starts[r]);
-      sink.write(opens[r]);
+      sink.writeUnits(xml, at, textStarts[r]);
       sink.writeEscaped(converted[r]);
-      sink.write("</w:t>");
-      at = ends[r];
+      at = textEnds[r];
     }
-    starts.length = ends.length = opens.length = texts.length = 0;
+    textStarts.length = textEnds.length = texts.length = 0;
   };
   WORD_TOKENS.lastIndex = 0;
   for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
     if (m[1] === undefined) {
       flush();
     } else {
-      starts.push(m.index);
-      ends.push(m.index + m[0].length);
-      opens.push(m[1]);
+      textStarts.push(m.index + m[1].length);
+      textEnds.push(m.index + m[0].length - 6); // "</w:t>"
       texts.push(decodeReferences(m[2]));
     }
   }

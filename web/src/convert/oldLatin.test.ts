@@ -159,6 +159,13 @@ describe("offsets and input", () => {
     });
   });
 
+  it("converts a text the same after a longer one with protected stretches", () => {
+    // The longer text's addresses lie where the shorter one's words are.
+    convertOldLatin("x ".repeat(3) + "https://shahar.uz/choy " + "chap ".repeat(20) + "`shox` ~/shahar/o'g'il " + "ch".repeat(500));
+    expect(out("shahar choy o'g'il chap shox")).toBe("şahar çoy öğil çap şox");
+    expect(out("o'g'il https://a.uz shahar")).toBe("öğil https://a.uz şahar");
+  });
+
   it("sorts warnings by start, then end", () => {
     const r = convertOldLatin("check ```\nshahar");
     expect(r.warnings.map((w) => w.kind)).toEqual(["foreign-pattern", "unclosed-code-block"]);

@@ -93,10 +93,18 @@ function lowerOf(cp: number): number[] {
 
 const ALLOWED_LATIN = new Set([0xe7, 0x15f, 0x11f, 0xf6, 0x219]);
 // Length, first and last letter of every listed word: most keys fail this before any
-// string is built for them.
-const shape = (length: number, first: number, last: number) => length * 0x40000 + first * 0x200 + last;
-const WORD_SHAPES = new Set([...FOREIGN_WORDS].map((w) => shape(w.length, w.charCodeAt(0), w.charCodeAt(w.length - 1))));
-const PREFIX_INITIALS = new Set(FOREIGN_NAME_PREFIXES.map((p) => p.charCodeAt(0)));
+// string is built for them. One bit per length for each pair of first and last
+// letters; a word of 32 letters or more goes to the list itself.
+const WORD_SHAPES = new Uint32Array(128 * 128);
+for (const w of FOREIGN_WORDS) if (w.length < 32) WORD_SHAPES[w.charCodeAt(0) * 128 + w.charCodeAt(w.length - 1)] |= 1 << w.length;
+const hasWordShape = (length: number, first: number, last: number) =>
+  length >= 32 || (WORD_SHAPES[first * 128 + last] & (1 << length)) !== 0;
+// The name prefixes by their first letter (all ASCII).
+const PREFIXES_BY_INITIAL: (readonly string[] | undefined)[] = new Array(128).fill(undefined);
+for (const prefix of FOREIGN_NAME_PREFIXES) {
+  const initial = prefix.charCodeAt(0);
+  PREFIXES_BY_INITIAL[initial] = [...(PREFIXES_BY_INITIAL[initial] ?? []), prefix];
+}
 
 const isAz = (c: number) => c >= 0x61 && c <= 0x7a;
 
@@ -143,14 +151,15 @@ export function foreignKind(key: ArrayLike<number>, len: number = key.length): "
   // The word without apostrophes against the list and the name prefixes.
   if (first < 0 || first > 0x7f) return null;
   const bareLength = len - apostrophes;
-  if (last <= 0x7f && WORD_SHAPES.has(shape(bareLength, first, last))) {
+  if (last <= 0x7f && hasWordShape(bareLength, first, last)) {
     let bare = "";
     for (let i = 0; i < len; i++) if (key[i] !== 0x27) bare += String.fromCodePoint(key[i]);
     if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
   }
-  if (PREFIX_INITIALS.has(first)) {
-    for (const prefix of FOREIGN_NAME_PREFIXES) {
-      if (prefix.charCodeAt(0) !== first || prefix.length > bareLength) continue;
+  const prefixes = PREFIXES_BY_INITIAL[first];
+  if (prefixes !== undefined) {
+    for (const prefix of prefixes) {
+      if (prefix.length > bareLength) continue;
       let k = 0;
       for (let i = 0; i < len && k < prefix.length; i++) {
         if (key[i] === 0x27) continue;
@@ -181,6 +190,13 @@ export interface LatinOptions {
   keepReferences?: boolean;
 }
 
+const byPlace = (a: ConvertWarning, b: ConvertWarning) => a.start - b.start || a.end - b.end;
+
+function inOrder(warnings: ConvertWarning[]): boolean {
+  for (let k = 1; k < warnings.length; k++) if (byPlace(warnings[k - 1], warnings[k]) > 0) return false;
+  return true;
+}
+
 /** Converts old-Latin text to the new alphabet. Never throws. */
 export function convertOldLatin(value?: unknown, options?: LatinOptions): ConvertResult {
   try {
@@ -188,7 +204,8 @@ export function convertOldLatin(value?: unknown, options?: LatinOptions): Conver
     const output = finish(null);
     const changes = changeRecords();
     const { warnings } = state;
-    warnings.sort((a, b) => a.start - b.start || a.end - b.end);
+    // They come nearly always in order already; a stable sort would keep that order.
+    if (!inOrder(warnings)) warnings.sort(byPlace);
     return { output, changes, warnings, input, profile: LATIN_PROFILE };
   } catch (error) {
     return internalError(value, error);
@@ -357,19 +374,27 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
 
 // The scan on its own: a loop this hot is compiled while it runs, and only calls whose
 // feedback is already known should be in the same function.
+// Protected spans are rare: the scan goes from one to the next, so that the words
+// between them need not look at each code point's protection.
 function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
+  const marks = prot.subarray(0, n); // the shared buffer may hold older marks beyond n
   let i = 0;
   while (i < n) {
-    if (prot[i] || !isLetterClass(cls[i])) i++;
-    else i = word(i);
+    let limit = marks.indexOf(1, i);
+    if (limit < 0) limit = n;
+    while (i < limit) {
+      if (!isLetterClass(cls[i])) i++;
+      else i = word(i, limit);
+    }
+    while (i < n && prot[i]) i++;
   }
 }
 
 // A stand-in for the warnings of a conversion that only counts (never written to).
 const NO_WARNINGS: ConvertWarning[] = [];
 
-/** Examines the word that starts at `i`; answers where it ends. */
-function word(i: number): number {
+/** Examines the word that starts at `i`, before the protected code point at `limit` (or the end); answers where it ends. */
+function word(i: number, limit: number): number {
   const { cps, cls, n } = state.points;
   const prot = state.prot;
 
@@ -384,14 +409,14 @@ function word(i: number): number {
   let flags = 0;
   nc = 0;
   let j = i;
-  while (j < n && !prot[j]) {
+  while (j < limit) {
     const c = cls[j];
     const cp = cps[j];
     if (c === LATIN) {
       latin++;
       if (cp === 0x218 || cp === 0x219) {
         add(j, j + 1, cp === 0x218 ? "Ş" : "ş", "P-01");
-      } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < n && !prot[j + 1] && isH(cps[j + 1])) {
+      } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < limit && isH(cps[j + 1])) {
         add(j, j + 2, NEW_LETTER[cp], (cp | 0x20) === 0x73 ? "A-01" : "A-02");
       }
     } else if (c === CYRILLIC) cyrillic++;
@@ -402,8 +427,7 @@ function word(i: number): number {
       c === APOSTROPHE &&
       j > start &&
       isLetterOrMark(cls[j - 1]) &&
-      j + 1 < n &&
-      !prot[j + 1] &&
+      j + 1 < limit &&
       isLetterClass(cls[j + 1])
     ) {
       inner = true;
@@ -515,9 +539,20 @@ function word(i: number): number {
 }
 
 // A change replaces one or two code points; their texts repeat endlessly ("sh", "o'"),
-// so each is made once.
+// so each is made once: in a table when both are ASCII (or the second is absent), else
+// in maps.
+const asciiSpellings: (string | undefined)[] = new Array(128 * 129).fill(undefined);
 const spellings = new Map<number, Map<number, string>>();
 function spelled(first: number, second: number): string {
+  if (first < 128 && second < 128) {
+    const at = first * 129 + second + 1;
+    let text = asciiSpellings[at];
+    if (text === undefined) {
+      text = second < 0 ? String.fromCharCode(first) : String.fromCharCode(first, second);
+      asciiSpellings[at] = text;
+    }
+    return text;
+  }
   let row = spellings.get(first);
   if (row === undefined) spellings.set(first, (row = new Map()));
   let text = row.get(second);

@@ -210,16 +210,56 @@ export class Utf8Sink {
 
   /** Writes a text with "&", "<" and ">" escaped as XML. */
   writeEscaped(text: string): void {
-    let at = 0;
-    for (let i = 0; i < text.length; i++) {
-      const u = text.charCodeAt(i);
-      if (u !== 0x26 && u !== 0x3c && u !== 0x3e) continue;
-      this.writeUnits(text, at, i);
-      this.write(u === 0x26 ? "&amp;" : u === 0x3c ? "&lt;" : "&gt;");
-      at = i + 1;
+    const len = text.length;
+    if (len >= SHORT) {
+      // Long texts: the stretches between escapes go to the platform's encoder.
+      let at = 0;
+      for (let i = 0; i < len; i++) {
+        const u = text.charCodeAt(i);
+        if (u !== 0x26 && u !== 0x3c && u !== 0x3e) continue;
+        this.writeUnits(text, at, i);
+        this.write(u === 0x26 ? "&amp;" : u === 0x3c ? "&lt;" : "&gt;");
+        at = i + 1;
+      }
+      if (at === 0) this.write(text);
+      else this.writeUnits(text, at, len);
+      return;
     }
-    if (at === 0) this.write(text);
-    else this.writeUnits(text, at, text.length);
+    // Short texts in one pass; "&amp;" is the longest that one code unit becomes.
+    this.reserve(len * 5);
+    const bytes = this.bytes;
+    let o = this.length;
+    for (let i = 0; i < len; i++) {
+      let u = text.charCodeAt(i);
+      if (u < 0x80) {
+        if (u === 0x26) {
+          bytes[o] = 0x26;
+          bytes[o + 1] = 0x61; // a
+          bytes[o + 2] = 0x6d; // m
+          bytes[o + 3] = 0x70; // p
+          bytes[o + 4] = 0x3b;
+          o += 5;
+        } else if (u === 0x3c || u === 0x3e) {
+          bytes[o] = 0x26;
+          bytes[o + 1] = u === 0x3c ? 0x6c : 0x67; // l g
+          bytes[o + 2] = 0x74; // t
+          bytes[o + 3] = 0x3b;
+          o += 4;
+        } else {
+          bytes[o++] = u;
+        }
+        continue;
+      }
+      if (u >= 0xd800 && u <= 0xdbff && i + 1 < len) {
+        const lo = text.charCodeAt(i + 1);
+        if (lo >= 0xdc00 && lo <= 0xdfff) {
+          u = ((u - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
+          i++;
+        }
+      }
+      o = put(bytes, o, u);
+    }
+    this.length = o;
   }
 
   /** Writes the first `count` code units of `units`. */

@@ -51,22 +51,42 @@ export interface RunningTotal {
   bytes: number;
 }
 
-let crcTable: Uint32Array | null = null;
+// Eight tables of 256 entries: table k gives the CRC of a byte followed by k zero bytes,
+// so that eight bytes are taken per step instead of one.
+let crcTables: Int32Array | null = null;
 
 /** The CRC-32 of the ZIP format. */
 export function crc32(bytes: Uint8Array): number {
-  if (crcTable === null) {
-    crcTable = new Uint32Array(256);
+  if (crcTables === null) {
+    crcTables = new Int32Array(8 * 256);
     for (let i = 0; i < 256; i++) {
       let c = i;
       for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
-      crcTable[i] = c >>> 0;
+      crcTables[i] = c;
+    }
+    for (let i = 256; i < 8 * 256; i++) {
+      const prev = crcTables[i - 256];
+      crcTables[i] = (prev >>> 8) ^ crcTables[prev & 0xff];
     }
   }
-  const table = crcTable;
-  let crc = 0xffffffff;
-  for (let i = 0; i < bytes.length; i++) crc = table[(crc ^ bytes[i]) & 0xff] ^ (crc >>> 8);
-  return (crc ^ 0xffffffff) >>> 0;
+  const t = crcTables;
+  const len = bytes.length;
+  let crc = -1;
+  let i = 0;
+  for (; i + 8 <= len; i += 8) {
+    const a = crc ^ (bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16) | (bytes[i + 3] << 24));
+    crc =
+      t[0x700 + (a & 0xff)] ^
+      t[0x600 + ((a >>> 8) & 0xff)] ^
+      t[0x500 + ((a >>> 16) & 0xff)] ^
+      t[0x400 + (a >>> 24)] ^
+      t[0x300 + bytes[i + 4]] ^
+      t[0x200 + bytes[i + 5]] ^
+      t[0x100 + bytes[i + 6]] ^
+      t[bytes[i + 7]];
+  }
+  for (; i < len; i++) crc = t[(crc ^ bytes[i]) & 0xff] ^ (crc >>> 8);
+  return (crc ^ -1) >>> 0;
 }
 
 const broken = () => new DocumentRefusal(REFUSALS.broken);
