@@ -76,8 +76,14 @@ const isOG = (cp: number) => cp === 0x6f || cp === 0x4f || cp === 0x67 || cp ===
 const isH = (cp: number) => cp === 0x68 || cp === 0x48;
 
 // Every replacement text, written once: the new letters and the spellings of a split s-h.
-const NEW_LETTER: Record<number, string> = { 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" };
-const WITH_TUTUQ: Record<number, string> = { 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" };
+// (As arrays over ASCII: indexed by a letter without a look-up by key.)
+const asciiTable = (entries: Record<number, string>): string[] => {
+  const table: string[] = new Array(128).fill("");
+  for (const [cp, text] of Object.entries(entries)) table[Number(cp)] = text;
+  return table;
+};
+const NEW_LETTER = asciiTable({ 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" });
+const WITH_TUTUQ = asciiTable({ 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" });
 const SPLIT_SH: Record<number, string> = { 0x7368: "sʼh", 0x7348: "sʼH", 0x5368: "Sʼh", 0x5348: "SʼH" };
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
