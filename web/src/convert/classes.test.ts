@@ -48,7 +48,8 @@ describe("classes", () => {
 
 describe("splitting into code points", () => {
   // ASCII stretches and what may follow them: a BMP letter, an astral character, a
-  // lone surrogate; shared buffers reused by a shorter text after a longer one.
+  // lone surrogate; shared buffers reused by a shorter text after a longer one. Each
+  // text also after a long ASCII stretch, which is read another way.
   it.each<string>([
     "",
     "shahar choy",
@@ -61,8 +62,8 @@ describe("splitting into code points", () => {
     "😀 sh",
     "http://a.b/c ".repeat(50) + "ж",
     "sh",
-  ])("%j", (text) => {
-    for (const shared of [false, true]) {
+  ])("%j", (short) => {
+    for (const [text, shared] of [short, "shahar: https://x.uz ".repeat(20) + short].flatMap((t) => [[t, false], [t, true]] as const)) {
       const { cps, cls, n, trig, nt, latinUnits } = splitCodePoints(text, shared);
       const expected = Array.from(text, (ch) => ch.codePointAt(0)!);
       expect(n).toBe(expected.length);

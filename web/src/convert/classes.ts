@@ -178,9 +178,10 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   let latinUnits = 0;
   let cyrillicUnits = 0;
   // The leading ASCII stretch (often the whole text) comes from the encoder's fast copy,
-  // one byte per code unit, and is read back from those bytes.
+  // one byte per code unit, and is read back from those bytes. A short text is read
+  // faster directly than the encoder is called.
   let i = 0;
-  if (len > 0 && text.charCodeAt(0) < 128) {
+  if (len >= 256 && text.charCodeAt(0) < 128) {
     if (asciiBytes.length < len) asciiBytes = new Uint8Array(grow(len));
     const bytes = asciiBytes.subarray(0, len);
     const { written } = asciiEncoder.encodeInto(text, bytes);
