@@ -46,6 +46,38 @@ describe("classes", () => {
   });
 });
 
+describe("splitting into code points", () => {
+  // ASCII stretches and what may follow them: a BMP letter, an astral character, a
+  // lone surrogate; shared buffers reused by a shorter text after a longer one. Each
+  // text also after a long ASCII stretch, which is read another way.
+  it.each<string>([
+    "",
+    "shahar choy",
+    "ş",
+    "shahar o‘g‘il",
+    "ab€",
+    "ab😀cd",
+    "ab\ud800cd",
+    "x\udc00",
+    "😀 sh",
+    "http://a.b/c ".repeat(50) + "ж",
+    "sh",
+  ])("%j", (short) => {
+    for (const [text, shared] of [short, "shahar: https://x.uz ".repeat(20) + short].flatMap((t) => [[t, false], [t, true]] as const)) {
+      const { cps, cls, n, trig, nt, latinUnits } = splitCodePoints(text, shared);
+      const expected = Array.from(text, (ch) => ch.codePointAt(0)!);
+      expect(n).toBe(expected.length);
+      expect(Array.from(cps.subarray(0, n))).toEqual(expected);
+      expect(Array.from(cls.subarray(0, n))).toEqual(expected.map(classOf));
+      expect(latinUnits).toBe(expected.filter((cp) => (cp < 128 && classOf(cp) === LATIN) || (cp >= 0xc0 && cp <= 0x24f)).length);
+      const triggers = Array.from(trig.subarray(0, nt));
+      // read one code unit at a time when the text does not begin with ASCII
+      const slow = splitCodePoints("é" + text);
+      expect(triggers).toEqual(Array.from(slow.trig.subarray(0, slow.nt), (t) => t - 1));
+    }
+  });
+});
+
 describe("protected spans", () => {
   // text → the stretches that are protected
   it.each<[string, string[]]>([

@@ -144,6 +144,8 @@ let sharedCps = new Uint32Array(0);
 let sharedCls = new Uint8Array(0);
 let sharedTrig = new Int32Array(0);
 let sharedProt = new Uint8Array(0);
+let asciiBytes = new Uint8Array(0);
+const asciiEncoder = new TextEncoder();
 const grow = (length: number) => Math.max(length, 1024, Math.ceil(length * 1.25));
 
 /**
@@ -175,7 +177,28 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   let latinAscii = 0;
   let latinUnits = 0;
   let cyrillicUnits = 0;
-  for (let i = 0; i < len; i++) {
+  // The leading ASCII stretch (often the whole text) comes from the encoder's fast copy,
+  // one byte per code unit, and is read back from those bytes. A short text is read
+  // faster directly than the encoder is called.
+  let i = 0;
+  if (len >= 256 && text.charCodeAt(0) < 128) {
+    if (asciiBytes.length < len) asciiBytes = new Uint8Array(grow(len));
+    const bytes = asciiBytes.subarray(0, len);
+    const { written } = asciiEncoder.encodeInto(text, bytes);
+    for (; i < written; i++) {
+      const b = bytes[i];
+      if (b >= 128) break;
+      const k = ASCII_SPLIT[b];
+      if (k > 7) {
+        if (k & SPLIT_TRIGGER) trig[nt++] = i;
+        if (k & SPLIT_LETTER) latinAscii++;
+      }
+      cls[i] = k & 7;
+    }
+    cps.set(bytes.subarray(0, i));
+    n = i;
+  }
+  for (; i < len; i++) {
     let cp = text.charCodeAt(i);
     if (cp < 128) {
       const k = ASCII_SPLIT[cp];

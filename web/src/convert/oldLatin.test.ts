@@ -128,6 +128,30 @@ describe("words left alone", () => {
   });
 });
 
+describe("plain stretches between changes", () => {
+  // Runs of plain ASCII words are passed quickly; what ends them must still be seen:
+  // an h after s or c, apostrophes, digits, protected text, other letters, a Cyrillic run.
+  it.each<[string, string, number[], [string, number, number][]]>([
+    ["kitob bor shahar", "kitob bor şahar", [10], []],
+    ["kitobh bor chh, hosil", "kitobh bor çh, hosil", [11], []],
+    ["ab s h sh", "ab s h ş", [7], []],
+    ["bilan bog' va tog'", "bilan boğ va toğ", [8, 16], []],
+    ["kitob qog‘oz", "kitob qoğoz", [8], []],
+    ["kitob2 shahar3 ko'r", "kitob2 shahar3 kör", [16], [["alnum-token", 7, 13]]],
+    ["kitob https://x.uz/sh choy", "kitob https://x.uz/sh çoy", [22], []],
+    ["kitob va ș", "kitob va ş", [9], []],
+    ["бир икки kitob va shahar", "бир икки kitob va şahar", [18], [["cyrillic-unsupported", 0, 8]]],
+    ["бир kitob va икки", "бир kitob va икки", [], [["cyrillic-unsupported", 0, 3], ["cyrillic-unsupported", 13, 17]]],
+    ["бир, икки. kitob ", "бир, икки. kitob ", [], [["cyrillic-unsupported", 0, 9]]],
+    ["da'vo ma'no", "daʼvo maʼno", [2, 8], []],
+  ])("%j", (input, output, starts, warnings) => {
+    const r = convertOldLatin(input);
+    expect(r.output).toBe(output);
+    expect(r.changes.map((c) => c.start)).toEqual(starts);
+    expect(r.warnings.map((w) => [w.kind, w.start, w.end])).toEqual(warnings);
+  });
+});
+
 describe("offsets and input", () => {
   it("counts code points, not code units", () => {
     const r = convertOldLatin("😀 shahar");

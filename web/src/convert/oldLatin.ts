@@ -76,8 +76,14 @@ const isOG = (cp: number) => cp === 0x6f || cp === 0x4f || cp === 0x67 || cp ===
 const isH = (cp: number) => cp === 0x68 || cp === 0x48;
 
 // Every replacement text, written once: the new letters and the spellings of a split s-h.
-const NEW_LETTER: Record<number, string> = { 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" };
-const WITH_TUTUQ: Record<number, string> = { 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" };
+// (As arrays over ASCII: indexed by a letter without a look-up by key.)
+const asciiTable = (entries: Record<number, string>): string[] => {
+  const table: string[] = new Array(128).fill("");
+  for (const [cp, text] of Object.entries(entries)) table[Number(cp)] = text;
+  return table;
+};
+const NEW_LETTER = asciiTable({ 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" });
+const WITH_TUTUQ = asciiTable({ 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" });
 const SPLIT_SH: Record<number, string> = { 0x7368: "sʼh", 0x7348: "sʼH", 0x5368: "Sʼh", 0x5348: "SʼH" };
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
@@ -107,6 +113,12 @@ for (const prefix of FOREIGN_NAME_PREFIXES) {
 }
 
 const isAz = (c: number) => c >= 0x61 && c <= 0x7a;
+
+// ASCII characters that the scan may pass without a look at their words: all but the
+// apostrophes and h (which makes a change after s or c).
+const QUIET_ASCII = new Uint8Array(128).fill(1);
+QUIET_ASCII[0x27] = QUIET_ASCII[0x60] = QUIET_ASCII[0x68] = QUIET_ASCII[0x48] = 0;
+
 
 /** An English contraction: two or more letters, an apostrophe, then s, t, re, ve or ll. */
 function isContraction(key: ArrayLike<number>, len: number): boolean {
@@ -376,13 +388,33 @@ function begin(raw: string, keepReferences: boolean, detail: boolean, split: Cod
 // feedback is already known should be in the same function.
 // Protected spans are rare: the scan goes from one to the next, so that the words
 // between them need not look at each code point's protection.
+// Between them, a stretch of ASCII without apostrophes, without an h after s or c, is
+// passed at once: its words can neither change nor be reported, and (with no Cyrillic
+// words pending) looking at them does nothing. The scan goes on from the start of the
+// letters before the first character that ends such a stretch.
 function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
+  const { cps } = state.points;
   const marks = prot.subarray(0, n); // the shared buffer may hold older marks beyond n
   let i = 0;
   while (i < n) {
     let limit = marks.indexOf(1, i);
     if (limit < 0) limit = n;
     while (i < limit) {
+      if (state.runStart < 0) {
+        let p = i;
+        while (p < limit) {
+          const cp = cps[p];
+          if (cp < 0x80 && QUIET_ASCII[cp] !== 0) p++;
+          else if ((cp | 0x20) === 0x68 && p > 0 && (cps[p - 1] | 0x20) !== 0x73 && (cps[p - 1] | 0x20) !== 0x63) p++;
+          else break;
+        }
+        if (p === limit) {
+          i = limit;
+          break;
+        }
+        while (p > i && cls[p - 1] === LATIN) p--;
+        i = p;
+      }
       if (!isLetterClass(cls[i])) i++;
       else i = word(i, limit);
     }
