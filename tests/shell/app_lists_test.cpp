@@ -380,22 +380,38 @@ TEST_F(AppCommandsTest, ListsUseTheRulesOfTheMomentTheyWereAskedFor) {
   apps.folder_items.push_back({u"Viewer", u"C:\\Cmd\\Viewer.exe"});
 
   // Every worker of the pool (it has four) is held, so the lists wait in its
-  // queue while a rule is added.
-  std::mutex mutex;
-  std::condition_variable changed;
-  int held = 0;
-  bool release = false;
-  for (int i = 0; i < 4; ++i) {
-    blocking_pool().submit([&] {
-      std::unique_lock lock(mutex);
-      ++held;
+  // queue while a rule is added. The gate is shared with the workers, which
+  // may still be leaving it after the test has its answers (or gave up), and
+  // it is opened whichever way the test ends.
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int held = 0;
+    bool release = false;
+    void open() {
+      {
+        std::lock_guard lock(mutex);
+        release = true;
+      }
       changed.notify_all();
-      changed.wait(lock, [&] { return release; });
+    }
+  };
+  const auto gate = std::make_shared<Gate>();
+  struct Opener {
+    std::shared_ptr<Gate> gate;
+    ~Opener() { gate->open(); }
+  } opener{gate};
+  for (int i = 0; i < 4; ++i) {
+    blocking_pool().submit([gate] {
+      std::unique_lock lock(gate->mutex);
+      ++gate->held;
+      gate->changed.notify_all();
+      gate->changed.wait(lock, [&] { return gate->release; });
     });
   }
   {
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return held == 4; }));
+    std::unique_lock lock(gate->mutex);
+    ASSERT_TRUE(gate->changed.wait_for(lock, 5s, [&] { return gate->held == 4; }));
   }
   std::vector<std::shared_ptr<std::promise<os::CommandResult>>> answers;
   for (const char* name : {"apps_running", "apps_installed"}) {
@@ -404,11 +420,7 @@ TEST_F(AppCommandsTest, ListsUseTheRulesOfTheMomentTheyWereAskedFor) {
     ASSERT_TRUE(invoke_handler(t.app, "main", name, "{}", [answer](os::CommandResult r) { answer->set_value(r); }));
   }
   edit_settings([](Settings& s) { s.apps = {{"Yangi nom", "viewer.exe", kModeFast}}; });
-  {
-    std::lock_guard lock(mutex);
-    release = true;
-  }
-  changed.notify_all();
+  gate->open();
   for (auto& answer : answers) {
     auto future = answer->get_future();
     ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
