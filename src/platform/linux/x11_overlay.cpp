@@ -337,26 +337,33 @@ void LinuxOverlayWindows::pump_messages() {
   if (paint) paint_popup(s);
 }
 
-bool LinuxOverlayWindows::left_button_down() {
-  State& s = *s_;
-  if (s.dpy == nullptr) return false;
+namespace {
+
+struct Pointer {
+  os::Point at;
+  unsigned buttons = 0;
+};
+
+std::optional<Pointer> query_pointer(const LinuxOverlayWindows::State& s) {
+  if (s.dpy == nullptr) return std::nullopt;
   Window root_back = 0;
   Window child = 0;
   int rx = 0, ry = 0, wx = 0, wy = 0;
   unsigned state = 0;
-  if (!XQueryPointer(s.dpy, s.root, &root_back, &child, &rx, &ry, &wx, &wy, &state)) return false;
-  return (state & Button1Mask) != 0;
+  if (!XQueryPointer(s.dpy, s.root, &root_back, &child, &rx, &ry, &wx, &wy, &state)) return std::nullopt;
+  return Pointer{{rx, ry}, state};
+}
+
+}  // namespace
+
+bool LinuxOverlayWindows::left_button_down() {
+  const auto p = query_pointer(*s_);
+  return p && (p->buttons & Button1Mask) != 0;
 }
 
 os::Point LinuxOverlayWindows::cursor_position() {
-  State& s = *s_;
-  if (s.dpy == nullptr) return {};
-  Window root_back = 0;
-  Window child = 0;
-  int rx = 0, ry = 0, wx = 0, wy = 0;
-  unsigned state = 0;
-  if (!XQueryPointer(s.dpy, s.root, &root_back, &child, &rx, &ry, &wx, &wy, &state)) return {};
-  return {rx, ry};
+  const auto p = query_pointer(*s_);
+  return p ? p->at : os::Point{};
 }
 
 std::optional<os::Box> LinuxOverlayWindows::popup_rect() {
