@@ -96,7 +96,6 @@ Reservations& reservations() {
   return *r;
 }
 
-std::atomic<uint64_t> g_keymap_generation{0};
 std::atomic<uint64_t> g_focus_generation{0};
 std::array<std::atomic<bool>, 256> g_typing_keys{};
 
@@ -620,7 +619,6 @@ void Session::handle(xcb_generic_event_t* e) {
     const auto* m = reinterpret_cast<xcb_mapping_notify_event_t*>(e);
     if (m->request == XCB_MAPPING_MODIFIER) {
       read_modifiers();
-      g_keymap_generation.fetch_add(1);
     } else if (m->request == XCB_MAPPING_KEYBOARD) {
       // Our own change of a spare key is in the map already.
       if (m->count == 1 && own_remaps_[m->first_keycode] > 0) {
@@ -628,7 +626,6 @@ void Session::handle(xcb_generic_event_t* e) {
       } else {
         read_keymap();
         spares_.reconcile(map_);
-        g_keymap_generation.fetch_add(1);
         // The spare keys may be others now: the grabs are made anew.
         grab_window_ = 0;
         follow_focus();
@@ -924,11 +921,6 @@ std::optional<int16_t> hook_thread_key_state(uint32_t vk) {
 std::optional<unsigned> hook_thread_group() {
   if (t_session == nullptr) return std::nullopt;
   return t_session->group();
-}
-
-uint64_t watched_keymap_generation() {
-  std::lock_guard lock(g_session_mutex);
-  return g_session != nullptr ? g_keymap_generation.load() + 1 : 0;
 }
 
 uint64_t watched_focus_generation() {

@@ -238,9 +238,6 @@ std::optional<int16_t> hook_thread_key_state(uint32_t vk);
 // The XKB group of the event the hook thread is deciding; none elsewhere.
 std::optional<unsigned> hook_thread_group();
 
-// Counts keymap changes the running hook saw (its own spare keys aside), so
-// the layout queries can keep the keymap between them; 0 while no hook runs.
-uint64_t watched_keymap_generation();
 // Counts changes of the focus and of the active window that the running hook
 // saw, so the foreground queries can keep their answers between them (the
 // procedure asks them at every key); 0 while no hook runs.
