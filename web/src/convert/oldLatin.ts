@@ -425,10 +425,124 @@ function scanWords(cls: Uint8Array, prot: Uint8Array, n: number) {
 // A stand-in for the warnings of a conversion that only counts (never written to).
 const NO_WARNINGS: ConvertWarning[] = [];
 
-/** Examines the word that starts at `i`, before the protected code point at `limit` (or the end); answers where it ends. */
+// What the reading of a word tells its foreign test: a letter pattern was found, or
+// the word is not plain ASCII and the test builds its key (any other value: an ASCII
+// word without a pattern, with that many apostrophes).
+const PATTERN_FOUND = -2;
+const ASK_KEY = -1;
+
+/**
+ * Examines the word that starts at `i`, before the protected code point at `limit` (or
+ * the end); answers where it ends. Words of ASCII letters and apostrophes (nearly all of
+ * an old-Latin text) are read here in one pass that also runs the foreign test's letter
+ * patterns; a word with any other letter or mark is read again by `otherWord`.
+ */
 function word(i: number, limit: number): number {
-  const { cps, cls, n } = state.points;
-  const prot = state.prot;
+  const { cps, cls } = state.points;
+  const start = i;
+  let inner = false;
+  let flags = 0;
+  let pattern = 0;
+  let apostrophes = 0;
+  // The last two characters of the word's key: lower case, apostrophes as U+0027.
+  let k1 = -1;
+  let k2 = -1;
+  nc = 0;
+  let j = i;
+  while (j < limit) {
+    const c = cls[j];
+    const cp = cps[j];
+    let key: number;
+    if (c === LATIN) {
+      if (cp >= 0x80) return otherWord(start, limit);
+      key = cp | 0x20;
+      if (key === 0x68) {
+        if (k1 === 0x73 || k1 === 0x63) {
+          const s = cps[j - 1];
+          add(j - 1, j + 1, NEW_LETTER[s], k1 === 0x73 ? "A-01" : "A-02");
+          if (k1 === 0x63 && k2 === 0x73) pattern = 1; // sch
+        } else if (k1 === 0x70 || k1 === 0x74) {
+          pattern = 1; // ph th
+        }
+      } else if (key === 0x77) {
+        pattern = 1; // w (and wh)
+      }
+    } else if (c === APOSTROPHE) {
+      if (!(j > start && isLetterOrMark(cls[j - 1]) && j + 1 < limit && isLetterClass(cls[j + 1]))) break;
+      inner = true;
+      apostrophes++;
+      key = 0x27;
+      const unusual = isUnusualApostrophe(cp);
+      if (unusual) flags |= FLAG_UNKNOWN;
+      const before = cps[j - 1];
+      if (isOG(before)) {
+        if (cp === TUTUQ) flags |= FLAG_TUTUQ;
+        addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
+      } else {
+        if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
+        if (cp !== TUTUQ) add(j, j + 1, "ʼ", "A-06");
+      }
+    } else if (c === CYRILLIC || c === LETTER || c === MARK) {
+      return otherWord(start, limit);
+    } else {
+      break;
+    }
+    if (k1 === 0x63 && key !== 0x68) pattern = 1; // a c not before h (and ck)
+    k2 = k1;
+    k1 = key;
+    j++;
+  }
+  if (k1 === 0x63) pattern = 1;
+  closeRun();
+  return settle(start, j, inner, flags, pattern === 1 ? PATTERN_FOUND : apostrophes);
+}
+
+/** The rest of the foreign test (contraction, list, name prefixes) for an ASCII word without a letter pattern. */
+function asciiForeign(start: number, end: number, apostrophes: number): "foreign-pattern" | "foreign-dict" | null {
+  const { cps, cls } = state.points;
+  const keyAt = (k: number) => (cls[k] === APOSTROPHE ? 0x27 : cps[k] | 0x20);
+  if (apostrophes > 0) {
+    // An English contraction: two or more letters, an apostrophe, then s, t, re, ve or ll.
+    let q = start;
+    while (q < end && cls[q] === LATIN) q++;
+    const rest = end - q - 1;
+    if (q - start >= 2 && (rest === 1 || rest === 2)) {
+      const a = keyAt(q + 1);
+      const b = rest === 2 ? keyAt(q + 2) : -1;
+      const tail =
+        rest === 1 ? a === 0x73 || a === 0x74 : (a === 0x72 && b === 0x65) || (a === 0x76 && b === 0x65) || (a === 0x6c && b === 0x6c);
+      // bog's, bo's: an Uzbek ending after o' or g', not a contraction
+      const before = keyAt(q - 1);
+      if (tail && !(rest === 1 && a === 0x73 && (before === 0x6f || before === 0x67))) return "foreign-pattern";
+    }
+  }
+  // The word without apostrophes against the list and the name prefixes.
+  const first = cps[start] | 0x20;
+  const bareLength = end - start - apostrophes;
+  if (hasWordShape(bareLength, first, cps[end - 1] | 0x20)) {
+    let bare = "";
+    for (let k = start; k < end; k++) if (cls[k] !== APOSTROPHE) bare += String.fromCharCode(cps[k] | 0x20);
+    if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
+  }
+  const prefixes = PREFIXES_BY_INITIAL[first];
+  if (prefixes !== undefined) {
+    for (const prefix of prefixes) {
+      if (prefix.length > bareLength) continue;
+      let m = 0;
+      for (let k = start; k < end && m < prefix.length; k++) {
+        if (cls[k] === APOSTROPHE) continue;
+        if ((cps[k] | 0x20) !== prefix.charCodeAt(m)) break;
+        m++;
+      }
+      if (m === prefix.length) return "foreign-dict";
+    }
+  }
+  return null;
+}
+
+/** `word` for a word with letters beyond ASCII, marks, or letters of other scripts. */
+function otherWord(i: number, limit: number): number {
+  const { cps, cls } = state.points;
 
   // The word: unprotected letters and marks, and apostrophes between letters. Its
   // candidates are found on the same pass, left to right; they count only for a word
@@ -491,6 +605,19 @@ function word(i: number, limit: number): number {
   }
   if (latin === 0) return end;
   closeRun();
+  return settle(start, end, inner, flags, ASK_KEY);
+}
+
+/**
+ * What follows the reading of a Latin word from `start` to `end` with its candidates:
+ * the split stems, a trailing apostrophe, marks after replaced letters, the foreign and
+ * digit tests, then the changes and the word's warning; answers `end`. `ascii`: what
+ * the reading found for the foreign test (`PATTERN_FOUND`, `ASK_KEY` or a count of
+ * apostrophes).
+ */
+function settle(start: number, end: number, inner: boolean, flags: number, ascii: number): number {
+  const { cps, cls, n } = state.points;
+  const prot = state.prot;
 
   // An s and h of a split stem (at most the word's second or third letter) keep both.
   if (!inner) {
@@ -541,8 +668,12 @@ function word(i: number, limit: number): number {
   }
 
   if (nc > 0) {
-    const keyLength = wordKey(cps, cls, start, end);
-    const kind = foreignKind(keyBuffer, keyLength);
+    const kind =
+      ascii === ASK_KEY
+        ? foreignKind(keyBuffer, wordKey(cps, cls, start, end))
+        : ascii === PATTERN_FOUND
+          ? "foreign-pattern"
+          : asciiForeign(start, end, ascii);
     if (kind !== null) {
       warn(start, end, kind, CANDIDATES);
       return end;
