@@ -185,15 +185,16 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     if (asciiBytes.length < len) asciiBytes = new Uint8Array(grow(len));
     const bytes = asciiBytes.subarray(0, len);
     const { written } = asciiEncoder.encodeInto(text, bytes);
+    // Without branches but the loop's own: the position is written at every step and
+    // kept (counted) only at a trigger.
     for (; i < written; i++) {
       const b = bytes[i];
       if (b >= 128) break;
       const k = ASCII_SPLIT[b];
-      if (k > 7) {
-        if (k & SPLIT_TRIGGER) trig[nt++] = i;
-        if (k & SPLIT_LETTER) latinAscii++;
-      }
       cls[i] = k & 7;
+      latinAscii += k >> 4;
+      trig[nt] = i;
+      nt += (k >> 3) & 1;
     }
     cps.set(bytes.subarray(0, i));
     n = i;

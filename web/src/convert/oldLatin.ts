@@ -112,6 +112,10 @@ for (const prefix of FOREIGN_NAME_PREFIXES) {
   PREFIXES_BY_INITIAL[initial] = [...(PREFIXES_BY_INITIAL[initial] ?? []), prefix];
 }
 
+// The first two letters of every name prefix.
+const PREFIX_PAIRS = new Uint8Array(128 * 128);
+for (const prefix of FOREIGN_NAME_PREFIXES) PREFIX_PAIRS[(prefix.charCodeAt(0) << 7) | prefix.charCodeAt(1)] = 1;
+
 const isAz = (c: number) => c >= 0x61 && c <= 0x7a;
 
 // ASCII characters that the scan may pass without a look at their words: all but the
@@ -497,22 +501,23 @@ function word(i: number, limit: number): number {
   return settle(start, j, inner, flags, pattern === 1 ? PATTERN_FOUND : apostrophes);
 }
 
+const asciiKeyAt = (cps: Uint32Array, cls: Uint8Array, k: number) => (cls[k] === APOSTROPHE ? 0x27 : cps[k] | 0x20);
+
 /** The rest of the foreign test (contraction, list, name prefixes) for an ASCII word without a letter pattern. */
 function asciiForeign(start: number, end: number, apostrophes: number): "foreign-pattern" | "foreign-dict" | null {
   const { cps, cls } = state.points;
-  const keyAt = (k: number) => (cls[k] === APOSTROPHE ? 0x27 : cps[k] | 0x20);
   if (apostrophes > 0) {
     // An English contraction: two or more letters, an apostrophe, then s, t, re, ve or ll.
     let q = start;
     while (q < end && cls[q] === LATIN) q++;
     const rest = end - q - 1;
     if (q - start >= 2 && (rest === 1 || rest === 2)) {
-      const a = keyAt(q + 1);
-      const b = rest === 2 ? keyAt(q + 2) : -1;
+      const a = asciiKeyAt(cps, cls, q + 1);
+      const b = rest === 2 ? asciiKeyAt(cps, cls, q + 2) : -1;
       const tail =
         rest === 1 ? a === 0x73 || a === 0x74 : (a === 0x72 && b === 0x65) || (a === 0x76 && b === 0x65) || (a === 0x6c && b === 0x6c);
       // bog's, bo's: an Uzbek ending after o' or g', not a contraction
-      const before = keyAt(q - 1);
+      const before = cps[q - 1] | 0x20;
       if (tail && !(rest === 1 && a === 0x73 && (before === 0x6f || before === 0x67))) return "foreign-pattern";
     }
   }
@@ -524,7 +529,8 @@ function asciiForeign(start: number, end: number, apostrophes: number): "foreign
     for (let k = start; k < end; k++) if (cls[k] !== APOSTROPHE) bare += String.fromCharCode(cps[k] | 0x20);
     if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
   }
-  const prefixes = PREFIXES_BY_INITIAL[first];
+  const second = bareLength < 2 ? 0 : cls[start + 1] === APOSTROPHE ? cps[start + 2] | 0x20 : cps[start + 1] | 0x20;
+  const prefixes = PREFIX_PAIRS[(first << 7) | (second & 0x7f)] === 1 ? PREFIXES_BY_INITIAL[first] : undefined;
   if (prefixes !== undefined) {
     for (const prefix of prefixes) {
       if (prefix.length > bareLength) continue;
@@ -647,8 +653,9 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
     }
   }
 
-  // A combining mark right after a replaced letter would land on the wrong letter.
-  if (nc > 0) {
+  // A combining mark right after a replaced letter would land on the wrong letter. (An
+  // ASCII word holds none: only the two places after it can.)
+  if (nc > 0 && (ascii === ASK_KEY || (end < n && cls[end] === MARK) || (end + 1 < n && cls[end + 1] === MARK))) {
     let w = 0;
     for (let c = 0; c < nc; c++) {
       const rule = candRule[c];
