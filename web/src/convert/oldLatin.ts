@@ -84,7 +84,35 @@ const asciiTable = (entries: Record<number, string>): string[] => {
 };
 const NEW_LETTER = asciiTable({ 0x73: "ş", 0x53: "Ş", 0x63: "ç", 0x43: "Ç", 0x6f: "ö", 0x4f: "Ö", 0x67: "ğ", 0x47: "Ğ" });
 const WITH_TUTUQ = asciiTable({ 0x6f: "oʼ", 0x4f: "Oʼ", 0x67: "gʼ", 0x47: "Gʼ" });
-const SPLIT_SH: Record<number, string> = { 0x7368: "sʼh", 0x7348: "sʼH", 0x5368: "Sʼh", 0x5348: "SʼH" };
+
+// Every replacement the converter makes, by number: its text, its rule, the alternative
+// a warning offers, and its one code unit (0 when it has more). Candidates and changes
+// keep only the number.
+const REPLACEMENT_TO: string[] = [];
+const REPLACEMENT_RULE: RuleId[] = [];
+const REPLACEMENT_ALT: (string | undefined)[] = [];
+function replacement(to: string, rule: RuleId, alt?: string): number {
+  REPLACEMENT_TO.push(to);
+  REPLACEMENT_RULE.push(rule);
+  REPLACEMENT_ALT.push(alt);
+  return REPLACEMENT_TO.length - 1;
+}
+const byLetter = (letters: string, make: (cp: number) => number) => {
+  const table = new Uint8Array(128);
+  for (const ch of letters) table[ch.charCodeAt(0)] = make(ch.charCodeAt(0));
+  return table;
+};
+/** s h and c h (by the s or c). */
+const DIGRAPH = byLetter("sScC", (cp) => replacement(NEW_LETTER[cp], (cp | 0x20) === 0x73 ? "A-01" : "A-02"));
+/** o and g before an apostrophe, without and with the spelling with U+02BC as alternative. */
+const OG = byLetter("oOgG", (cp) => replacement(NEW_LETTER[cp], (cp | 0x20) === 0x6f ? "A-03" : "A-04"));
+const OG_WITH_ALT = byLetter("oOgG", (cp) => replacement(NEW_LETTER[cp], (cp | 0x20) === 0x6f ? "A-03" : "A-04", WITH_TUTUQ[cp]));
+/** An s and h of a split stem, by the s's case (2 for capital) and the h's (1). */
+const SPLIT_SH = ["sʼh", "sʼH", "Sʼh", "SʼH"].map((to) => replacement(to, "A-09", NEW_LETTER[to.charCodeAt(0)]));
+const APOSTROPHE_CHANGE = replacement("ʼ", "A-06");
+const S_COMMA = replacement("ş", "P-01");
+const S_COMMA_CAPITAL = replacement("Ş", "P-01");
+const REPLACEMENT_UNIT = Uint16Array.from(REPLACEMENT_TO, (to) => (to.length === 1 ? to.charCodeAt(0) : 0));
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
 const lowerCache = new Map<number, number[]>();
@@ -246,7 +274,7 @@ export function countOldLatin(
     // Whoever asks for the spans places the replacements itself.
     const output = withSpans ? null : finish(sink);
     const counted: Counted = { output: sink === null ? output : null, input, changes: state.changeCount, warnings: state.warningCount, failure: null, script: "latin" };
-    if (withSpans) counted.spans = { count: state.changeCount, start: changeStart, end: changeEnd, to: changeTo };
+    if (withSpans) counted.spans = { count: state.changeCount, start: changeStart, end: changeEnd, to: changeTexts() };
     return counted;
   } catch (error) {
     sink?.truncate(written);
@@ -275,15 +303,20 @@ const state = {
 let nc = 0;
 const candStart: number[] = [];
 const candEnd: number[] = [];
-const candTo: string[] = [];
-const candRule: RuleId[] = [];
-const candAlt: (string | undefined)[] = [];
+/** The replacements, by number. */
+const candCode: number[] = [];
 
 // The changes applied so far: code-point spans, their replacements and rules, in order.
 let changeStart = new Int32Array(1024);
 let changeEnd = new Int32Array(1024);
-const changeTo: string[] = [];
-const changeRule: RuleId[] = [];
+let changeCode = new Uint8Array(1024);
+
+/** The replacement texts of the changes, in order. */
+function changeTexts(): string[] {
+  const texts: string[] = new Array(state.changeCount);
+  for (let c = 0; c < texts.length; c++) texts[c] = REPLACEMENT_TO[changeCode[c]];
+  return texts;
+}
 
 /** The changes as records, made at once in an array of their number. */
 function changeRecords(): Change[] {
@@ -293,7 +326,8 @@ function changeRecords(): Change[] {
   for (let c = 0; c < count; c++) {
     const at = changeStart[c];
     const from = changeEnd[c] - at === 1 ? spelled(cps[at], -1) : spelled(cps[at], cps[at + 1]);
-    records[c] = { start: at, end: changeEnd[c], from, to: changeTo[c], rule: changeRule[c] };
+    const code = changeCode[c];
+    records[c] = { start: at, end: changeEnd[c], from, to: REPLACEMENT_TO[code], rule: REPLACEMENT_RULE[code] };
   }
   return records;
 }
@@ -323,16 +357,14 @@ function closeRun() {
   state.runStart = state.runEnd = -1;
 }
 
-function add(start: number, end: number, to: string, rule: RuleId, alt?: string) {
+function add(start: number, end: number, code: number) {
   candStart[nc] = start;
   candEnd[nc] = end;
-  candTo[nc] = to;
-  candRule[nc] = rule;
-  candAlt[nc++] = alt;
+  candCode[nc++] = code;
 }
 
 function addOG(start: number, end: number, letter: number, withAlt: boolean) {
-  add(start, end, NEW_LETTER[letter], (letter | 0x20) === 0x6f ? "A-03" : "A-04", withAlt ? WITH_TUTUQ[letter] : undefined);
+  add(start, end, withAlt ? OG_WITH_ALT[letter] : OG[letter]);
 }
 
 /** The word's text with each candidate replaced by its `to` (or its alternative). */
@@ -340,8 +372,8 @@ function applied(start: number, end: number, useAlt: boolean): string {
   let out = "";
   let k = start;
   for (let c = 0; c < nc; c++) {
-    const alt = candAlt[c];
-    out += slice(k, candStart[c]) + (useAlt && alt !== undefined ? alt : candTo[c]);
+    const alt = REPLACEMENT_ALT[candCode[c]];
+    out += slice(k, candStart[c]) + (useAlt && alt !== undefined ? alt : REPLACEMENT_TO[candCode[c]]);
     k = candEnd[c];
   }
   if (k < end) out += slice(k, end);
@@ -462,8 +494,7 @@ function word(i: number, limit: number): number {
       key = cp | 0x20;
       if (key === 0x68) {
         if (k1 === 0x73 || k1 === 0x63) {
-          const s = cps[j - 1];
-          add(j - 1, j + 1, NEW_LETTER[s], k1 === 0x73 ? "A-01" : "A-02");
+          add(j - 1, j + 1, DIGRAPH[cps[j - 1]]);
           if (k1 === 0x63 && k2 === 0x73) pattern = 1; // sch
         } else if (k1 === 0x70 || k1 === 0x74) {
           pattern = 1; // ph th
@@ -484,7 +515,7 @@ function word(i: number, limit: number): number {
         addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
       } else {
         if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
-        if (cp !== TUTUQ) add(j, j + 1, "ʼ", "A-06");
+        if (cp !== TUTUQ) add(j, j + 1, APOSTROPHE_CHANGE);
       }
     } else if (c === CYRILLIC || c === LETTER || c === MARK) {
       return otherWord(start, limit);
@@ -567,9 +598,9 @@ function otherWord(i: number, limit: number): number {
     if (c === LATIN) {
       latin++;
       if (cp === 0x218 || cp === 0x219) {
-        add(j, j + 1, cp === 0x218 ? "Ş" : "ş", "P-01");
+        add(j, j + 1, cp === 0x218 ? S_COMMA_CAPITAL : S_COMMA);
       } else if (((cp | 0x20) === 0x73 || (cp | 0x20) === 0x63) && j + 1 < limit && isH(cps[j + 1])) {
-        add(j, j + 2, NEW_LETTER[cp], (cp | 0x20) === 0x73 ? "A-01" : "A-02");
+        add(j, j + 2, DIGRAPH[cp]);
       }
     } else if (c === CYRILLIC) cyrillic++;
     else if (c === LETTER) others++;
@@ -591,7 +622,7 @@ function otherWord(i: number, limit: number): number {
         addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
       } else {
         if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
-        if (cp !== TUTUQ) add(j, j + 1, "ʼ", "A-06");
+        if (cp !== TUTUQ) add(j, j + 1, APOSTROPHE_CHANGE);
       }
     } else break;
     j++;
@@ -629,10 +660,8 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
   if (!inner) {
     for (let c = 0; c < nc && candStart[c] - start <= 2; c++) {
       const at = candStart[c];
-      if (candRule[c] === "A-01" && splitStemAt(cps, start, end, at)) {
-        candTo[c] = SPLIT_SH[(cps[at] << 8) | cps[at + 1]];
-        candRule[c] = "A-09";
-        candAlt[c] = NEW_LETTER[cps[at]];
+      if (REPLACEMENT_RULE[candCode[c]] === "A-01" && splitStemAt(cps, start, end, at)) {
+        candCode[c] = SPLIT_SH[(cps[at] === 0x53 ? 2 : 0) + (cps[at + 1] === 0x48 ? 1 : 0)];
         flags |= FLAG_SH;
       }
     }
@@ -658,15 +687,13 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
   if (nc > 0 && (ascii === ASK_KEY || (end < n && cls[end] === MARK) || (end + 1 < n && cls[end + 1] === MARK))) {
     let w = 0;
     for (let c = 0; c < nc; c++) {
-      const rule = candRule[c];
+      const rule = REPLACEMENT_RULE[candCode[c]];
       if (rule !== "A-06" && rule !== "A-09" && candEnd[c] < n && cls[candEnd[c]] === MARK) {
         flags |= FLAG_MARK;
       } else if (w !== c) {
         candStart[w] = candStart[c];
         candEnd[w] = candEnd[c];
-        candTo[w] = candTo[c];
-        candRule[w] = rule;
-        candAlt[w++] = candAlt[c];
+        candCode[w++] = candCode[c];
       } else {
         w++;
       }
@@ -694,8 +721,7 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
     for (let c = 0; c < nc; c++) {
       changeStart[count] = candStart[c];
       changeEnd[count] = candEnd[c];
-      changeRule[count] = candRule[c];
-      changeTo[count++] = candTo[c];
+      changeCode[count++] = candCode[c];
     }
     state.changeCount = count;
   }
@@ -740,6 +766,9 @@ function growChanges(size: number) {
   const end = new Int32Array(size * 2);
   end.set(changeEnd);
   changeEnd = end;
+  const code = new Uint8Array(size * 2);
+  code.set(changeCode);
+  changeCode = code;
 }
 
 // The output's UTF-16 code units, written into a buffer kept between calls.
@@ -759,7 +788,7 @@ function finish(sink: Utf8Sink | null): string {
     let k = 0;
     for (let c = 0; c < count; c++) {
       sink.writeCodePoints(cps, k, changeStart[c], bmp ? input : null);
-      sink.write(changeTo[c]);
+      sink.write(REPLACEMENT_TO[changeCode[c]]);
       k = changeEnd[c];
     }
     sink.writeCodePoints(cps, k, n, bmp ? input : null);
@@ -768,7 +797,7 @@ function finish(sink: Utf8Sink | null): string {
   if (count === 0) return input;
 
   let room = 2 * n + 16;
-  for (let c = 0; c < count; c++) room += changeTo[c].length;
+  for (let c = 0; c < count; c++) room += REPLACEMENT_TO[changeCode[c]].length;
   if (outUnits.length < room) outUnits = new Uint16Array(Math.ceil(room * 1.25));
   const units = outUnits;
   let o = 0;
@@ -790,8 +819,14 @@ function finish(sink: Utf8Sink | null): string {
   let k = 0;
   for (let c = 0; c < count; c++) {
     copy(k, changeStart[c]);
-    const to = changeTo[c];
-    for (let t = 0; t < to.length; t++) units[o++] = to.charCodeAt(t);
+    const code = changeCode[c];
+    const single = REPLACEMENT_UNIT[code];
+    if (single !== 0) {
+      units[o++] = single;
+    } else {
+      const to = REPLACEMENT_TO[code];
+      for (let t = 0; t < to.length; t++) units[o++] = to.charCodeAt(t);
+    }
     k = changeEnd[c];
   }
   copy(k, n);
