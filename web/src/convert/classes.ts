@@ -148,6 +148,35 @@ let asciiBytes = new Uint8Array(0);
 const asciiEncoder = new TextEncoder();
 const grow = (length: number) => Math.max(length, 1024, Math.ceil(length * 1.25));
 
+// What `splitAscii` counted besides the classes.
+let asciiTriggers = 0;
+let asciiLetters = 0;
+
+/**
+ * The classes and triggers of the ASCII bytes that begin `bytes` (up to `written`);
+ * answers how many there are. On its own so that the loop is compiled with nothing
+ * around it that has not yet run (else the compiled loop was thrown away at its end on
+ * every call). Without branches but the loop's own: the position is written at every
+ * step and kept (counted) only at a trigger.
+ */
+function splitAscii(bytes: Uint8Array, written: number, cls: Uint8Array, trig: Int32Array): number {
+  let nt = 0;
+  let letters = 0;
+  let i = 0;
+  for (; i < written; i++) {
+    const b = bytes[i];
+    if (b >= 128) break;
+    const k = ASCII_SPLIT[b];
+    cls[i] = k & 7;
+    letters += k >> 4;
+    trig[nt] = i;
+    nt += (k >> 3) & 1;
+  }
+  asciiTriggers = nt;
+  asciiLetters = letters;
+  return i;
+}
+
 /**
  * Splits a text into code points with their classes. With `shared`, the arrays are
  * buffers that the next shared call overwrites, and may be longer than the text.
@@ -185,17 +214,9 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     if (asciiBytes.length < len) asciiBytes = new Uint8Array(grow(len));
     const bytes = asciiBytes.subarray(0, len);
     const { written } = asciiEncoder.encodeInto(text, bytes);
-    // Without branches but the loop's own: the position is written at every step and
-    // kept (counted) only at a trigger.
-    for (; i < written; i++) {
-      const b = bytes[i];
-      if (b >= 128) break;
-      const k = ASCII_SPLIT[b];
-      cls[i] = k & 7;
-      latinAscii += k >> 4;
-      trig[nt] = i;
-      nt += (k >> 3) & 1;
-    }
+    i = splitAscii(bytes, written, cls, trig);
+    nt = asciiTriggers;
+    latinAscii = asciiLetters;
     cps.set(bytes.subarray(0, i));
     n = i;
   }
