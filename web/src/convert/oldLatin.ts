@@ -66,6 +66,10 @@ const SPLIT_STEMS: readonly [stem: string, at: number][] = [
   ["mushaf", 2],
 ];
 
+// For each first letter of a stem, the positions of the s in the stems it begins (one bit each).
+const STEM_INITIALS = new Uint8Array(128);
+for (const [stem, at] of SPLIT_STEMS) STEM_INITIALS[stem.charCodeAt(0)] |= 1 << at;
+
 const FLAG_UNKNOWN = 1;
 const FLAG_TUTUQ = 2;
 const FLAG_QUOTE = 4;
@@ -802,9 +806,13 @@ function finish(sink: Utf8Sink | null): string {
   const units = outUnits;
   let o = 0;
   const copy = (from: number, to: number) => {
-    if (bmp && to - from > 64) {
-      units.set(cps.subarray(from, to), o);
-      o += to - from;
+    if (bmp) {
+      if (to - from > 64) {
+        units.set(cps.subarray(from, to), o);
+        o += to - from;
+      } else {
+        for (let k = from; k < to; k++) units[o++] = cps[k];
+      }
       return;
     }
     for (let k = from; k < to; k++) {
@@ -836,6 +844,7 @@ function finish(sink: Utf8Sink | null): string {
 /** Whether the s at `at` is the s of a split stem that the word begins with. */
 function splitStemAt(cps: Uint32Array, start: number, end: number, at: number): boolean {
   const offset = at - start;
+  if ((STEM_INITIALS[(cps[start] | 0x20) & 0x7f] & (1 << offset)) === 0) return false;
   const len = end - start;
   for (const [stem, pos] of SPLIT_STEMS) {
     if (pos !== offset || len < stem.length || len > stem.length + 8) continue;
