@@ -116,6 +116,7 @@ const SPLIT_SH = ["sʼh", "sʼH", "Sʼh", "SʼH"].map((to) => replacement(to, "A
 const APOSTROPHE_CHANGE = replacement("ʼ", "A-06");
 const S_COMMA = replacement("ş", "P-01");
 const S_COMMA_CAPITAL = replacement("Ş", "P-01");
+const LONGEST_REPLACEMENT = Math.max(...REPLACEMENT_TO.map((to) => to.length));
 const REPLACEMENT_UNIT = Uint16Array.from(REPLACEMENT_TO, (to) => (to.length === 1 ? to.charCodeAt(0) : 0));
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
@@ -778,6 +779,27 @@ function growChanges(size: number) {
 // The output's UTF-16 code units, written into a buffer kept between calls.
 let outUnits = new Uint16Array(0);
 
+/** Writes code points `from` to `to` as UTF-16 at `o`; answers where the next unit goes. */
+function copyUnits(units: Uint16Array, o: number, cps: Uint32Array, from: number, to: number, bmp: boolean): number {
+  if (bmp) {
+    if (to - from > 64) {
+      units.set(cps.subarray(from, to), o);
+      return o + (to - from);
+    }
+    for (let k = from; k < to; k++) units[o++] = cps[k];
+    return o;
+  }
+  for (let k = from; k < to; k++) {
+    const cp = cps[k];
+    if (cp < 0x10000) units[o++] = cp;
+    else {
+      units[o++] = 0xd800 + ((cp - 0x10000) >> 10);
+      units[o++] = 0xdc00 + ((cp - 0x10000) & 0x3ff);
+    }
+  }
+  return o;
+}
+
 /** The converted text: into the sink (answering "") or as a string. */
 function finish(sink: Utf8Sink | null): string {
   const { input, points } = state;
@@ -800,33 +822,13 @@ function finish(sink: Utf8Sink | null): string {
   }
   if (count === 0) return input;
 
-  let room = 2 * n + 16;
-  for (let c = 0; c < count; c++) room += REPLACEMENT_TO[changeCode[c]].length;
+  const room = 2 * n + LONGEST_REPLACEMENT * count + 16;
   if (outUnits.length < room) outUnits = new Uint16Array(Math.ceil(room * 1.25));
   const units = outUnits;
   let o = 0;
-  const copy = (from: number, to: number) => {
-    if (bmp) {
-      if (to - from > 64) {
-        units.set(cps.subarray(from, to), o);
-        o += to - from;
-      } else {
-        for (let k = from; k < to; k++) units[o++] = cps[k];
-      }
-      return;
-    }
-    for (let k = from; k < to; k++) {
-      const cp = cps[k];
-      if (cp < 0x10000) units[o++] = cp;
-      else {
-        units[o++] = 0xd800 + ((cp - 0x10000) >> 10);
-        units[o++] = 0xdc00 + ((cp - 0x10000) & 0x3ff);
-      }
-    }
-  };
   let k = 0;
   for (let c = 0; c < count; c++) {
-    copy(k, changeStart[c]);
+    o = copyUnits(units, o, cps, k, changeStart[c], bmp);
     const code = changeCode[c];
     const single = REPLACEMENT_UNIT[code];
     if (single !== 0) {
@@ -837,7 +839,7 @@ function finish(sink: Utf8Sink | null): string {
     }
     k = changeEnd[c];
   }
-  copy(k, n);
+  o = copyUnits(units, o, cps, k, n, bmp);
   return unitsToString(units, o, points.nfc || withoutSurrogates(input));
 }
 
