@@ -814,7 +814,9 @@ function finish(sink: Utf8Sink | null): string {
     let k = 0;
     for (let c = 0; c < count; c++) {
       sink.writeCodePoints(cps, k, changeStart[c], bmp ? input : null);
-      sink.write(REPLACEMENT_TO[changeCode[c]]);
+      const code = changeCode[c];
+      if (REPLACEMENT_UNIT[code] !== 0) sink.writeCodePoint(REPLACEMENT_UNIT[code]);
+      else sink.write(REPLACEMENT_TO[code]);
       k = changeEnd[c];
     }
     sink.writeCodePoints(cps, k, n, bmp ? input : null);

@@ -188,6 +188,13 @@ export class Utf8Sink {
     this.length = o;
   }
 
+  /** Writes one code point (not a surrogate). */
+  writeCodePoint(cp: number): void {
+    this.reserve(4);
+    if (cp < 0x80) this.bytes[this.length++] = cp;
+    else this.length = put(this.bytes, this.length, cp);
+  }
+
   /**
    * Writes code points `from` to `to`; `text` is the text they were read from when it
    * holds one code unit per code point, so that long stretches are encoded natively.
