@@ -1,5 +1,5 @@
 import { describe, expect, it } from "vitest";
-import { convertOldLatin } from "./oldLatin";
+import { FOREIGN_NAME_PREFIXES, FOREIGN_WORDS, convertOldLatin, foreignKind } from "./oldLatin";
 import type { ConvertResult } from "./types";
 
 const out = (text: string) => convertOldLatin(text).output;
@@ -101,6 +101,24 @@ describe("words left alone", () => {
     expect(r.output).toBe(input);
     expect(r.changes).toEqual([]);
     expect(r.warnings).toEqual([expect.objectContaining({ kind, suggestion })]);
+  });
+
+  it("reads plain ASCII words to the same foreign verdict as the test on their key", () => {
+    // Such words are read in one pass that runs the letter patterns itself.
+    const words = [
+      ...FOREIGN_WORDS,
+      ...FOREIGN_NAME_PREFIXES.flatMap((p) => [p, `${p}son`, p.slice(0, -1)]),
+      ...["whish", "photo", "thin", "schach", "sch", "chc", "chac", "ch'c", "sh'ch", "cash'", "ck", "shc"],
+      ...["it's", "don't", "we're", "they've", "we'll", "ch's", "bog's", "bo's", "o'g'il", "ma'no", "sh'a"],
+      ...["shahar", "choy", "qishloq", "mushaf", "ishoq", "chiroq", "Ishoq", "SHAHAR", "cHesS", "Mich'ael"],
+    ];
+    for (const word of words.flatMap((w) => [w, w.toUpperCase(), w.replace(/'/g, "\u2018")])) {
+      const key = Array.from(word.toLowerCase(), (ch) => (/['\u2018]/.test(ch) ? 0x27 : ch.codePointAt(0)!));
+      const r = convertOldLatin(word);
+      const verdict = r.warnings.find((w) => w.kind.startsWith("foreign-"))?.kind ?? null;
+      // (A word without a candidate change is never tested.)
+      if (verdict !== null || r.changes.length > 0) expect([word, verdict]).toEqual([word, foreignKind(key)]);
+    }
   });
 
   it("leaves mixed-script words and reports a Cyrillic run once", () => {
