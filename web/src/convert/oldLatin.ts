@@ -372,6 +372,26 @@ function addOG(start: number, end: number, letter: number, withAlt: boolean) {
   add(start, end, withAlt ? OG_WITH_ALT[letter] : OG[letter]);
 }
 
+/** Whether the apostrophe at `j` stands between letters (or a mark and a letter) of the word from `start`. */
+const isInnerApostrophe = (cls: Uint8Array, start: number, j: number, limit: number) =>
+  j > start && isLetterOrMark(cls[j - 1]) && j + 1 < limit && isLetterClass(cls[j + 1]);
+
+/** The candidate of the apostrophe `cp` at `j`, inside a word; answers the flags it gives the word. */
+function addApostrophe(cps: Uint32Array, j: number, cp: number): number {
+  let flags = 0;
+  const unusual = isUnusualApostrophe(cp);
+  if (unusual) flags |= FLAG_UNKNOWN;
+  const before = cps[j - 1];
+  if (isOG(before)) {
+    if (cp === TUTUQ) flags |= FLAG_TUTUQ;
+    addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
+  } else {
+    if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
+    if (cp !== TUTUQ) add(j, j + 1, APOSTROPHE_CHANGE);
+  }
+  return flags;
+}
+
 /** The word's text with each candidate replaced by its `to` (or its alternative). */
 function applied(start: number, end: number, useAlt: boolean): string {
   let out = "";
@@ -508,20 +528,11 @@ function word(i: number, limit: number): number {
         pattern = 1; // w (and wh)
       }
     } else if (c === APOSTROPHE) {
-      if (!(j > start && isLetterOrMark(cls[j - 1]) && j + 1 < limit && isLetterClass(cls[j + 1]))) break;
+      if (!isInnerApostrophe(cls, start, j, limit)) break;
       inner = true;
       apostrophes++;
       key = 0x27;
-      const unusual = isUnusualApostrophe(cp);
-      if (unusual) flags |= FLAG_UNKNOWN;
-      const before = cps[j - 1];
-      if (isOG(before)) {
-        if (cp === TUTUQ) flags |= FLAG_TUTUQ;
-        addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
-      } else {
-        if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
-        if (cp !== TUTUQ) add(j, j + 1, APOSTROPHE_CHANGE);
-      }
+      flags |= addApostrophe(cps, j, cp);
     } else if (c === CYRILLIC || c === LETTER || c === MARK) {
       return otherWord(start, limit);
     } else {
@@ -611,24 +622,9 @@ function otherWord(i: number, limit: number): number {
     else if (c === LETTER) others++;
     else if (c === MARK) {
       // part of the word, not counted
-    } else if (
-      c === APOSTROPHE &&
-      j > start &&
-      isLetterOrMark(cls[j - 1]) &&
-      j + 1 < limit &&
-      isLetterClass(cls[j + 1])
-    ) {
+    } else if (c === APOSTROPHE && isInnerApostrophe(cls, start, j, limit)) {
       inner = true;
-      const unusual = isUnusualApostrophe(cp);
-      if (unusual) flags |= FLAG_UNKNOWN;
-      const before = cps[j - 1];
-      if (isOG(before)) {
-        if (cp === TUTUQ) flags |= FLAG_TUTUQ;
-        addOG(j - 1, j + 1, before, cp === TUTUQ || unusual);
-      } else {
-        if (cp === 0x2bb) flags |= FLAG_UNKNOWN;
-        if (cp !== TUTUQ) add(j, j + 1, APOSTROPHE_CHANGE);
-      }
+      flags |= addApostrophe(cps, j, cp);
     } else break;
     j++;
   }
