@@ -138,6 +138,16 @@ const WORD_SHAPES = new Uint32Array(128 * 128);
 for (const w of FOREIGN_WORDS) if (w.length < 32) WORD_SHAPES[w.charCodeAt(0) * 128 + w.charCodeAt(w.length - 1)] |= 1 << w.length;
 const hasWordShape = (length: number, first: number, last: number) =>
   length >= 32 || (WORD_SHAPES[first * 128 + last] & (1 << length)) !== 0;
+// The listed words of up to ten letters as numbers (five bits a letter, a = 1), so that
+// an ASCII word is looked up without a string made of it.
+const PACKED_LETTERS = 10;
+const PACKED_WORDS = new Set<number>();
+for (const w of FOREIGN_WORDS) {
+  if (w.length > PACKED_LETTERS) continue;
+  let packed = 0;
+  for (let k = 0; k < w.length; k++) packed = packed * 32 + (w.charCodeAt(k) - 0x60);
+  PACKED_WORDS.add(packed);
+}
 // The name prefixes by their first letter (all ASCII).
 const PREFIXES_BY_INITIAL: (readonly string[] | undefined)[] = new Array(128).fill(undefined);
 for (const prefix of FOREIGN_NAME_PREFIXES) {
@@ -572,9 +582,15 @@ function asciiForeign(start: number, end: number, apostrophes: number): "foreign
   const first = cps[start] | 0x20;
   const bareLength = end - start - apostrophes;
   if (hasWordShape(bareLength, first, cps[end - 1] | 0x20)) {
-    let bare = "";
-    for (let k = start; k < end; k++) if (cls[k] !== APOSTROPHE) bare += String.fromCharCode(cps[k] | 0x20);
-    if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
+    if (bareLength <= PACKED_LETTERS) {
+      let packed = 0;
+      for (let k = start; k < end; k++) if (cls[k] !== APOSTROPHE) packed = packed * 32 + ((cps[k] | 0x20) - 0x60);
+      if (PACKED_WORDS.has(packed)) return "foreign-dict";
+    } else {
+      let bare = "";
+      for (let k = start; k < end; k++) if (cls[k] !== APOSTROPHE) bare += String.fromCharCode(cps[k] | 0x20);
+      if (FOREIGN_WORDS.has(bare)) return "foreign-dict";
+    }
   }
   const second = bareLength < 2 ? 0 : cls[start + 1] === APOSTROPHE ? cps[start + 2] | 0x20 : cps[start + 1] | 0x20;
   const prefixes = PREFIX_PAIRS[(first << 7) | (second & 0x7f)] === 1 ? PREFIXES_BY_INITIAL[first] : undefined;
@@ -658,7 +674,7 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
   const prot = state.prot;
 
   // An s and h of a split stem (at most the word's second or third letter) keep both.
-  if (!inner) {
+  if (!inner && nc > 0 && STEM_INITIALS[(cps[start] | 0x20) & 0x7f] !== 0) {
     for (let c = 0; c < nc && candStart[c] - start <= 2; c++) {
       const at = candStart[c];
       if (REPLACEMENT_RULE[candCode[c]] === "A-01" && splitStemAt(cps, start, end, at)) {
