@@ -216,8 +216,8 @@ struct KeymapCache {
       }
     }
   }
-  void refresh(Display* d) {
-    read_events(d);
+  // The keymap again after a change; the events were just read.
+  void renew(Display* d) {
     // Without change events every query asks the server.
     if (!stale && xkb_event >= 0) return;
     stale = false;
@@ -225,21 +225,26 @@ struct KeymapCache {
     names.reset();
   }
   const xkb_map::Keymap& map(Display* d) {
-    refresh(d);
+    read_events(d);
+    renew(d);
     return *keymap;
   }
-  const xkb_map::GroupNames& group_names_of(Display* d) {
-    refresh(d);
+  // The group and layout names as of the last read_events.
+  const xkb_map::GroupNames& read_group_names(Display* d) {
+    renew(d);
     if (!names) names = xkb_map::group_names(d);
     return *names;
   }
-  unsigned server_group(Display* d) {
-    read_events(d);
+  unsigned read_server_group(Display* d) {
     if (group && xkb_event >= 0) return *group;
     XkbStateRec state{};
     if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
     group = state.group & 3;
     return *group;
+  }
+  unsigned server_group(Display* d) {
+    read_events(d);
+    return read_server_group(d);
   }
 };
 
@@ -319,8 +324,12 @@ os::LayoutHandle LinuxKeyboardInput::keyboard_layout(uint32_t) {
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
-  unsigned group = current_group(d, *cache_);
-  const GroupNames& names = cache_->group_names_of(d);
+  // One read of the display's events for both answers: the layout watcher
+  // asks this ten times a second.
+  cache_->read_events(d);
+  const std::optional<unsigned> hook_group = hook_thread_group();
+  unsigned group = hook_group ? *hook_group : cache_->read_server_group(d);
+  const GroupNames& names = cache_->read_group_names(d);
   // A group locked under a keymap with more groups stays set after the
   // keymap shrinks; the keyboard then types the group it wraps to.
   if (!names.layouts.empty() && group >= names.layouts.size()) group %= names.layouts.size();
