@@ -176,6 +176,8 @@ struct Changes {
   bool asked = false;
   bool xkb = false;        // XKB's notices reach this connection
   uint8_t xkb_event = 0;   // XKB's event code
+  uint32_t active_atom = 0;
+  uint32_t rules_atom = 0;
   uint64_t active = 0;
   KeyboardChanges keyboard;
 };
@@ -187,6 +189,8 @@ Changes& changes() {
 
 void ask_for_events(xcb_connection_t* conn, Changes& c) {
   c.asked = true;
+  c.active_atom = atom("_NET_ACTIVE_WINDOW");
+  c.rules_atom = atom("_XKB_RULES_NAMES");
   const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(conn, root_window(), XCB_CW_EVENT_MASK, &mask);
   if (const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_xkb_id);
@@ -214,15 +218,13 @@ void ask_for_events(xcb_connection_t* conn, Changes& c) {
 // Reads the events that came, without waiting; under c.mutex.
 void read_changes(xcb_connection_t* conn, Changes& c) {
   if (!c.asked) ask_for_events(conn, c);
-  const uint32_t active = atom("_NET_ACTIVE_WINDOW");
-  const uint32_t rules = atom("_XKB_RULES_NAMES");
   // Errors of unchecked requests come here too and are dropped.
   while (xcb_generic_event_t* e = xcb_poll_for_event(conn)) {
     const uint8_t type = e->response_type & 0x7F;
     if (type == XCB_PROPERTY_NOTIFY) {
       const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
-      if (p->window == root_window() && p->atom == active) ++c.active;
-      if (p->window == root_window() && p->atom == rules) ++c.keyboard.keymap;
+      if (p->window == root_window() && p->atom == c.active_atom) ++c.active;
+      if (p->window == root_window() && p->atom == c.rules_atom) ++c.keyboard.keymap;
     } else if (type == XCB_MAPPING_NOTIFY) {
       ++c.keyboard.keymap;
     } else if (c.xkb && type == c.xkb_event) {
