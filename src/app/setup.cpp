@@ -12,8 +12,9 @@
 #include "core/state.h"
 #include "core/text.h"
 #include "core/unicode.h"
+#include "keyboard/foreground_watcher.h"
 #include "keyboard/hook_thread.h"
-#include "keyboard/watchers.h"
+#include "keyboard/layout_watcher.h"
 #include "online/ads.h"
 #include "online/remote_disable.h"
 #include "online/update_record.h"
@@ -111,7 +112,8 @@ std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter&
   }
 
   start_thread("advertisements", [&app] { run_ads_poll_thread(app); });
-  start_thread("watchers", [&app] { run_watchers(app); });
+  start_thread("layout watcher", [&app] { run_layout_watcher(app); });
+  start_thread("foreground watcher", [&app] { run_foreground_app_watcher(app); });
   return std::nullopt;
 }
 

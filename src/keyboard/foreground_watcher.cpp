@@ -1,6 +1,7 @@
 #include "keyboard/foreground_watcher.h"
 
 #include <chrono>
+#include <thread>
 
 #include "core/app.h"
 #include "core/state.h"
@@ -60,6 +61,14 @@ void ForegroundWatcher::poll() {
     std::string title = *off_rule_name;
     title += ": vaqtincha o\u2018chiq";
     show_toast(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.", ToastKind::Off);
+  }
+}
+
+void run_foreground_app_watcher(App& app) {
+  ForegroundWatcher watcher(app);
+  for (;;) {
+    std::this_thread::sleep_for(700ms);
+    watcher.poll();
   }
 }
 

@@ -13,7 +13,7 @@ inline constexpr std::string_view kOwnExeName = "harvel.exe";
 class ForegroundWatcher {
  public:
   explicit ForegroundWatcher(App& app);
-  // One poll (every 700 ms).
+  // One poll (after the 700 ms sleep).
   void poll();
 
  private:
@@ -22,5 +22,7 @@ class ForegroundWatcher {
   std::string own_exe_;  // the running program's own file name, lower case
 };
 
+// The watcher thread's body; never returns.
+[[noreturn]] void run_foreground_app_watcher(App& app);
 
 }  // namespace harvel

@@ -1,6 +1,8 @@
 #include "keyboard/layout_watcher.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "core/app.h"
 #include "core/settings.h"
@@ -163,6 +165,14 @@ void LayoutWatcher::accept(os::LayoutHandle hkl) {
     std::string body = "Harvel davom etmoqda: ";
     body += mode_name(m);
     show_toast(app_, std::move(title), std::move(body), ToastKind::Info);
+  }
+}
+
+void run_layout_watcher(App& app) {
+  LayoutWatcher watcher(app);
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    watcher.poll();
   }
 }
 

@@ -56,5 +56,7 @@ class LayoutWatcher {
   std::map<os::LayoutHandle, std::vector<char>> cache_;
 };
 
+// The watcher thread's body; never returns.
+[[noreturn]] void run_layout_watcher(App& app);
 
 }  // namespace harvel

@@ -39,7 +39,7 @@ TEST(SetupApp, ReadsTheDataFolderAndStartsTheThreadsInOrder) {
   EXPECT_EQ(ads->fetched_at, 5u);
   EXPECT_FALSE(fs::exists(s.data() / "pending-update.txt"));
   EXPECT_EQ(s.threads, (std::vector<std::string>{"hook supervisor", "remote disable", "update check", "update result",
-                                                 "advertisements", "watchers"}));
+                                                 "advertisements", "layout watcher", "foreground watcher"}));
   EXPECT_FALSE(s.w.desk.windows.window("main").value_or(fake::FakeWebWindow{}).visible);
   EXPECT_EQ(read_bytes(s.settings_file()), settings) << "never written at start";
   EXPECT_TRUE(s.files().ops().empty());

@@ -4,7 +4,6 @@
 #include "keyboard/foreground_watcher.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/layout_watcher.h"
-#include "keyboard/watchers.h"
 #include "platform/fake/fake_desktop.h"
 #include "support/test_app.h"
 
@@ -126,24 +125,6 @@ TEST_F(WatcherTest, NoOffNoticeWhileSwitchedOff) {
   w.poll();
   EXPECT_EQ(t.ctx().foreground_exe.copy(), "winword.exe");
   EXPECT_TRUE(t.notices.empty());
-}
-
-TEST_F(WatcherTest, OneThreadPollsTheLayoutEveryTickAndTheForegroundEverySeventh) {
-  Watchers w(t.app);
-  w.tick();
-  EXPECT_EQ(layout_name().copy(), "English (US)");
-  use_layout(fake::kLayoutCyrillic);
-  for (unsigned i = 2; i < Watchers::kLayoutPollsPerForegroundPoll; ++i) w.tick();
-  EXPECT_EQ(layout_name().copy(), "Rus");
-  EXPECT_EQ(t.ctx().foreground_exe.copy(), "") << "not polled before the seventh tick";
-  w.tick();
-  EXPECT_EQ(t.ctx().foreground_exe.copy(), "notepad.exe");
-
-  t.sys.open_app(u"C:\\Windows\\calc.exe");
-  for (unsigned i = 1; i < Watchers::kLayoutPollsPerForegroundPoll; ++i) w.tick();
-  EXPECT_EQ(t.ctx().foreground_exe.copy(), "notepad.exe");
-  w.tick();
-  EXPECT_EQ(t.ctx().foreground_exe.copy(), "calc.exe");
 }
 
 }  // namespace
