@@ -1,5 +1,7 @@
 #include "keyboard/foreground.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 #include "platform/os.h"
 
@@ -15,10 +17,11 @@ std::optional<std::string> process_image_path(uint32_t pid) {
   return text::utf16_to_utf8_lossy(*path);
 }
 
-ForegroundApp foreground_app() {
+ForegroundApp foreground_app() { return app_of_window(os::platform().foreground->foreground_window()); }
+
+ForegroundApp app_of_window(os::WindowHandle window) {
   os::Foreground& fg = *os::platform().foreground;
   ForegroundApp app;
-  const os::WindowHandle window = fg.foreground_window();
   if (window == 0) return app;
   uint32_t pid = 0;
   app.thread = fg.window_thread_process_id(window, pid);
@@ -32,15 +35,19 @@ ForegroundApp foreground_app() {
   return app;
 }
 
-bool foreground_is_shell_window() {
-  os::Foreground& fg = *os::platform().foreground;
-  const os::WindowHandle window = fg.foreground_window();
+bool foreground_is_shell_window() { return is_shell_window(os::platform().foreground->foreground_window()); }
+
+bool is_shell_window(os::WindowHandle window) {
   if (window == 0) return false;
-  const std::u16string units = fg.class_name(window, kClassNameUnits);
+  const std::u16string units = os::platform().foreground->class_name(window, kClassNameUnits);
   if (units.empty()) return false;
-  const std::string name = text::utf16_to_utf8_lossy(units);
+  // The shell's classes are ASCII: compared unit by unit, with no UTF-8 copy
+  // (the watchers ask several times a second).
   for (std::string_view shell : kShellWindowClasses) {
-    if (name == shell) return true;
+    if (std::equal(units.begin(), units.end(), shell.begin(), shell.end(),
+                   [](char16_t u, char c) { return u == static_cast<unsigned char>(c); })) {
+      return true;
+    }
   }
   return false;
 }

@@ -26,12 +26,16 @@ inline constexpr std::string_view kShellWindowClasses[] = {
 };
 
 ForegroundApp foreground_app();
+// The same for a foreground window the caller already asked for (0: none).
+ForegroundApp app_of_window(uintptr_t window);
 
 // The full image path of a process (UTF-8, invalid UTF-16 replaced), or none.
 std::optional<std::string> process_image_path(uint32_t pid);
 
 // The foreground window is part of the shell (taskbar, menus, task view).
 bool foreground_is_shell_window();
+// The same for a foreground window the caller already asked for (0: none).
+bool is_shell_window(uintptr_t window);
 
 // The process of the focused window runs elevated; also true whenever that
 // cannot be determined.

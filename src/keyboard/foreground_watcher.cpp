@@ -25,8 +25,9 @@ ForegroundWatcher::ForegroundWatcher(App& app) : app_(app), own_exe_(kOwnExeName
 }
 
 void ForegroundWatcher::poll() {
-  if (foreground_is_shell_window()) return;
-  const ForegroundApp fg = foreground_app();
+  const os::WindowHandle window = os::platform().foreground->foreground_window();
+  if (is_shell_window(window)) return;
+  const ForegroundApp fg = app_of_window(window);
   // The program's own windows and the taskbar leave the current app as it was.
   if (fg.exe.empty() || fg.exe == last_exe_ || fg.exe == kOwnExeName || fg.exe == own_exe_) return;
   last_exe_ = fg.exe;

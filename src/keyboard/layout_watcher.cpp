@@ -100,9 +100,10 @@ std::vector<char> missing_probe_letters(os::LayoutHandle layout) {
 }
 
 void LayoutWatcher::poll() {
-  if (popup_shown() || foreground_is_shell_window()) return;
   os::Foreground& fg = *os::platform().foreground;
+  // Asked once per poll: each question reads the window system's news.
   const os::WindowHandle window = fg.foreground_window();
+  if (popup_shown() || is_shell_window(window)) return;
   if (!window) return;
   uint32_t pid = 0;
   const uint32_t thread = fg.window_thread_process_id(window, pid);

@@ -177,28 +177,56 @@ std::vector<KeySym> keysyms_of_modifier(uint32_t vk) {
 }  // namespace
 
 // The server's keyboard group, keymap and layout names, asked once and then
-// kept: the display reports their changes as events (XKB state and keymap
-// notices, the root's _XKB_RULES_NAMES), read without waiting at each query.
+// kept while no change is reported, read without waiting at each query. The
+// reports come from the foreground queries' connection, which reads its
+// events at every query anyway (XKB's notices there, the core keymap notice,
+// the root's _XKB_RULES_NAMES), so a query reads no second connection; a
+// server whose XKB does not report there reports to this display instead.
 // The layout watcher asks ten times a second; a round trip to the server
 // each time would wake the thread and the server for nothing.
 struct KeymapCache {
   int xkb_event = -1;  // the XKB event code; -1: the display reports no changes
   bool watching = false;
+  bool told = false;  // the foreground queries' connection reports the changes
+  x11::KeyboardChanges seen;
   Atom rules_names = 0;
   bool stale = true;
   std::optional<unsigned> group;
   std::unique_ptr<xkb_map::Keymap> keymap;
   std::optional<xkb_map::GroupNames> names;
 
+  bool reports_changes() const { return told || xkb_event >= 0; }
+
   void read_events(Display* d) {
     if (!watching) {
       watching = true;
+      if (const auto now = x11::keyboard_changes()) {
+        told = true;
+        seen = *now;
+        return;
+      }
       if (xkb_event < 0) return;
       const unsigned long maps = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
       XkbSelectEvents(d, XkbUseCoreKbd, maps, maps);
       XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbGroupStateMask, XkbGroupStateMask);
       rules_names = XInternAtom(d, "_XKB_RULES_NAMES", False);
       XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
+    }
+    if (told) {
+      const x11::KeyboardChanges now = x11::keyboard_changes().value_or(x11::KeyboardChanges{});
+      if (now.keymap != seen.keymap) {
+        stale = true;
+        group.reset();  // a new keymap may wrap the group: asked again
+        // The display selects no events; the core keymap notices reach
+        // every client and are dropped here.
+        while (XPending(d) > 0) {
+          XEvent e;
+          XNextEvent(d, &e);
+        }
+      }
+      if (now.group != seen.group) group.reset();
+      seen = now;
+      return;
     }
     while (XPending(d) > 0) {
       XEvent e;
@@ -216,30 +244,35 @@ struct KeymapCache {
       }
     }
   }
-  void refresh(Display* d) {
-    read_events(d);
+  // The keymap again after a change; the events were just read.
+  void renew(Display* d) {
     // Without change events every query asks the server.
-    if (!stale && xkb_event >= 0) return;
+    if (!stale && reports_changes()) return;
     stale = false;
     keymap = std::make_unique<xkb_map::Keymap>(d);
     names.reset();
   }
   const xkb_map::Keymap& map(Display* d) {
-    refresh(d);
+    read_events(d);
+    renew(d);
     return *keymap;
   }
-  const xkb_map::GroupNames& group_names_of(Display* d) {
-    refresh(d);
+  // The group and layout names as of the last read_events.
+  const xkb_map::GroupNames& read_group_names(Display* d) {
+    renew(d);
     if (!names) names = xkb_map::group_names(d);
     return *names;
   }
-  unsigned server_group(Display* d) {
-    read_events(d);
-    if (group && xkb_event >= 0) return *group;
+  unsigned read_server_group(Display* d) {
+    if (group && reports_changes()) return *group;
     XkbStateRec state{};
     if (XkbGetState(d, XkbUseCoreKbd, &state) != Success) return 0;
     group = state.group & 3;
     return *group;
+  }
+  unsigned server_group(Display* d) {
+    read_events(d);
+    return read_server_group(d);
   }
 };
 
@@ -319,8 +352,12 @@ os::LayoutHandle LinuxKeyboardInput::keyboard_layout(uint32_t) {
   std::lock_guard lock(mutex_);
   Display* d = as_display(display());
   if (d == nullptr) return 0;
-  unsigned group = current_group(d, *cache_);
-  const GroupNames& names = cache_->group_names_of(d);
+  // One read of the change events for both answers: the layout watcher asks
+  // this ten times a second.
+  cache_->read_events(d);
+  const std::optional<unsigned> hook_group = hook_thread_group();
+  unsigned group = hook_group ? *hook_group : cache_->read_server_group(d);
+  const GroupNames& names = cache_->read_group_names(d);
   // A group locked under a keymap with more groups stays set after the
   // keymap shrinks; the keyboard then types the group it wraps to.
   if (!names.layouts.empty() && group >= names.layouts.size()) group %= names.layouts.size();

@@ -58,6 +58,14 @@ uint32_t input_focus();
 // this connection (read without waiting); 0 without a display. The count
 // starts at the first call, which asks for the events.
 uint64_t active_window_changes();
+// How many times the keyboard's group and its keymap (or layout names)
+// changed, from the events of the same connection, read the same way; none
+// when the server's keyboard extension does not report to it.
+struct KeyboardChanges {
+  uint64_t group = 0;
+  uint64_t keymap = 0;
+};
+std::optional<KeyboardChanges> keyboard_changes();
 
 // A child of the root window, in stacking order (bottom first).
 struct RootChild {

@@ -71,6 +71,11 @@ struct FocusCache {
   // ask it several times a second.
   uint32_t class_window = 0;
   std::optional<std::string> window_class;
+  // The program file of image_pid, the foreground window's process, which
+  // the foreground watcher asks for every 700 ms; a window's process stays
+  // while the focus does.
+  uint32_t image_pid = 0;
+  std::optional<std::u16string> image_path;
 };
 
 FocusCache& focus_cache() {
@@ -87,6 +92,8 @@ FocusCache& cache_for(uint64_t generation) {
     c.window = 0;
     c.class_window = 0;
     c.window_class.reset();
+    c.image_pid = 0;
+    c.image_path.reset();
   }
   return c;
 }
@@ -155,6 +162,19 @@ os::WindowHandle read_foreground_window() {
   // No window manager keeps _NET_ACTIVE_WINDOW: the top-level window that
   // holds the input focus.
   return x11::top_level_of(x11::input_focus());
+}
+
+std::optional<std::u16string> read_process_image_path(uint32_t pid) {
+  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  std::string path(4096, '\0');
+  const ssize_t n = readlink(link.c_str(), path.data(), path.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return std::nullopt;
+  path.resize(static_cast<std::size_t>(n));
+  // A program file replaced while it runs is shown with this suffix.
+  constexpr std::string_view kDeleted = " (deleted)";
+  struct stat st {};
+  if (path.ends_with(kDeleted) && lstat(path.c_str(), &st) != 0) path.resize(path.size() - kDeleted.size());
+  return text::utf8_to_utf16(path);
 }
 
 std::optional<AccessibleFocus> focused_control_of(os::WindowHandle handle) {
@@ -244,16 +264,7 @@ uint32_t LinuxForeground::window_thread_process_id(os::WindowHandle window, uint
 
 std::optional<std::u16string> LinuxForeground::process_image_path(uint32_t pid) {
   if (pid == 0) return std::nullopt;
-  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-  std::string path(4096, '\0');
-  const ssize_t n = readlink(link.c_str(), path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return std::nullopt;
-  path.resize(static_cast<std::size_t>(n));
-  // A program file replaced while it runs is shown with this suffix.
-  constexpr std::string_view kDeleted = " (deleted)";
-  struct stat st {};
-  if (path.ends_with(kDeleted) && lstat(path.c_str(), &st) != 0) path.resize(path.size() - kDeleted.size());
-  return text::utf8_to_utf16(path);
+  return cached_while_focused(pid, &FocusCache::image_pid, &FocusCache::image_path, read_process_image_path);
 }
 
 std::optional<os::GuiThreadInfo> LinuxForeground::gui_thread_info(uint32_t thread_id) {

@@ -1,6 +1,10 @@
 // Window and property queries on an XCB connection of the host's own, shared
 // by the foreground queries and the running-programs list.
 #include <xcb/xcb.h>
+// The XKB protocol header names a field "explicit".
+#define explicit xkb_explicit
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <cstdlib>
 #include <cstring>
@@ -161,29 +165,100 @@ uint32_t input_focus() {
   return focus;
 }
 
-uint64_t active_window_changes() {
-  xcb_connection_t* conn = connection().conn;
-  if (conn == nullptr) return 0;
-  static std::mutex mutex;
-  static uint64_t changes = 0;
-  const uint32_t active = atom("_NET_ACTIVE_WINDOW");
-  std::lock_guard lock(mutex);
-  if (changes == 0) {
-    changes = 1;
-    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(conn, root_window(), XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(conn);
+namespace {
+
+// The change counts of the events this connection reads: the root's
+// _NET_ACTIVE_WINDOW, and the keyboard's group and keymap (XKB's notices,
+// the core keymap notice, the root's _XKB_RULES_NAMES). Asked for at the
+// first read.
+struct Changes {
+  std::mutex mutex;
+  bool asked = false;
+  bool xkb = false;        // XKB's notices reach this connection
+  uint8_t xkb_event = 0;   // XKB's event code
+  uint32_t active_atom = 0;
+  uint32_t rules_atom = 0;
+  uint64_t active = 0;
+  KeyboardChanges keyboard;
+};
+
+Changes& changes() {
+  static Changes* c = new Changes;  // used by threads that outlive exit handlers
+  return *c;
+}
+
+void ask_for_events(xcb_connection_t* conn, Changes& c) {
+  c.asked = true;
+  c.active_atom = atom("_NET_ACTIVE_WINDOW");
+  c.rules_atom = atom("_XKB_RULES_NAMES");
+  const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_change_window_attributes(conn, root_window(), XCB_CW_EVENT_MASK, &mask);
+  if (const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_xkb_id);
+      ext != nullptr && ext->present) {
+    auto r = reply(xcb_xkb_use_extension_reply(conn, xcb_xkb_use_extension(conn, 1, 0), nullptr));
+    if (r && r->supported) {
+      // Any new keymap; of the state, the group alone (not every modifier
+      // press).
+      xcb_xkb_select_events_details_t details{};
+      details.affectState = XCB_XKB_STATE_PART_GROUP_STATE;
+      details.stateDetails = XCB_XKB_STATE_PART_GROUP_STATE;
+      const uint16_t all = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+      xcb_generic_error_t* e = xcb_request_check(
+          conn, xcb_xkb_select_events_aux_checked(conn, XCB_XKB_ID_USE_CORE_KBD,
+                                                  all | XCB_XKB_EVENT_TYPE_STATE_NOTIFY, 0, all, 0xFF, 0xFF,
+                                                  &details));
+      c.xkb = e == nullptr;
+      std::free(e);
+      c.xkb_event = ext->first_event;
+    }
   }
-  // The connection asks for no other events; errors of unchecked requests
-  // come here too and are dropped.
+  xcb_flush(conn);
+}
+
+// Reads the events that came, without waiting; under c.mutex.
+void read_changes(xcb_connection_t* conn, Changes& c) {
+  if (!c.asked) ask_for_events(conn, c);
+  // Errors of unchecked requests come here too and are dropped.
   while (xcb_generic_event_t* e = xcb_poll_for_event(conn)) {
-    if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+    const uint8_t type = e->response_type & 0x7F;
+    if (type == XCB_PROPERTY_NOTIFY) {
       const auto* p = reinterpret_cast<const xcb_property_notify_event_t*>(e);
-      if (p->window == root_window() && p->atom == active) ++changes;
+      if (p->window == root_window() && p->atom == c.active_atom) ++c.active;
+      if (p->window == root_window() && p->atom == c.rules_atom) ++c.keyboard.keymap;
+    } else if (type == XCB_MAPPING_NOTIFY) {
+      ++c.keyboard.keymap;
+    } else if (c.xkb && type == c.xkb_event) {
+      // XKB's events name their kind in the second byte.
+      if (e->pad0 == XCB_XKB_STATE_NOTIFY) {
+        ++c.keyboard.group;
+      } else if (e->pad0 == XCB_XKB_NEW_KEYBOARD_NOTIFY || e->pad0 == XCB_XKB_MAP_NOTIFY) {
+        ++c.keyboard.keymap;
+      }
     }
     std::free(e);
   }
-  return changes;
+}
+
+}  // namespace
+
+uint64_t active_window_changes() {
+  xcb_connection_t* conn = connection().conn;
+  if (conn == nullptr) return 0;
+  Changes& c = changes();
+  std::lock_guard lock(c.mutex);
+  read_changes(conn, c);
+  // Counted from 1, so 0 stays "no display".
+  return c.active + 1;
+}
+
+std::optional<KeyboardChanges> keyboard_changes() {
+  xcb_connection_t* conn = connection().conn;
+  if (conn == nullptr) return std::nullopt;
+  Changes& c = changes();
+  std::lock_guard lock(c.mutex);
+  read_changes(conn, c);
+  if (!c.xkb) return std::nullopt;
+  return c.keyboard;
 }
 
 std::vector<RootChild> root_children() {
