@@ -67,6 +67,17 @@ describe("convertCyrillic", () => {
     expect(convertCyrillic("узбек шахар ".repeat(19) + "узбек").warnings).toEqual([]);
     expect(convertCyrillic("узбек шахар ".repeat(20) + "қиш").warnings).toEqual([]);
   });
+
+  it("converts words longer than its buffers, and one far longer than a call takes arguments", () => {
+    // 65 letters: the buffers grow inside the word (each length its first time)
+    for (const repeats of [13, 50, 200_000]) {
+      const r = countText("Шаҳар".repeat(repeats), "cyrillic", undefined, null, true);
+      expect(r.failure).toBeNull();
+      expect(r.spans!.count).toBe(1);
+      expect(r.spans!.to[0]).toBe("Şahar".repeat(repeats));
+    }
+    expect(convertCyrillic("Шаҳар".repeat(40)).output).toBe("Şahar".repeat(40));
+  });
 });
 
 describe("detectScript and convertText", () => {

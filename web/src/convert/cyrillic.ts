@@ -363,13 +363,18 @@ function changeWord(from: number, to: number, start: number, end: number, len: n
   pass.converted += len;
 }
 
+/** Doubles the word buffers, keeping the letters already read. */
 function growWord() {
   const size = wordCps.length * 2;
   const cps = new Int32Array(size);
   cps.set(wordCps);
   wordCps = cps;
-  wordLower = new Int32Array(size);
-  wordCapital = new Uint8Array(size);
+  const lower = new Int32Array(size);
+  lower.set(wordLower);
+  wordLower = lower;
+  const capital = new Uint8Array(size);
+  capital.set(wordCapital);
+  wordCapital = capital;
 }
 
 function failed(value: unknown, error: unknown): CyrillicResult {
