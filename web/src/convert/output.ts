@@ -118,9 +118,17 @@ export class WordBuffer {
   }
 
   text(): string {
-    return String.fromCharCode.apply(null, this.units.subarray(0, this.length) as unknown as number[]);
+    // A long word in pieces, since a call takes only so many arguments.
+    if (this.length > PIECE) return unitsToString(this.units, this.length, false);
+    // The units through a plain array kept for it: a typed array costs more to spread.
+    const codes = wordCodes;
+    codes.length = this.length;
+    for (let k = 0; k < this.length; k++) codes[k] = this.units[k];
+    return String.fromCharCode.apply(null, codes);
   }
 }
+
+const wordCodes: number[] = [];
 
 const encoder = new TextEncoder();
 /** Texts shorter than this are encoded here, longer ones by the platform. */
