@@ -166,22 +166,26 @@ const isAz = (c: number) => c >= 0x61 && c <= 0x7a;
 const QUIET_ASCII = new Uint8Array(128).fill(1);
 QUIET_ASCII[0x27] = QUIET_ASCII[0x60] = QUIET_ASCII[0x68] = QUIET_ASCII[0x48] = 0;
 
-
 /** An English contraction: two or more letters, an apostrophe, then s, t, re, ve or ll. */
 function isContraction(key: ArrayLike<number>, len: number): boolean {
   let q = 0;
   while (q < len && isAz(key[q])) q++;
   if (q < 2 || q >= len || key[q] !== 0x27) return false;
   const rest = len - q - 1;
-  const a = key[q + 1];
-  const b = rest === 2 ? key[q + 2] : -1;
+  return isContractionTail(rest, key[q + 1], rest === 2 ? key[q + 2] : -1, key[q - 1]);
+}
+
+/**
+ * Whether the `rest` (1 or 2) characters `a` and `b` after a contraction's apostrophe
+ * are s, t, re, ve or ll, `before` being the letter before the apostrophe.
+ */
+function isContractionTail(rest: number, a: number, b: number, before: number): boolean {
   const tail =
     rest === 1
       ? a === 0x73 || a === 0x74 // s t
       : rest === 2 && ((a === 0x72 && b === 0x65) || (a === 0x76 && b === 0x65) || (a === 0x6c && b === 0x6c)); // re ve ll
-  if (!tail) return false;
   // bog's, bo's: an Uzbek ending after o' or g', not a contraction
-  return !(rest === 1 && a === 0x73 && (key[q - 1] === 0x6f || key[q - 1] === 0x67));
+  return tail && !(rest === 1 && a === 0x73 && (before === 0x6f || before === 0x67));
 }
 
 /** The foreign test on a word key (lower case, apostrophes as U+0027) of `len` code points. */
@@ -513,7 +517,7 @@ function word(i: number, limit: number): number {
   const start = i;
   let inner = false;
   let flags = 0;
-  let pattern = 0;
+  let pattern = false;
   let apostrophes = 0;
   // The last two characters of the word's key: lower case, apostrophes as U+0027.
   let k1 = -1;
@@ -530,12 +534,12 @@ function word(i: number, limit: number): number {
       if (key === 0x68) {
         if (k1 === 0x73 || k1 === 0x63) {
           add(j - 1, j + 1, DIGRAPH[cps[j - 1]]);
-          if (k1 === 0x63 && k2 === 0x73) pattern = 1; // sch
+          if (k1 === 0x63 && k2 === 0x73) pattern = true; // sch
         } else if (k1 === 0x70 || k1 === 0x74) {
-          pattern = 1; // ph th
+          pattern = true; // ph th
         }
       } else if (key === 0x77) {
-        pattern = 1; // w (and wh)
+        pattern = true; // w (and wh)
       }
     } else if (c === APOSTROPHE) {
       if (!isInnerApostrophe(cls, start, j, limit)) break;
@@ -548,14 +552,14 @@ function word(i: number, limit: number): number {
     } else {
       break;
     }
-    if (k1 === 0x63 && key !== 0x68) pattern = 1; // a c not before h (and ck)
+    if (k1 === 0x63 && key !== 0x68) pattern = true; // a c not before h (and ck)
     k2 = k1;
     k1 = key;
     j++;
   }
-  if (k1 === 0x63) pattern = 1;
+  if (k1 === 0x63) pattern = true;
   closeRun();
-  return settle(start, j, inner, flags, pattern === 1 ? PATTERN_FOUND : apostrophes);
+  return settle(start, j, inner, flags, pattern ? PATTERN_FOUND : apostrophes);
 }
 
 const asciiKeyAt = (cps: Uint32Array, cls: Uint8Array, k: number) => (cls[k] === APOSTROPHE ? 0x27 : cps[k] | 0x20);
@@ -568,14 +572,12 @@ function asciiForeign(start: number, end: number, apostrophes: number): "foreign
     let q = start;
     while (q < end && cls[q] === LATIN) q++;
     const rest = end - q - 1;
-    if (q - start >= 2 && (rest === 1 || rest === 2)) {
-      const a = asciiKeyAt(cps, cls, q + 1);
-      const b = rest === 2 ? asciiKeyAt(cps, cls, q + 2) : -1;
-      const tail =
-        rest === 1 ? a === 0x73 || a === 0x74 : (a === 0x72 && b === 0x65) || (a === 0x76 && b === 0x65) || (a === 0x6c && b === 0x6c);
-      // bog's, bo's: an Uzbek ending after o' or g', not a contraction
-      const before = cps[q - 1] | 0x20;
-      if (tail && !(rest === 1 && a === 0x73 && (before === 0x6f || before === 0x67))) return "foreign-pattern";
+    if (
+      q - start >= 2 &&
+      (rest === 1 || rest === 2) &&
+      isContractionTail(rest, asciiKeyAt(cps, cls, q + 1), rest === 2 ? asciiKeyAt(cps, cls, q + 2) : -1, cps[q - 1] | 0x20)
+    ) {
+      return "foreign-pattern";
     }
   }
   // The word without apostrophes against the list and the name prefixes.
@@ -674,7 +676,7 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
   const prot = state.prot;
 
   // An s and h of a split stem (at most the word's second or third letter) keep both.
-  if (!inner && nc > 0 && STEM_INITIALS[(cps[start] | 0x20) & 0x7f] !== 0) {
+  if (!inner) {
     for (let c = 0; c < nc && candStart[c] - start <= 2; c++) {
       const at = candStart[c];
       if (REPLACEMENT_RULE[candCode[c]] === "A-01" && splitStemAt(cps, start, end, at)) {
