@@ -355,16 +355,18 @@ const NO_SUGGESTION = 0;
 const CANDIDATES = 1;
 const ALTERNATIVES = 2;
 
-const unit = (i: number) => (state.unitAt === null ? i : state.unitAt[i]);
-const slice = (from: number, to: number) => state.input.slice(unit(from), unit(to));
 
 /** A warning; its suggestion (the word with its candidates applied, or their alternatives) is spelled out only when records are kept. */
 function warn(start: number, end: number, kind: WarningKind, suggestion: number) {
   state.warningCount++;
   if (!state.detail) return;
-  const w: ConvertWarning = { start, end, kind, message: MESSAGES[kind as keyof typeof MESSAGES] };
-  if (suggestion !== NO_SUGGESTION) w.suggestion = applied(start, end, suggestion === ALTERNATIVES);
-  state.warnings.push(w);
+  const message = MESSAGES[kind as keyof typeof MESSAGES];
+  // Each shape made whole at once, rather than a property added after.
+  state.warnings.push(
+    suggestion === NO_SUGGESTION
+      ? { start, end, kind, message }
+      : { start, end, kind, message, suggestion: applied(start, end, suggestion === ALTERNATIVES) },
+  );
 }
 
 function closeRun() {
@@ -408,14 +410,18 @@ function addApostrophe(cps: Uint32Array, j: number, cp: number): number {
 
 /** The word's text with each candidate replaced by its `to` (or its alternative). */
 function applied(start: number, end: number, useAlt: boolean): string {
+  const { input, unitAt } = state;
   let out = "";
-  let k = start;
+  let k = unitAt === null ? start : unitAt[start];
   for (let c = 0; c < nc; c++) {
-    const alt = REPLACEMENT_ALT[candCode[c]];
-    out += slice(k, candStart[c]) + (useAlt && alt !== undefined ? alt : REPLACEMENT_TO[candCode[c]]);
-    k = candEnd[c];
+    const code = candCode[c];
+    const alt = REPLACEMENT_ALT[code];
+    const at = unitAt === null ? candStart[c] : unitAt[candStart[c]];
+    out += (at > k ? input.slice(k, at) : "") + (useAlt && alt !== undefined ? alt : REPLACEMENT_TO[code]);
+    k = unitAt === null ? candEnd[c] : unitAt[candEnd[c]];
   }
-  if (k < end) out += slice(k, end);
+  const last = unitAt === null ? end : unitAt[end];
+  if (k < last) out += input.slice(k, last);
   return out;
 }
 
