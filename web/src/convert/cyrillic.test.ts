@@ -92,6 +92,16 @@ describe("detectScript and convertText", () => {
     expect(detectScript(text)).toBe(script);
   });
 
+  it.each<[string, string]>([
+    ["a".repeat(100) + "ж".repeat(101), "cyrillic"],
+    ["ж".repeat(130) + "a".repeat(130), "latin"],
+    ["ж".repeat(130) + "a".repeat(129), "cyrillic"],
+    ["a".repeat(64) + " ".repeat(200) + "ж".repeat(65), "cyrillic"],
+    ["ж".repeat(64) + "a".repeat(64) + "ж", "cyrillic"],
+  ])("a long text's count is settled only by its last letters (%#)", (text, script) => {
+    expect(detectScript(text)).toBe(script);
+  });
+
   it.each(["ab вг", "ab вгд", "ww вгд", "W×÷ вгдеж", "𝐀𝐁𝐂 вг", "ŞÇ шч", "ӀӀӀ ab", "", "123"])(
     "the worker's count of %j picks the converter detectScript picks",
     (text) => {

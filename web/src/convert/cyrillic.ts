@@ -1,7 +1,7 @@
 // Uzbek Cyrillic to the new Latin alphabet, word by word (a test mode), and the
 // dispatcher that picks this converter or the old-Latin one.
 
-import { isLetterCp, keepsNfc, splitCodePoints } from "./classes";
+import { isLetterCp, keepsNfc } from "./classes";
 import { convertOldLatin, countOldLatin, type LatinOptions } from "./oldLatin";
 import { OutputBuffer, WordBuffer, type Utf8Sink } from "./output";
 import {
@@ -27,12 +27,18 @@ const isWordCp = (cp: number) => cp === 0x2bc || isLetterCp(cp);
 /** "cyrillic" when the text has more Cyrillic than Latin characters, else "latin". */
 export function detectScript(value?: unknown): "cyrillic" | "latin" {
   const text = asText(value);
+  const len = text.length;
   let cyr = 0;
   let lat = 0;
-  for (let i = 0; i < text.length; i++) {
-    const u = text.charCodeAt(i);
-    if (isCyrillicCp(u)) cyr++;
-    else if (isLatinCp(u)) lat++;
+  for (let i = 0; i < len; ) {
+    // Every 64 units: stop once the units left could no longer change the answer.
+    const stop = Math.min(len, i + 64);
+    for (; i < stop; i++) {
+      const u = text.charCodeAt(i);
+      if (isCyrillicCp(u)) cyr++;
+      else if (isLatinCp(u)) lat++;
+    }
+    if (cyr > lat + (len - i) || lat >= cyr + (len - i)) break;
   }
   return cyr > lat ? "cyrillic" : "latin";
 }
@@ -437,8 +443,5 @@ export function countText(
   withSpans = false,
 ): Counted {
   if (script !== "auto") return script === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
-  // The split the old-Latin converter starts with counts the letters that pick the converter.
-  const points = splitCodePoints(text, true);
-  if (points.cyrillicUnits > points.latinUnits) return countCyrillic(text, sink, withSpans);
-  return countOldLatin(text, options, sink, withSpans, points);
+  return detectScript(text) === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
 }

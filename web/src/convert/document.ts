@@ -477,42 +477,75 @@ function unitOffsets(text: string): Uint32Array | null {
  * two runs still converts; each replacement goes to the run of its first character.
  */
 export function convertParagraph(texts: string[], tally: ConversionTally, conversion: Conversion): string[] {
-  const joined = texts.join("");
-  if (isBlank(joined)) return texts;
-  // Normalisation would move offsets across runs: then each run is converted by itself.
-  if (toNfc(joined) !== joined) return texts.map((t) => tally.run(t));
+  const joined = convertJoined(texts, tally, conversion);
+  if (joined === null) return texts.map((t) => tally.run(t));
+  if (typeof joined === "string") return texts;
+  const out: string[] = [];
+  placeRuns(texts, joined, {
+    begin: () => out.push(""),
+    add: (text, from, to) => (out[out.length - 1] += text.slice(from, to)),
+  });
+  return out;
+}
+
+/** The new text of a paragraph's runs, written piece by piece. */
+interface RunWriter {
+  /** The next run begins. */
+  begin(): void;
+  /** Code units `from` to `to` of `text` belong to the current run. */
+  add(text: string, from: number, to: number): void;
+}
+
+/** A paragraph converted as one text: the joined runs and the conversion's changes. */
+interface JoinedParagraph {
+  joined: string;
+  spans: NonNullable<Counted["spans"]>;
+}
+
+/**
+ * Converts a paragraph's runs as one text. Answers its changes; the joined text when the
+ * runs stay as they are; or null when each run must be converted by itself (normalisation
+ * would move offsets across runs).
+ */
+function convertJoined(texts: string[], tally: ConversionTally, conversion: Conversion): JoinedParagraph | string | null {
+  const joined = texts.length === 1 ? texts[0] : texts.join("");
+  if (isBlank(joined)) return joined;
+  if (toNfc(joined) !== joined) return null;
   const result = conversion(joined);
-  if (result.input !== joined) return texts.map((t) => tally.run(t));
+  if (result.input !== joined) return null;
   tally.changed += result.changes;
   tally.warnings += result.warnings;
   const spans = result.spans!;
-  if (spans.count === 0) return texts;
+  return spans.count === 0 ? joined : { joined, spans };
+}
 
-  // Each run keeps its own code units, less those of a change that begins in an
-  // earlier run; a change's replacement goes to the run that holds its first unit.
+/**
+ * Each run keeps its own code units, less those of a change that begins in an earlier
+ * run; a change's replacement goes to the run that holds its first unit.
+ */
+function placeRuns(texts: string[], { joined, spans }: JoinedParagraph, writer: RunWriter): void {
   const unitAt = unitOffsets(joined);
   const unit = (cp: number) => (unitAt === null ? cp : unitAt[cp]);
-  const out: string[] = [];
   let c = 0;
   let k = 0; // the next unit of the joined text to place
   let runEnd = 0;
   for (const text of texts) {
     runEnd += text.length;
-    let own = "";
+    writer.begin();
     while (k < runEnd) {
       const start = c < spans.count ? unit(spans.start[c]) : Infinity;
       if (start < runEnd) {
-        own += joined.slice(k, start) + spans.to[c];
+        if (start > k) writer.add(joined, k, start);
+        const to = spans.to[c];
+        writer.add(to, 0, to.length);
         k = unit(spans.end[c]);
         c++;
       } else {
-        own += joined.slice(k, runEnd);
+        writer.add(joined, k, runEnd);
         k = runEnd;
       }
     }
-    out.push(own);
   }
-  return out;
 }
 
 /** Rewrites the text runs of a Word XML part, paragraph by paragraph, into `sink`; the rest stays byte for byte. */
@@ -520,27 +553,42 @@ function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversio
   // The runs of the current paragraph: where each lies in the part and its decoded text.
   // The part's own text goes out unchanged around each run's new text: up to the end of
   // its opening tag, and again from its closing tag on.
+  // (The start and end arrays are reused from paragraph to paragraph.)
   const textStarts: number[] = [];
   const textEnds: number[] = [];
-  const texts: string[] = [];
+  let texts: string[] = [];
   let at = 0;
+  let run = 0;
+  // The runs' new text goes straight into the sink, each after the part's text before it.
+  const writer: RunWriter = {
+    begin: () => {
+      sink.writeUnits(xml, at, textStarts[run]);
+      at = textEnds[run++];
+    },
+    add: (text, from, to) => sink.writeEscaped(text, from, to),
+  };
   const flush = () => {
     if (texts.length === 0) return;
-    const converted = convertParagraph(texts, tally, conversion);
-    for (let r = 0; r < texts.length; r++) {
-      sink.writeUnits(xml, at, textStarts[r]);
-      sink.writeEscaped(converted[r]);
-      at = textEnds[r];
+    const joined = convertJoined(texts, tally, conversion);
+    run = 0;
+    if (joined !== null && typeof joined !== "string") {
+      placeRuns(texts, joined, writer);
+    } else {
+      for (const text of texts) {
+        const own = joined === null ? tally.run(text) : text;
+        writer.begin();
+        writer.add(own, 0, own.length);
+      }
     }
-    textStarts.length = textEnds.length = texts.length = 0;
+    texts = [];
   };
   WORD_TOKENS.lastIndex = 0;
   for (let m = WORD_TOKENS.exec(xml); m !== null; m = WORD_TOKENS.exec(xml)) {
     if (m[1] === undefined) {
       flush();
     } else {
-      textStarts.push(m.index + m[1].length);
-      textEnds.push(m.index + m[0].length - 6); // "</w:t>"
+      textStarts[texts.length] = m.index + m[1].length;
+      textEnds[texts.length] = m.index + m[0].length - 6; // "</w:t>"
       texts.push(decodeReferences(m[2]));
     }
   }

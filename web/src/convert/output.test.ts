@@ -26,6 +26,10 @@ describe("Utf8Sink", () => {
       sink.writeEscaped(text);
       sink.write("]");
       expect(sink.result(), JSON.stringify(text)).toEqual(new Uint8Array([0x5b, ...escaped(text), 0x5d]));
+      // the same text as a stretch of a longer one
+      const within = new Utf8Sink(0);
+      within.writeEscaped("<&" + text + "&>", 2, 2 + text.length);
+      expect(within.result(), JSON.stringify(text)).toEqual(new Uint8Array(escaped(text)));
     }
   });
 

@@ -223,28 +223,28 @@ export class Utf8Sink {
     this.length = o;
   }
 
-  /** Writes a text with "&", "<" and ">" escaped as XML. */
-  writeEscaped(text: string): void {
-    const len = text.length;
-    if (len >= SHORT) {
+  /** Writes a text (or its code units `from` to `to`) with "&", "<" and ">" escaped as XML. */
+  writeEscaped(text: string, from = 0, to = text.length): void {
+    const len = to;
+    if (len - from >= SHORT) {
       // Long texts: the stretches between escapes go to the platform's encoder.
-      let at = 0;
-      for (let i = 0; i < len; i++) {
+      let at = from;
+      for (let i = from; i < len; i++) {
         const u = text.charCodeAt(i);
         if (u !== 0x26 && u !== 0x3c && u !== 0x3e) continue;
         this.writeUnits(text, at, i);
         this.write(u === 0x26 ? "&amp;" : u === 0x3c ? "&lt;" : "&gt;");
         at = i + 1;
       }
-      if (at === 0) this.write(text);
+      if (at === 0 && len === text.length) this.write(text);
       else this.writeUnits(text, at, len);
       return;
     }
     // Short texts in one pass; "&amp;" is the longest that one code unit becomes.
-    this.reserve(len * 5);
+    this.reserve((len - from) * 5);
     const bytes = this.bytes;
     let o = this.length;
-    for (let i = 0; i < len; i++) {
+    for (let i = from; i < len; i++) {
       let u = text.charCodeAt(i);
       if (u < 0x80) {
         if (u === 0x26) {
