@@ -470,6 +470,16 @@ describe("Word documents", () => {
     expect(reply).toMatchObject({ source: "Bir\nIkki\n", truncated: false, chars: 9 });
   });
 
+  it("counts the whole text of a document beyond its preview", async () => {
+    // 1,200 paragraphs of two runs (one with references), empty ones, and a last one
+    const paragraphs = para("s".repeat(60), "h &amp; x".repeat(5)).repeat(1200) + "<w:p></w:p>".repeat(3) + para("oxir");
+    const reply = await ok("l.docx", await docx(body(paragraphs)));
+    const line = "s".repeat(60) + "h & x".repeat(5);
+    // a line feed after every paragraph's end
+    expect(reply).toMatchObject({ truncated: true, chars: line.length * 1200 + "oxir".length + 1204 });
+    expect(reply.source).toBe((line + "\n").repeat(1200).slice(0, 100_000));
+  });
+
   it("flags a Cyrillic document", async () => {
     const reply = await ok("k.docx", await docx(body(para("Шаҳар"))));
     expect(reply.usedCyrillic).toBe(true);

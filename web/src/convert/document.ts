@@ -621,6 +621,19 @@ interface MainPart {
   spare: Uint8Array | null;
 }
 
+/**
+ * The length of the plain text of a Word part's paragraphs from `from` on, `more` when a
+ * paragraph came before (each after the first begins a line). A run's text holds no "<",
+ * so no run reaches over a paragraph's end: the runs are counted in one scan.
+ */
+function restLength(xml: string, from: number, more: boolean): number {
+  let chars = more ? 1 : 0;
+  for (let at = xml.indexOf("</w:p>", from); at >= 0; at = xml.indexOf("</w:p>", at + 6)) chars++;
+  WORD_RUN.lastIndex = from;
+  for (let m = WORD_RUN.exec(xml); m !== null; m = WORD_RUN.exec(xml)) chars += decodeReferences(m[2]).length;
+  return chars;
+}
+
 /** The document's paragraphs as plain text, the first 100,000 code units of it kept. */
 async function wordPreview(bytes: Uint8Array): Promise<Preview & { main: MainPart }> {
   const entries = readZipDirectory(bytes);
@@ -633,6 +646,10 @@ async function wordPreview(bytes: Uint8Array): Promise<Preview & { main: MainPar
   let chars = 0;
   let from = 0;
   for (let i = 0; ; i++) {
+    if (keptLength >= PREVIEW_LENGTH) {
+      chars += restLength(xml, from, i > 0);
+      break;
+    }
     const close = xml.indexOf("</w:p>", from);
     const piece = xml.slice(from, close < 0 ? xml.length : close);
     let text = i > 0 ? "\n" : "";
