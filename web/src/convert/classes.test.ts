@@ -64,11 +64,12 @@ describe("splitting into code points", () => {
     "sh",
   ])("%j", (short) => {
     for (const [text, shared] of [short, "shahar: https://x.uz ".repeat(20) + short].flatMap((t) => [[t, false], [t, true]] as const)) {
-      const { cps, cls, n, trig, nt } = splitCodePoints(text, shared);
+      const { cps, cls, n, trig, nt, latinUnits } = splitCodePoints(text, shared);
       const expected = Array.from(text, (ch) => ch.codePointAt(0)!);
       expect(n).toBe(expected.length);
       expect(Array.from(cps.subarray(0, n))).toEqual(expected);
       expect(Array.from(cls.subarray(0, n))).toEqual(expected.map(classOf));
+      expect(latinUnits).toBe(expected.filter((cp) => (cp < 128 && classOf(cp) === LATIN) || (cp >= 0xc0 && cp <= 0x24f)).length);
       const triggers = Array.from(trig.subarray(0, nt));
       // read one code unit at a time when the text does not begin with ASCII
       const slow = splitCodePoints("é" + text);

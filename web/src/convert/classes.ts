@@ -133,6 +133,9 @@ export interface CodePoints {
   /** The positions of the characters that may begin a protected span, in order, and their count. */
   trig: Int32Array;
   nt: number;
+  /** Code units of the Cyrillic block and of Latin letters (A to Z, U+00C0 to U+024F): what picks the converter. */
+  cyrillicUnits: number;
+  latinUnits: number;
 }
 
 // Buffers kept between calls of the converter, so that a long file converted piece by
@@ -145,8 +148,9 @@ let asciiBytes = new Uint8Array(0);
 const asciiEncoder = new TextEncoder();
 const grow = (length: number) => Math.max(length, 1024, Math.ceil(length * 1.25));
 
-// What `splitAscii` counted besides the classes: its triggers.
+// What `splitAscii` counted besides the classes.
 let asciiTriggers = 0;
+let asciiLetters = 0;
 
 /**
  * The classes and triggers of the ASCII bytes that begin `bytes` (up to `written`);
@@ -157,16 +161,19 @@ let asciiTriggers = 0;
  */
 function splitAscii(bytes: Uint8Array, written: number, cls: Uint8Array, trig: Int32Array): number {
   let nt = 0;
+  let letters = 0;
   let i = 0;
   for (; i < written; i++) {
     const b = bytes[i];
     if (b >= 128) break;
     const k = ASCII_SPLIT[b];
     cls[i] = k & 7;
+    letters += k >> 4;
     trig[nt] = i;
     nt += (k >> 3) & 1;
   }
   asciiTriggers = nt;
+  asciiLetters = letters;
   return i;
 }
 
@@ -196,6 +203,9 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   let n = 0;
   let nt = 0;
   let nfc = true;
+  let latinAscii = 0;
+  let latinUnits = 0;
+  let cyrillicUnits = 0;
   // The leading ASCII stretch (often the whole text) comes from the encoder's fast copy,
   // one byte per code unit, and is read back from those bytes. A short text is read
   // faster directly than the encoder is called.
@@ -206,6 +216,7 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     const { written } = asciiEncoder.encodeInto(text, bytes);
     i = splitAscii(bytes, written, cls, trig);
     nt = asciiTriggers;
+    latinAscii = asciiLetters;
     cps.set(bytes.subarray(0, i));
     n = i;
   }
@@ -213,10 +224,17 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     let cp = text.charCodeAt(i);
     if (cp < 128) {
       const k = ASCII_SPLIT[cp];
-      if (k & SPLIT_TRIGGER) trig[nt++] = n;
+      if (k > 7) {
+        if (k & SPLIT_TRIGGER) trig[nt++] = n;
+        if (k & SPLIT_LETTER) latinAscii++;
+      }
       cps[n] = cp;
       cls[n++] = k & 7;
       continue;
+    }
+    if (cp >= 0xc0) {
+      if (cp <= 0x24f) latinUnits++;
+      else if (cp >= 0x400 && cp <= 0x4ff) cyrillicUnits++;
     }
     if (nfc && !keepsNfc(cp)) nfc = false;
     if (cp >= 0xd800 && cp <= 0xdbff && i + 1 < len) {
@@ -229,7 +247,7 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     cps[n] = cp;
     cls[n++] = classOf(cp);
   }
-  return { cps, cls, n, nfc, trig, nt };
+  return { cps, cls, n, nfc, trig, nt, cyrillicUnits, latinUnits: latinUnits + latinAscii };
 }
 
 // ---- protected spans ----------------------------------------------------------------
@@ -245,9 +263,10 @@ for (const ch of "`:~./#@wW") TRIGGERS[ch.charCodeAt(0)] = 1;
 // What the split needs of an ASCII character, in one byte: its class (the low three
 // bits), whether it may begin a span, and whether it is a letter.
 const SPLIT_TRIGGER = 8;
+const SPLIT_LETTER = 16;
 const ASCII_SPLIT = new Uint8Array(128);
 for (let c = 0; c < 128; c++) {
-  ASCII_SPLIT[c] = ASCII[c] | (TRIGGERS[c] === 1 ? SPLIT_TRIGGER : 0);
+  ASCII_SPLIT[c] = ASCII[c] | (TRIGGERS[c] === 1 ? SPLIT_TRIGGER : 0) | (ASCII[c] === LATIN ? SPLIT_LETTER : 0);
 }
 // The same for the tests that need a token start, where ` and : take no part.
 const TOKEN_TRIGGERS = TRIGGERS.slice();

@@ -102,7 +102,7 @@ describe("detectScript and convertText", () => {
     expect(detectScript(text)).toBe(script);
   });
 
-  it.each(["ab вг", "ab вгд", "ww вгд", "W×÷ вгдеж", "𝐀𝐁𝐂 вг", "ŞÇ шч", "ӀӀӀ ab", "", "123"])(
+  it.each(["ab вг", "ab вгд", "ww вгд", "W×÷ вгдеж", "𝐀𝐁𝐂 вг", "ŞÇ шч", "ӀӀӀ ab", "", "123", "ж".repeat(70) + "a".repeat(80), "a".repeat(70) + "ж".repeat(80)])(
     "the worker's count of %j picks the converter detectScript picks",
     (text) => {
       expect(countText(text).script).toBe(detectScript(text));

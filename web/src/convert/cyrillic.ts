@@ -1,7 +1,7 @@
 // Uzbek Cyrillic to the new Latin alphabet, word by word (a test mode), and the
 // dispatcher that picks this converter or the old-Latin one.
 
-import { isLetterCp, keepsNfc } from "./classes";
+import { isLetterCp, keepsNfc, splitCodePoints } from "./classes";
 import { convertOldLatin, countOldLatin, type LatinOptions } from "./oldLatin";
 import { OutputBuffer, WordBuffer, type Utf8Sink } from "./output";
 import {
@@ -27,20 +27,43 @@ const isWordCp = (cp: number) => cp === 0x2bc || isLetterCp(cp);
 /** "cyrillic" when the text has more Cyrillic than Latin characters, else "latin". */
 export function detectScript(value?: unknown): "cyrillic" | "latin" {
   const text = asText(value);
-  const len = text.length;
+  return scriptCount(text, text.length) ? "cyrillic" : "latin";
+}
+
+// What each code unit below U+0500 counts for: 1 a Latin letter, 2 a Cyrillic one.
+const SCRIPT_OF = new Uint8Array(0x500);
+for (let u = 0; u < 0x500; u++) SCRIPT_OF[u] = isCyrillicCp(u) ? 2 : isLatinCp(u) ? 1 : 0;
+
+/** Whether the first letter among the first 16 code units is Cyrillic. */
+function firstLetterIsCyrillic(text: string): boolean {
+  const limit = Math.min(text.length, 16);
+  for (let i = 0; i < limit; i++) {
+    const u = text.charCodeAt(i);
+    const kind = u < 0x500 ? SCRIPT_OF[u] : 0;
+    if (kind !== 0) return kind === 2;
+  }
+  return false;
+}
+
+/**
+ * Whether the first `limit` code units hold more Cyrillic than Latin letters. Counted
+ * without branches (letters and the rest alternate too often to guess), and only until
+ * the units left could no longer change the answer.
+ */
+function scriptCount(text: string, limit: number): boolean {
   let cyr = 0;
   let lat = 0;
-  for (let i = 0; i < len; ) {
-    // Every 64 units: stop once the units left could no longer change the answer.
-    const stop = Math.min(len, i + 64);
+  for (let i = 0; i < limit; ) {
+    const stop = Math.min(limit, i + 64);
     for (; i < stop; i++) {
       const u = text.charCodeAt(i);
-      if (isCyrillicCp(u)) cyr++;
-      else if (isLatinCp(u)) lat++;
+      const kind = u < 0x500 ? SCRIPT_OF[u] : 0;
+      lat += kind & 1;
+      cyr += kind >> 1;
     }
-    if (cyr > lat + (len - i) || lat >= cyr + (len - i)) break;
+    if (cyr > lat + (limit - i) || lat >= cyr + (limit - i)) break;
   }
-  return cyr > lat ? "cyrillic" : "latin";
+  return cyr > lat;
 }
 
 // ---- letters ----------------------------------------------------------------------------
@@ -443,5 +466,13 @@ export function countText(
   withSpans = false,
 ): Counted {
   if (script !== "auto") return script === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
-  return detectScript(text) === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
+  // The split the old-Latin converter starts with counts the letters that pick the
+  // converter. A text whose first letter is Cyrillic is counted on its own instead: the Cyrillic
+  // converter has no use for the split.
+  if (firstLetterIsCyrillic(text)) {
+    return scriptCount(text, text.length) ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
+  }
+  const points = splitCodePoints(text, true);
+  if (points.cyrillicUnits > points.latinUnits) return countCyrillic(text, sink, withSpans);
+  return countOldLatin(text, options, sink, withSpans, points);
 }
