@@ -82,6 +82,9 @@ const TABLE: Record<string, string> = {
 };
 const MONTH_STEMS = ["сентябр", "октябр"];
 const TS_PREFIXES = ["антиц", "эпиц", "геоц", "экстрац"];
+// The first letters of those (all Cyrillic), by their place in the Cyrillic block.
+const STEM_INITIALS = new Uint8Array(0x100);
+for (const stem of [...MONTH_STEMS, ...TS_PREFIXES]) STEM_INITIALS[stem.charCodeAt(0) - 0x400] = 1;
 
 const isVowel = (l: number) => l === C_A || l === C_YE || l === C_YO || l === C_I || l === C_O || l === C_U || l === C_E || l === C_YU || l === C_YA || l === C_SHORT_U || l === C_YERU;
 const isProper = (l: number) => l === C_SHORT_U || l === C_Q || l === C_GH || l === C_H;
@@ -92,13 +95,15 @@ interface Spelling {
   lower: string;
   first: string;
   all: string;
+  /** The lower case's one code unit, 0 when it has more. */
+  unit: number;
 }
 
 function spelling(lower: string): Spelling {
   // A leading ʼ has no capital: the letter after it takes it.
   const at = lower[0] === "ʼ" && lower.length > 1 ? 1 : 0;
   const first = lower.slice(0, at) + lower[at].toUpperCase() + lower.slice(at + 1);
-  return { lower, first, all: lower.toUpperCase() };
+  return { lower, first, all: lower.toUpperCase(), unit: lower.length === 1 ? lower.charCodeAt(0) : 0 };
 }
 
 const YE = spelling("ye"), E = spelling("e"), YO = spelling("yo"), YU = spelling("yu"), A = spelling("a"), YA = spelling("ya");
@@ -115,17 +120,25 @@ function tableOf(l: number): Spelling | undefined {
 }
 
 // Each BMP code point's case, filled on first sight: its single lower-case code point
-// times two (-2 when it lower-cases to several), plus one when it is a capital
-// (lower-casing changes it).
-const NOT_SEEN = -4;
+// times four (-4 when it lower-cases to several), plus two when it belongs in a word (a
+// letter or ʼ), plus one when it is a capital (lower-casing changes it).
+const NOT_SEEN = -16;
+const IN_WORD = 2;
 let caseBmp: Int32Array | null = null;
 
 function caseOf(cp: number): number {
   const ch = String.fromCodePoint(cp);
   const lower = ch.toLowerCase();
   const single = lower.codePointAt(0)!;
-  const code = lower.length === (single > 0xffff ? 2 : 1) ? single * 2 : -2;
-  return code + (lower !== ch ? 1 : 0);
+  const code = lower.length === (single > 0xffff ? 2 : 1) ? single * 4 : -4;
+  return code + (isWordCp(cp) ? IN_WORD : 0) + (lower !== ch ? 1 : 0);
+}
+
+/** The case of a code point, as `caseOf` answers it. */
+function caseIn(cases: Int32Array, cp: number): number {
+  if (cp > 0xffff) return caseOf(cp);
+  const c = cases[cp];
+  return c !== NOT_SEEN ? c : (cases[cp] = caseOf(cp));
 }
 
 // ---- words ------------------------------------------------------------------------------
@@ -153,9 +166,12 @@ function convertWord(len: number, out: WordBuffer): number {
   const lower = wordLower;
   const capital = wordCapital;
   let month = -1;
-  for (const stem of MONTH_STEMS) if (month < 0 && beginsWith(len, stem)) month = stem.indexOf("я");
   let tsPrefix = false;
-  for (const prefix of TS_PREFIXES) if (!tsPrefix && beginsWith(len, prefix)) tsPrefix = true;
+  const initial = lower[0] - 0x400;
+  if (initial >= 0 && initial < 0x100 && STEM_INITIALS[initial] === 1) {
+    for (const stem of MONTH_STEMS) if (month < 0 && beginsWith(len, stem)) month = stem.indexOf("я");
+    for (const prefix of TS_PREFIXES) if (!tsPrefix && beginsWith(len, prefix)) tsPrefix = true;
+  }
   let foreign = false;
   let hasTs = false;
 
@@ -210,6 +226,8 @@ function convertWord(len: number, out: WordBuffer): number {
     if (capital[k]) {
       const allCaps = to.lower.length > 1 && ((k > 0 && capital[k - 1] === 1) || (k + 1 < len && capital[k + 1] === 1));
       out.push(allCaps ? to.all : to.first);
+    } else if (to.unit !== 0) {
+      out.pushUnit(to.unit);
     } else {
       out.push(to.lower);
     }
@@ -324,7 +342,7 @@ function scanWords(input: string, cases: Int32Array) {
       }
     } else {
       cp = input.codePointAt(i)!;
-      if (!isWordCp(cp)) {
+      if ((caseIn(cases, cp) & IN_WORD) === 0) {
         i += cp > 0xffff ? 2 : 1;
         cpIndex++;
         continue;
@@ -340,10 +358,9 @@ function scanWords(input: string, cases: Int32Array) {
     let len = 0;
     while (i < n) {
       cp = input.codePointAt(i)!;
-      if (!isWordCp(cp)) break;
-      let c = cp <= 0xffff ? cases[cp] : caseOf(cp);
-      if (c === NOT_SEEN) c = cases[cp] = caseOf(cp);
-      const lower = c >> 1;
+      const c = caseIn(cases, cp);
+      if ((c & IN_WORD) === 0) break;
+      const lower = c >> 2;
       if (isCyrillicCp(cp)) {
         cyr = true;
         if (isProper(lower)) hasProper = true;

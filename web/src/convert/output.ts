@@ -100,6 +100,11 @@ export class WordBuffer {
     for (let k = 0; k < text.length; k++) this.units[this.length++] = text.charCodeAt(k);
   }
 
+  pushUnit(unit: number): void {
+    if (this.length === this.units.length) this.units = grown(this.units, this.length + 1, this.length);
+    this.units[this.length++] = unit;
+  }
+
   pushCodePoint(cp: number): void {
     if (this.length + 2 > this.units.length) this.units = grown(this.units, this.length + 2, this.length);
     if (cp > 0xffff) {
