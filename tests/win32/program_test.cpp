@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/webview2_runtime_client.h"
 #include "platform/win32/win32_webview2.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
@@ -115,6 +116,57 @@ TEST(WebView2Check, LoaderAnswers) {
   // A DLL without the export.
   EXPECT_EQ(win32::webview2_loader_version(L"kernel32.dll"), std::nullopt);
   EXPECT_EQ(win32::webview2_runtime_version(), std::nullopt) << "no loader beside the tests, none registered";
+}
+
+// The per-user runtime keys, removed with the object: the state key as the
+// runtime's updater writes it (32-bit view) and the client key.
+class RuntimeKeys {
+ public:
+  ~RuntimeKeys() {
+    RegDeleteKeyExW(HKEY_CURRENT_USER, win32::kWebView2ClientStateKey, KEY_WOW64_32KEY, 0);
+    RegDeleteKeyExW(HKEY_CURRENT_USER, win32::kWebView2ClientKey, 0, 0);
+  }
+  void set(const wchar_t* subkey, REGSAM view, const wchar_t* name, const std::optional<std::wstring>& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+      ADD_FAILURE() << "cannot create the key";
+      return;
+    }
+    if (value) {
+      RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+                     static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)));
+    } else {
+      RegDeleteValueW(key, name);
+    }
+    RegCloseKey(key);
+  }
+};
+
+TEST(WebView2Check, ClientLibraryIsLookedForWhereTheRegistryNamesIt) {
+  const std::wstring version = win32::widen(HARVEL_FAKE_WEBVIEW2_VERSION);
+  const std::wstring application = windows_path(HARVEL_FAKE_WEBVIEW2_DIR);
+  const std::wstring library = application + L"\\" + version + L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
+  struct Case {
+    const char* name;
+    std::optional<std::wstring> in_use;    // the state key's "EBWebView"
+    std::optional<std::wstring> location;  // the client key's "location"
+    std::optional<std::wstring> found;
+  };
+  const Case cases[] = {
+      {"the version folder in use", application + L"\\" + version + L"\\", std::nullopt, library},
+      {"a stale one, then the application folder", L"C:\\no\\such\\120.0.0.1", application, library},
+      {"the application folder alone", std::nullopt, application + L"\\", library},
+      // The default per-user folder of the prefix holds no runtime.
+      {"neither", std::nullopt, std::nullopt, std::nullopt},
+  };
+  const win32::WebView2Install install{version, win32::kWebView2ClientKey, true};
+  RuntimeKeys keys;
+  for (const Case& c : cases) {
+    keys.set(win32::kWebView2ClientStateKey, KEY_WOW64_32KEY, L"EBWebView", c.in_use);
+    keys.set(win32::kWebView2ClientKey, 0, L"location", c.location);
+    EXPECT_EQ(win32::runtime_client_library(install), c.found) << c.name;
+  }
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The WebView2 runtime's COM interfaces that the web-view host calls,
-// declared by hand from Microsoft's published WebView2 Win32 reference: each
-// interface's method order follows its reference page's vtable (an
+// declared by hand from Microsoft's published WebView2 Win32 interfaces.
+// Methods are in vtable order, the order of the interface definitions (the
+// reference pages list members alphabetically, which is not it); an
 // interface keeps every slot before the ones we call, declared with the
-// reference's parameters or, for interfaces we never call, as IUnknown), and
-// the interface ids are the published ones.
+// published parameters or, for interfaces we never call, as IUnknown. The
+// interface ids are the published ones.
 //
 // Only this host and the test runtime include this file.
 #pragma once

@@ -1,14 +1,19 @@
 // The one step of the WebView2 start that the published documentation does
 // not describe: creating an environment without WebView2Loader.dll. It
-// relies on how the Evergreen runtime is laid out on disk and on what its
-// loader calls, as observed on installed runtimes:
+// relies on how the Evergreen runtime is laid out on disk and registered,
+// and on what its loader calls, as public descriptions of the loader give
+// them and installed runtimes show:
 //
-// - The client key of the install (see win32_webview2.h) may hold "location",
-//   the runtime's application folder; without it, the installer's default
-//   folders are used: %ProgramFiles(x86)%\Microsoft\EdgeWebView\Application
-//   per machine, %LOCALAPPDATA%\Microsoft\EdgeWebView\Application per user.
-// - Below that folder, <version>\EBWebView\x64\EmbeddedBrowserWebView.dll is
-//   the runtime's client library for 64-bit programs.
+// - The runtime's ClientState key (EdgeUpdate\ClientState\{F3017226-...},
+//   in the install's hive, read through the 32-bit registry view) holds
+//   "EBWebView", the folder of the version in use; the loader looks there.
+//   Failing that, the client key of the install (see win32_webview2.h) may
+//   hold "location", the runtime's application folder, with one folder per
+//   version below it; without either, the installer's default folders are
+//   used: %ProgramFiles(x86)%\Microsoft\EdgeWebView\Application per
+//   machine, %LOCALAPPDATA%\Microsoft\EdgeWebView\Application per user.
+// - Below a version folder, EBWebView\x64\EmbeddedBrowserWebView.dll is the
+//   runtime's client library for 64-bit programs.
 // - It exports CreateWebViewEnvironmentWithOptionsInternal(bool check running
 //   instance, int runtime type (0: an installed runtime), user data folder,
 //   environment options, completion handler), which the loader calls after
@@ -47,16 +52,21 @@ std::optional<std::wstring> known_folder(const KNOWNFOLDERID& id) {
   return out;
 }
 
-std::optional<std::wstring> location_value(const WebView2Install& install) {
-  const HKEY root = install.per_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+std::optional<std::wstring> registry_text(HKEY root, const wchar_t* subkey, const wchar_t* name, REGSAM view) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return std::nullopt;
   wchar_t buffer[MAX_PATH * 2];
   DWORD bytes = sizeof(buffer);
-  if (RegGetValueW(root, install.client_key.c_str(), L"location", RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
-          ERROR_SUCCESS ||
-      buffer[0] == L'\0') {
-    return std::nullopt;
-  }
+  const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &bytes);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS || buffer[0] == L'\0') return std::nullopt;
   return std::wstring(buffer);
+}
+
+HKEY install_root(const WebView2Install& install) { return install.per_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+
+void trim_separators(std::wstring& folder) {
+  while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
 }
 
 bool is_file(const std::wstring& path) {
@@ -67,13 +77,24 @@ bool is_file(const std::wstring& path) {
 }  // namespace
 
 std::optional<std::wstring> runtime_client_library(const WebView2Install& install) {
+  // Version folders, the first with the library wins.
   std::vector<std::wstring> folders;
-  if (auto location = location_value(install)) folders.push_back(std::move(*location));
+  if (auto in_use = registry_text(install_root(install), kWebView2ClientStateKey, L"EBWebView", KEY_WOW64_32KEY)) {
+    folders.push_back(std::move(*in_use));
+  }
+  std::vector<std::wstring> applications;
+  if (auto location = registry_text(install_root(install), install.client_key.c_str(), L"location", 0)) {
+    applications.push_back(std::move(*location));
+  }
   const auto base = install.per_user ? known_folder(FOLDERID_LocalAppData) : known_folder(FOLDERID_ProgramFilesX86);
-  if (base) folders.push_back(*base + L"\\Microsoft\\EdgeWebView\\Application");
+  if (base) applications.push_back(*base + L"\\Microsoft\\EdgeWebView\\Application");
+  for (std::wstring& application : applications) {
+    trim_separators(application);
+    folders.push_back(application + L"\\" + install.version);
+  }
   for (std::wstring folder : folders) {
-    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-    std::wstring path = folder + L"\\" + install.version + kClientLibrary;
+    trim_separators(folder);
+    std::wstring path = folder + kClientLibrary;
     if (is_file(path)) return path;
   }
   return std::nullopt;

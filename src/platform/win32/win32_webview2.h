@@ -22,6 +22,10 @@ inline constexpr wchar_t kWebView2ClientKey[] =
     L"Software\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 inline constexpr wchar_t kWebView2ClientKeyWow64[] =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\EdgeUpdate\\Clients\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
+// The runtime's state key, whose "EBWebView" names the version folder in use
+// (read through the 32-bit registry view; see webview2_runtime_client.cpp).
+inline constexpr wchar_t kWebView2ClientStateKey[] =
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}";
 
 // The version of the installed runtime: the loader's answer when
 // WebView2Loader.dll lies beside the program, else the registry's. None
