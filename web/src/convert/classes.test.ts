@@ -1,5 +1,5 @@
 import { describe, expect, it } from "vitest";
-import { APOSTROPHE, CYRILLIC, DIGIT, LATIN, LETTER, MARK, OTHER, classOf, protectSpans, splitCodePoints } from "./classes";
+import { APOSTROPHE, CYRILLIC, DIGIT, LATIN, LETTER, MARK, OTHER, classOf, keepsNfc, keepsNfcText, protectSpans, splitCodePoints } from "./classes";
 import { convertOldLatin } from "./oldLatin";
 import type { ConvertWarning } from "./types";
 
@@ -132,5 +132,16 @@ describe("protected spans", () => {
     expect(convertOldLatin("Shahar: https://shahar.uz/choy, shoh@choy.uz va #shahar.").output).toBe(
       "Şahar: https://shahar.uz/choy, shoh@choy.uz va #shahar.",
     );
+  });
+});
+
+describe("keepsNfcText", () => {
+  it("keeps a text exactly when it keeps each of its code units", () => {
+    const differ: number[] = [];
+    for (let u = 0; u <= 0xffff; u++) if (keepsNfcText(`a${String.fromCharCode(u)}b`) !== keepsNfc(u)) differ.push(u);
+    expect(differ).toEqual([]);
+    expect(keepsNfcText("")).toBe(true);
+    expect(keepsNfcText("Тошкент — “shahar”")).toBe(true);
+    expect(keepsNfcText("😀")).toBe(false);
   });
 });

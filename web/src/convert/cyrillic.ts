@@ -1,7 +1,7 @@
 // Uzbek Cyrillic to the new Latin alphabet, word by word (a test mode), and the
 // dispatcher that picks this converter or the old-Latin one.
 
-import { isLetterCp, keepsNfc, splitCodePoints } from "./classes";
+import { isLetterCp, keepsNfcText, splitCodePoints } from "./classes";
 import { convertOldLatin, countOldLatin, type LatinOptions } from "./oldLatin";
 import { OutputBuffer, WordBuffer, type Utf8Sink } from "./output";
 import {
@@ -287,13 +287,7 @@ const pass = {
  * first, unless a scan finds it surely normal already.
  */
 function run(raw: string, detail: boolean, sink: Utf8Sink | null, withSpans = false): Pass {
-  let input = raw;
-  for (let i = 0; i < raw.length; i++) {
-    if (!keepsNfc(raw.charCodeAt(i))) {
-      input = raw.normalize("NFC");
-      break;
-    }
-  }
+  const input = keepsNfcText(raw) ? raw : raw.normalize("NFC");
   output.reset(input);
   if (caseBmp === null) caseBmp = new Int32Array(0x10000).fill(NOT_SEEN);
   pass.input = input;
