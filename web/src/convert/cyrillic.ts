@@ -27,7 +27,7 @@ const isWordCp = (cp: number) => cp === 0x2bc || isLetterCp(cp);
 /** "cyrillic" when the text has more Cyrillic than Latin characters, else "latin". */
 export function detectScript(value?: unknown): "cyrillic" | "latin" {
   const text = asText(value);
-  return scriptCount(text, text.length) ? "cyrillic" : "latin";
+  return moreCyrillic(text, text.length) ? "cyrillic" : "latin";
 }
 
 // What each code unit below U+0500 counts for: 1 a Latin letter, 2 a Cyrillic one.
@@ -50,7 +50,7 @@ function firstLetterIsCyrillic(text: string): boolean {
  * without branches (letters and the rest alternate too often to guess), and only until
  * the units left could no longer change the answer.
  */
-function scriptCount(text: string, limit: number): boolean {
+function moreCyrillic(text: string, limit: number): boolean {
   let cyr = 0;
   let lat = 0;
   for (let i = 0; i < limit; ) {
@@ -478,10 +478,10 @@ export function countText(
 ): Counted {
   if (script !== "auto") return script === "cyrillic" ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
   // The split the old-Latin converter starts with counts the letters that pick the
-  // converter. A text whose first letter is Cyrillic is counted on its own instead: the Cyrillic
-  // converter has no use for the split.
+  // converter. A text whose first letter is Cyrillic is counted on its own instead: the
+  // Cyrillic converter has no use for the split.
   if (firstLetterIsCyrillic(text)) {
-    return scriptCount(text, text.length) ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
+    return moreCyrillic(text, text.length) ? countCyrillic(text, sink, withSpans) : countOldLatin(text, options, sink, withSpans);
   }
   const points = splitCodePoints(text, true);
   if (points.cyrillicUnits > points.latinUnits) return countCyrillic(text, sink, withSpans);

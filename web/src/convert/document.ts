@@ -552,8 +552,8 @@ function placeRuns(texts: string[], { joined, spans }: JoinedParagraph, writer: 
 function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversion, sink: Utf8Sink): void {
   // The runs of the current paragraph: where each lies in the part and its decoded text.
   // The part's own text goes out unchanged around each run's new text: up to the end of
-  // its opening tag, and again from its closing tag on.
-  // (The start and end arrays are reused from paragraph to paragraph.)
+  // its opening tag, and again from its closing tag on. (The arrays of places are reused
+  // from paragraph to paragraph.)
   const textStarts: number[] = [];
   const textEnds: number[] = [];
   let texts: string[] = [];
