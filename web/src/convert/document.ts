@@ -472,30 +472,6 @@ function unitOffsets(text: string): Uint32Array | null {
   return at;
 }
 
-/**
- * Converts the texts of one paragraph's runs as one text, so that a digraph split over
- * two runs still converts; each replacement goes to the run of its first character.
- */
-export function convertParagraph(texts: string[], tally: ConversionTally, conversion: Conversion): string[] {
-  const joined = convertJoined(texts, tally, conversion);
-  if (joined === null) return texts.map((t) => tally.run(t));
-  if (typeof joined === "string") return texts;
-  const out: string[] = [];
-  placeRuns(texts, joined, {
-    begin: () => out.push(""),
-    add: (text, from, to) => (out[out.length - 1] += text.slice(from, to)),
-  });
-  return out;
-}
-
-/** The new text of a paragraph's runs, written piece by piece. */
-interface RunWriter {
-  /** The next run begins. */
-  begin(): void;
-  /** Code units `from` to `to` of `text` belong to the current run. */
-  add(text: string, from: number, to: number): void;
-}
-
 /** A paragraph converted as one text: the joined runs and the conversion's changes. */
 interface JoinedParagraph {
   joined: string;
@@ -503,9 +479,10 @@ interface JoinedParagraph {
 }
 
 /**
- * Converts a paragraph's runs as one text. Answers its changes; the joined text when the
- * runs stay as they are; or null when each run must be converted by itself (normalisation
- * would move offsets across runs).
+ * Converts a paragraph's runs as one text, so that a digraph split over two runs still
+ * converts. Answers its changes; the joined text when the runs stay as they are; or null
+ * when each run must be converted by itself (normalisation would move offsets across
+ * runs).
  */
 function convertJoined(texts: string[], tally: ConversionTally, conversion: Conversion): JoinedParagraph | string | null {
   const joined = texts.length === 1 ? texts[0] : texts.join("");
@@ -520,10 +497,11 @@ function convertJoined(texts: string[], tally: ConversionTally, conversion: Conv
 }
 
 /**
- * Each run keeps its own code units, less those of a change that begins in an earlier
- * run; a change's replacement goes to the run that holds its first unit.
+ * Writes the new text of each run, XML-escaped, after `beginRun`. Each run keeps its own
+ * code units, less those of a change that begins in an earlier run; a change's
+ * replacement goes to the run that holds its first unit.
  */
-function placeRuns(texts: string[], { joined, spans }: JoinedParagraph, writer: RunWriter): void {
+function placeRuns(texts: string[], { joined, spans }: JoinedParagraph, beginRun: () => void, sink: Utf8Sink): void {
   const unitAt = unitOffsets(joined);
   const unit = (cp: number) => (unitAt === null ? cp : unitAt[cp]);
   let c = 0;
@@ -531,17 +509,16 @@ function placeRuns(texts: string[], { joined, spans }: JoinedParagraph, writer: 
   let runEnd = 0;
   for (const text of texts) {
     runEnd += text.length;
-    writer.begin();
+    beginRun();
     while (k < runEnd) {
       const start = c < spans.count ? unit(spans.start[c]) : Infinity;
       if (start < runEnd) {
-        if (start > k) writer.add(joined, k, start);
-        const to = spans.to[c];
-        writer.add(to, 0, to.length);
+        if (start > k) sink.writeEscaped(joined, k, start);
+        sink.writeEscaped(spans.to[c]);
         k = unit(spans.end[c]);
         c++;
       } else {
-        writer.add(joined, k, runEnd);
+        sink.writeEscaped(joined, k, runEnd);
         k = runEnd;
       }
     }
@@ -560,24 +537,21 @@ function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversio
   let at = 0;
   let run = 0;
   // The runs' new text goes straight into the sink, each after the part's text before it.
-  const writer: RunWriter = {
-    begin: () => {
-      sink.writeUnits(xml, at, textStarts[run]);
-      at = textEnds[run++];
-    },
-    add: (text, from, to) => sink.writeEscaped(text, from, to),
+  const beginRun = () => {
+    sink.writeUnits(xml, at, textStarts[run]);
+    at = textEnds[run++];
   };
   const flush = () => {
     if (texts.length === 0) return;
     const joined = convertJoined(texts, tally, conversion);
     run = 0;
     if (joined !== null && typeof joined !== "string") {
-      placeRuns(texts, joined, writer);
+      placeRuns(texts, joined, beginRun, sink);
     } else {
       for (const text of texts) {
         const own = joined === null ? tally.run(text) : text;
-        writer.begin();
-        writer.add(own, 0, own.length);
+        beginRun();
+        sink.writeEscaped(own);
       }
     }
     texts = [];

@@ -230,26 +230,25 @@ export class Utf8Sink {
 
   /** Writes a text (or its code units `from` to `to`) with "&", "<" and ">" escaped as XML. */
   writeEscaped(text: string, from = 0, to = text.length): void {
-    const len = to;
-    if (len - from >= SHORT) {
+    if (to - from >= SHORT) {
       // Long texts: the stretches between escapes go to the platform's encoder.
       let at = from;
-      for (let i = from; i < len; i++) {
+      for (let i = from; i < to; i++) {
         const u = text.charCodeAt(i);
         if (u !== 0x26 && u !== 0x3c && u !== 0x3e) continue;
         this.writeUnits(text, at, i);
         this.write(u === 0x26 ? "&amp;" : u === 0x3c ? "&lt;" : "&gt;");
         at = i + 1;
       }
-      if (at === 0 && len === text.length) this.write(text);
-      else this.writeUnits(text, at, len);
+      if (at === 0 && to === text.length) this.write(text);
+      else this.writeUnits(text, at, to);
       return;
     }
     // Short texts in one pass; "&amp;" is the longest that one code unit becomes.
-    this.reserve((len - from) * 5);
+    this.reserve((to - from) * 5);
     const bytes = this.bytes;
     let o = this.length;
-    for (let i = from; i < len; i++) {
+    for (let i = from; i < to; i++) {
       let u = text.charCodeAt(i);
       if (u < 0x80) {
         if (u === 0x26) {
@@ -270,7 +269,7 @@ export class Utf8Sink {
         }
         continue;
       }
-      if (u >= 0xd800 && u <= 0xdbff && i + 1 < len) {
+      if (u >= 0xd800 && u <= 0xdbff && i + 1 < to) {
         const lo = text.charCodeAt(i + 1);
         if (lo >= 0xdc00 && lo <= 0xdfff) {
           u = ((u - 0xd800) << 10) + (lo - 0xdc00) + 0x10000;
