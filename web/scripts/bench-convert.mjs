@@ -3,6 +3,10 @@
 // second) to be read by eye.
 //
 //   node scripts/bench-convert.mjs [megabytes]
+//   xvfb-run -a node scripts/bench-convert.mjs [megabytes] --webkit
+//
+// With --webkit the measurements run in the Linux build's web engine (a page of WebKitGTK's
+// MiniBrowser under WebKitWebDriver) instead of node's.
 //
 // Each document is converted in a fresh worker thread, as the page starts a fresh worker
 // per file: a cold engine and an empty class cache. The worker's own handler is timed
@@ -16,6 +20,7 @@ import { tmpdir } from "node:os";
 import { join, resolve } from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
 import { Worker, isMainThread, parentPort, workerData } from "node:worker_threads";
+import { measure } from "./bench-measure.mjs";
 import { zipArchive } from "./zip-archive.mjs";
 
 const here = fileURLToPath(new URL(".", import.meta.url));
@@ -179,56 +184,12 @@ function buildDocument(ext, text) {
   return { bytes, size: bytes.length, note: "" };
 }
 
-// ---- the worker thread: one measurement in a cold engine -----------------------------------
-
-async function measure({ dir, job }) {
-  const load = (name) => import(pathToFileURL(join(dir, `${name}.js`)).href);
-  if (job.kind === "document") {
-    const { handleRequest } = await load("protocol");
-    const t0 = performance.now();
-    const reply = await handleRequest({ id: 1, name: `bench.${job.ext}`, buffer: job.bytes.buffer, script: job.script });
-    const ms = performance.now() - t0;
-    if (!reply.ok) throw new Error(reply.error);
-    return { ms, changes: reply.changed, out: reply.buffer.byteLength };
-  }
-  // The converter alone, fed the pieces the worker cuts (100,000 code units, after a line feed).
-  const { convertOldLatin } = await load("oldLatin");
-  const { convertCyrillic, convertText } = await load("cyrillic");
-  const text = job.text;
-  if (job.kind === "live") {
-    // The live box converts up to 200,000 code units on the page thread at every change.
-    const piece = text.slice(0, 200_000);
-    convertText(piece, "auto");
-    const t0 = performance.now();
-    const runs = 5;
-    for (let k = 0; k < runs; k++) convertText(piece, "auto");
-    return { ms: (performance.now() - t0) / runs, changes: convertText(piece, "auto").changes.length };
-  }
-  // With all its records (as the converter page asks), or counting into UTF-8 (as the worker does).
-  let convert = job.script === "cyrillic" ? convertCyrillic : convertOldLatin;
-  if (job.kind === "counting") {
-    const { countText } = await load("cyrillic");
-    const { Utf8Sink } = await load("output");
-    const sink = new Utf8Sink(3 * text.length);
-    convert = (piece) => ({ changes: { length: countText(piece, job.script, undefined, sink).changes } });
-  }
-  const pieces = [];
-  for (let start = 0; start < text.length; ) {
-    const lf = text.indexOf("\n", start + 100_000);
-    const end = lf < 0 ? text.length : lf + 1;
-    pieces.push(text.slice(start, end));
-    start = end;
-  }
-  const t0 = performance.now();
-  let changes = 0;
-  for (const piece of pieces) changes += convert(piece).changes.length;
-  return { ms: performance.now() - t0, changes };
-}
-
 if (!isMainThread) {
-  parentPort.postMessage(await measure(workerData));
+  const { dir, job } = workerData;
+  parentPort.postMessage(await measure(job, (name) => import(pathToFileURL(join(dir, `${name}.js`)).href)));
 } else {
-  const megabytes = Number(process.argv[2] ?? 20);
+  const args = process.argv.slice(2);
+  const megabytes = Number(args.find((a) => !a.startsWith("--")) ?? 20);
   const { build } = await import("vite");
 
   // Bundle the converters (TypeScript) into modules that node can import.
@@ -254,7 +215,7 @@ if (!isMainThread) {
     },
   });
 
-  const run = (job, transfer = []) =>
+  const nodeRun = (job, transfer = []) =>
     new Promise((done, fail) => {
       const worker = new Worker(fileURLToPath(import.meta.url), { workerData: { dir, job }, transferList: transfer });
       worker.once("message", done);
@@ -265,6 +226,11 @@ if (!isMainThread) {
       `  ${label.padEnd(34)} ${((bytes / 1e6) / (ms / 1000)).toFixed(1).padStart(6)} MB/s  ` +
         `(${(ms / 1000).toFixed(2)} s, ${changes.toLocaleString("en")} changes${note ? `, ${note}` : ""})`,
     );
+
+  // --webkit: every measurement in the web engine of the Linux build instead.
+  const webkit = args.includes("--webkit") ? await (await import("./bench-webkit.mjs")).startWebKit(dir) : null;
+  const run = webkit?.run ?? nodeRun;
+  console.log(webkit ? "in WebKitGTK (MiniBrowser)" : `in node ${process.version}`);
 
   const bytes = megabytes * 1e6;
   // Older converters have no counting form.
@@ -286,5 +252,6 @@ if (!isMainThread) {
       row(`.${ext} in the worker`, doc.size, await run({ kind: "document", ext, script: "auto", bytes: doc.bytes }, [doc.bytes.buffer]), doc.note);
     }
   }
+  await webkit?.close();
   await rm(dir, { recursive: true, force: true });
 }
