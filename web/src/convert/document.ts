@@ -480,20 +480,20 @@ interface JoinedParagraph {
 
 /**
  * Converts a paragraph's runs as one text, so that a digraph split over two runs still
- * converts. Answers its changes; the joined text when the runs stay as they are; or null
+ * converts. Answers its changes; "as-is" when the runs stay as they are; or "each-run"
  * when each run must be converted by itself (normalisation would move offsets across
  * runs).
  */
-function convertJoined(texts: string[], tally: ConversionTally, conversion: Conversion): JoinedParagraph | string | null {
+function convertJoined(texts: string[], tally: ConversionTally, conversion: Conversion): JoinedParagraph | "as-is" | "each-run" {
   const joined = texts.length === 1 ? texts[0] : texts.join("");
-  if (isBlank(joined)) return joined;
-  if (toNfc(joined) !== joined) return null;
+  if (isBlank(joined)) return "as-is";
+  if (toNfc(joined) !== joined) return "each-run";
   const result = conversion(joined);
-  if (result.input !== joined) return null;
+  if (result.input !== joined) return "each-run";
   tally.changed += result.changes;
   tally.warnings += result.warnings;
   const spans = result.spans!;
-  return spans.count === 0 ? joined : { joined, spans };
+  return spans.count === 0 ? "as-is" : { joined, spans };
 }
 
 /**
@@ -545,11 +545,11 @@ function writeWordXml(xml: string, tally: ConversionTally, conversion: Conversio
     if (texts.length === 0) return;
     const joined = convertJoined(texts, tally, conversion);
     run = 0;
-    if (joined !== null && typeof joined !== "string") {
+    if (typeof joined === "object") {
       placeRuns(texts, joined, beginRun, sink);
     } else {
       for (const text of texts) {
-        const own = joined === null ? tally.run(text) : text;
+        const own = joined === "each-run" ? tally.run(text) : text;
         beginRun();
         sink.writeEscaped(own);
       }
