@@ -142,6 +142,12 @@ export interface CodePoints {
   /** Code units of the Cyrillic block and of Latin letters (A to Z, U+00C0 to U+024F): what picks the converter. */
   cyrillicUnits: number;
   latinUnits: number;
+  /**
+   * The text's bytes, one a code point, when it is all ASCII, long enough to have been
+   * read through the encoder, and the split is shared (they are overwritten with the
+   * arrays); else null.
+   */
+  ascii: Uint8Array | null;
 }
 
 // Buffers kept between calls of the converter, so that a long file converted piece by
@@ -216,6 +222,7 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
   // one byte per code unit, and is read back from those bytes. A short text is read
   // faster directly than the encoder is called.
   let i = 0;
+  let ascii: Uint8Array | null = null;
   if (len >= 256 && text.charCodeAt(0) < 128) {
     if (asciiBytes.length < len) asciiBytes = new Uint8Array(grow(len));
     const bytes = asciiBytes.subarray(0, len);
@@ -225,6 +232,7 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     latinAscii = asciiLetters;
     cps.set(bytes.subarray(0, i));
     n = i;
+    if (i === len && shared) ascii = bytes;
   }
   for (; i < len; i++) {
     let cp = text.charCodeAt(i);
@@ -253,7 +261,7 @@ export function splitCodePoints(text: string, shared = false): CodePoints {
     cps[n] = cp;
     cls[n++] = classOf(cp);
   }
-  return { cps, cls, n, nfc, trig, nt, cyrillicUnits, latinUnits: latinUnits + latinAscii };
+  return { cps, cls, n, nfc, trig, nt, cyrillicUnits, latinUnits: latinUnits + latinAscii, ascii };
 }
 
 // ---- protected spans ----------------------------------------------------------------

@@ -118,6 +118,7 @@ const S_COMMA = replacement("ş", "P-01");
 const S_COMMA_CAPITAL = replacement("Ş", "P-01");
 const LONGEST_REPLACEMENT = Math.max(...REPLACEMENT_TO.map((to) => to.length));
 const REPLACEMENT_UNIT = Uint16Array.from(REPLACEMENT_TO, (to) => (to.length === 1 ? to.charCodeAt(0) : 0));
+const REPLACEMENT_UTF8 = REPLACEMENT_TO.map((to) => new TextEncoder().encode(to)); // for the output of ASCII text
 
 // Lower-cased forms of code points beyond ASCII, for word keys.
 const lowerCache = new Map<number, number[]>();
@@ -829,6 +830,10 @@ function finish(sink: Utf8Sink | null): string {
   if (sink !== null) {
     if (count === 0) {
       sink.write(input);
+      return "";
+    }
+    if (points.ascii !== null) {
+      sink.writeAsciiSpliced(points.ascii, { starts: changeStart, ends: changeEnd, codes: changeCode, count }, REPLACEMENT_UTF8);
       return "";
     }
     let k = 0;

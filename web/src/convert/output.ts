@@ -228,6 +228,49 @@ export class Utf8Sink {
     this.length = o;
   }
 
+  /**
+   * Writes ASCII text (its bytes) with `count` spans replaced, in order: span `c` runs
+   * from `starts[c]` to `ends[c]` and becomes the UTF-8 bytes `utf8[codes[c]]`. The text
+   * between replacements that change its length is copied at once, and the replacements
+   * as long as their spans (most: "sh" and "ş" are both two bytes) are written over it.
+   */
+  writeAsciiSpliced(
+    bytes: Uint8Array,
+    spans: { starts: Int32Array; ends: Int32Array; codes: Uint8Array; count: number },
+    utf8: readonly Uint8Array[],
+  ): void {
+    const { starts, ends, codes, count } = spans;
+    const n = bytes.length;
+    let room = n;
+    for (let c = 0; c < count; c++) room += Math.max(0, utf8[codes[c]].length - (ends[c] - starts[c]));
+    this.reserve(room);
+    const out = this.bytes;
+    let o = this.length;
+    let k = 0; // the text is written up to here
+    let c = 0;
+    while (k < n || c < count) {
+      // The changes from `c` that keep the length, up to the next that does not (or the end).
+      let d = c;
+      while (d < count && utf8[codes[d]].length === ends[d] - starts[d]) d++;
+      const to = d < count ? starts[d] : n;
+      if (to - k > 64) out.set(bytes.subarray(k, to), o);
+      else for (let i = k; i < to; i++) out[o + i - k] = bytes[i];
+      for (; c < d; c++) {
+        const rep = utf8[codes[c]];
+        const at = o + starts[c] - k;
+        for (let r = 0; r < rep.length; r++) out[at + r] = rep[r];
+      }
+      o += to - k;
+      k = to;
+      if (d === count) break;
+      const rep = utf8[codes[d]];
+      for (let r = 0; r < rep.length; r++) out[o++] = rep[r];
+      k = ends[d];
+      c = d + 1;
+    }
+    this.length = o;
+  }
+
   /** Writes a text (or its code units `from` to `to`) with "&", "<" and ">" escaped as XML. */
   writeEscaped(text: string, from = 0, to = text.length): void {
     if (to - from >= SHORT) {
