@@ -20,6 +20,7 @@
 #include "online/update_record.h"
 #include "online/updater.h"
 #include "shell/popup.h"
+#include "shell/sinks.h"
 #include "shell/state_commands.h"
 #include "shell/tray_events.h"
 #include "shell/tray_icon.h"
@@ -77,6 +78,7 @@ std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter&
   const std::filesystem::path settings_path = data_folder() / kSettingsFileName;
   LoadedSettings loaded = load_settings_file(settings_path);
   normalize_settings(loaded.settings);
+  install_shell_sinks(app);
   app.manage(std::make_unique<Ctx>(settings_path, std::move(loaded.settings)));
   Ctx& ctx = app.ctx();
   ctx.settings_file_rejected = loaded.file_rejected;

@@ -7,10 +7,9 @@
 #include <memory>
 
 #include "core/ctx.h"
+#include "core/notice.h"
 
 namespace harvel {
-
-struct ToastData;
 
 class App {
  public:
@@ -35,9 +34,17 @@ class App {
   void set_notice_handler(NoticeHandler h) { notice_handler_ = std::move(h); }
   const NoticeHandler& notice_handler() const { return notice_handler_; }
 
+  // Where notices go after that, filled once at set-up by the shell (the
+  // toast window) before anything posts. Without it a notice is only seen
+  // by the handler.
+  using NoticeSink = std::function<void(App&, ToastData)>;
+  void set_notice_sink(NoticeSink s) { notice_sink_ = std::move(s); }
+  const NoticeSink& notice_sink() const { return notice_sink_; }
+
  private:
   std::unique_ptr<Ctx> ctx_;
   NoticeHandler notice_handler_;
+  NoticeSink notice_sink_;
 };
 
 }  // namespace harvel

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/app.h"
+#include "core/notice.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "core/text.h"
@@ -12,7 +13,6 @@
 #include "keyboard/foreground.h"
 #include "keyboard/hook_flags.h"
 #include "shell/popup.h"
-#include "shell/toast.h"
 #include "shell/tray_text.h"
 
 namespace harvel {
@@ -160,11 +160,11 @@ void LayoutWatcher::accept(os::LayoutHandle hkl) {
   if (was_compatible && !missing.empty()) {
     std::string body = "Fast/Hybrid pauzada: ";
     body += reason;
-    show_toast(app_, std::move(title), std::move(body), ToastKind::Warn);
+    post_notice(app_, std::move(title), std::move(body), ToastKind::Warn);
   } else if (!was_compatible && missing.empty()) {
     std::string body = "Harvel davom etmoqda: ";
     body += mode_name(m);
-    show_toast(app_, std::move(title), std::move(body), ToastKind::Info);
+    post_notice(app_, std::move(title), std::move(body), ToastKind::Info);
   }
 }
 

@@ -76,7 +76,7 @@ void apply_remote_disable(App& app, const std::optional<RemoteDisableOrder>& ord
   hook_flags().remote_disabled.store(next ? 1 : 0, std::memory_order_relaxed);
   start_keyboard_hook_thread(app);
   emit_state_changed(app);
-  if (became_active) show_prepared_toast(app, build_remote_disable_notice(*next));
+  if (became_active) post_notice(app, build_remote_disable_notice(*next));
 }
 
 std::optional<RemoteDisableOrder> accept_kill_signed(const std::optional<KillSigned>& order, int64_t now_ms,

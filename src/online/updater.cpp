@@ -12,13 +12,13 @@
 #include "app/setup.h"
 #include "core/app.h"
 #include "core/file_io.h"
+#include "core/notice.h"
 #include "core/state.h"
 #include "online/http_client.h"
 #include "online/remote_disable.h"
 #include "online/signing.h"
 #include "online/update_record.h"
 #include "shell/services.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -134,7 +134,7 @@ void show_update_notice(App& app) {
     r.notice_key = key;
     return t;
   });
-  if (notice) show_prepared_toast(app, *notice);
+  if (notice) post_notice(app, *notice);
 }
 
 // ---- files --------------------------------------------------------------------
@@ -554,11 +554,11 @@ bool is_newer_than_current_version(std::string_view version) {
 void show_update_result_notice(App& app, bool newer) {
   std::this_thread::sleep_for(std::chrono::seconds(3));
   if (newer) {
-    show_toast(app, "O\u2018rnatish muvaffaqiyatsiz",
+    post_notice(app, "O\u2018rnatish muvaffaqiyatsiz",
                "Yangilanish o\u2018rnatilmadi. Oldingi versiya saqlandi, Harvel avvalgidek ishlayapti.",
                ToastKind::Error);
   } else {
-    show_toast(app, "Yangilanish o\u2018rnatildi", "Harvel yangilandi va ishlayapti.", ToastKind::Ok);
+    post_notice(app, "Yangilanish o\u2018rnatildi", "Harvel yangilandi va ishlayapti.", ToastKind::Ok);
   }
 }
 
