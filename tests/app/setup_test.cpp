@@ -56,12 +56,17 @@ TEST(SetupApp, TheThreadsAreNamedForTheSystemsTools) {
   EXPECT_EQ(s.w.desk.shell.thread_names(), std::vector<std::string>{"layout watcher"});
 }
 
-// A notice posted outside the shell reaches the toast window through what
-// set-up installs (the fixture's own installation is taken away first).
-TEST(SetupApp, ConnectsNoticesToTheShell) {
+// A notice posted outside the shell reaches the toast window, and a state
+// broadcast the tray, through what set-up installs (the fixture's own
+// installation is taken away first).
+TEST(SetupApp, ConnectsNoticesAndStateChangesToTheShell) {
   SetupWorld s;
   s.w.app().set_notice_sink({});
+  s.w.app().set_state_changed_sink({});
   s.setup();
+  s.w.t.sys.run_posted();
+  emit_state_changed(s.w.app());
+  EXPECT_EQ(s.w.t.sys.run_posted(), 1) << "the tray refresh";
   post_notice(s.w.app(), "a", "b", ToastKind::Info);
   EXPECT_TRUE(s.w.desk.windows.wait_for([](const std::vector<fake::WindowCall>& calls) {
     for (const fake::WindowCall& c : calls) {
