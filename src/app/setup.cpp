@@ -1,7 +1,6 @@
 #include "app/setup.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <system_error>
 #include <thread>
 
@@ -153,12 +152,6 @@ void on_app_exit(App& app) {
   Ctx* ctx = app.try_ctx();
   if (!ctx) return;
   if (auto record = ctx->hook_thread.take()) stop_hook_thread(std::move(*record));
-}
-
-void run_delayed_exit(App&) {
-  std::this_thread::sleep_for(600ms);
-  os::AppLoop* loop = os::platform().app_loop;
-  if (!loop || !loop->exit(0)) std::_Exit(0);
 }
 
 }  // namespace harvel

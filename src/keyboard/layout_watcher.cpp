@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/app.h"
+#include "core/display_text.h"
 #include "core/notice.h"
 #include "core/settings.h"
 #include "core/state.h"
@@ -12,8 +13,6 @@
 #include "core/unicode.h"
 #include "keyboard/foreground.h"
 #include "keyboard/hook_flags.h"
-#include "shell/popup.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 
@@ -25,6 +24,11 @@ Locked<std::string>& layout_name() {
 Locked<std::string>& layout_reason() {
   static Locked<std::string> reason;
   return reason;
+}
+
+std::atomic<uint8_t>& popup_shown() {
+  static std::atomic<uint8_t> shown{0};
+  return shown;
 }
 
 LayoutInfo current_layout_info() {

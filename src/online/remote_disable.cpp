@@ -11,7 +11,6 @@
 #include "keyboard/hook_flags.h"
 #include "keyboard/hook_thread.h"
 #include "online/signing.h"
-#include "shell/services.h"
 
 namespace harvel {
 

@@ -4,21 +4,21 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "app/setup.h"
 #include "core/app.h"
 #include "core/file_io.h"
 #include "core/notice.h"
+#include "core/services.h"
 #include "core/state.h"
 #include "online/http_client.h"
 #include "online/remote_disable.h"
 #include "online/signing.h"
 #include "online/update_record.h"
-#include "shell/services.h"
 
 namespace harvel {
 
@@ -463,6 +463,12 @@ bool run_update_check_and_download(App& app, bool interactive, const std::option
   }
   updater_flags().busy = false;
   return result;
+}
+
+void run_delayed_exit(App&) {
+  std::this_thread::sleep_for(600ms);
+  os::AppLoop* loop = os::platform().app_loop;
+  if (!loop || !loop->exit(0)) std::_Exit(0);
 }
 
 int install_downloaded_update(App& app) { return install_downloaded_update_with_key(app, load_trusted_public_key()); }
