@@ -58,9 +58,9 @@ void show_prepared_toast(App& app, ToastData data);
 // on a thread of its own and returns at once.
 void show_notice_window(App& app, ToastData data);
 
-// Thread body of show_toast: replaces any toast window by a new one with the
-// start script, and removes it 3.2 s later unless a newer toast or a close
-// came in between.
+// Thread body of show_notice_window: replaces any toast window by a new one
+// with the start script, and removes it 3.2 s later unless a newer toast or a
+// close came in between.
 void show_toast_window(App& app, std::string start_script);
 
 // Thread body of the command "toast_close": removes the toast window now and
