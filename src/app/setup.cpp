@@ -1,7 +1,6 @@
 #include "app/setup.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <system_error>
 #include <thread>
 
@@ -20,6 +19,7 @@
 #include "online/update_record.h"
 #include "online/updater.h"
 #include "shell/popup.h"
+#include "shell/sinks.h"
 #include "shell/state_commands.h"
 #include "shell/tray_events.h"
 #include "shell/tray_icon.h"
@@ -77,6 +77,7 @@ std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter&
   const std::filesystem::path settings_path = data_folder() / kSettingsFileName;
   LoadedSettings loaded = load_settings_file(settings_path);
   normalize_settings(loaded.settings);
+  install_shell_sinks(app);
   app.manage(std::make_unique<Ctx>(settings_path, std::move(loaded.settings)));
   Ctx& ctx = app.ctx();
   ctx.settings_file_rejected = loaded.file_rejected;
@@ -151,12 +152,6 @@ void on_app_exit(App& app) {
   Ctx* ctx = app.try_ctx();
   if (!ctx) return;
   if (auto record = ctx->hook_thread.take()) stop_hook_thread(std::move(*record));
-}
-
-void run_delayed_exit(App&) {
-  std::this_thread::sleep_for(600ms);
-  os::AppLoop* loop = os::platform().app_loop;
-  if (!loop || !loop->exit(0)) std::_Exit(0);
 }
 
 }  // namespace harvel

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/identity.h"
+#include "core/identity.h"
 #include "platform/os.h"
 
 namespace harvel {
@@ -44,7 +44,5 @@ void on_second_instance(App& app, const std::vector<std::string>& args, const st
 void on_window_event(App& app, std::string_view label, os::WindowEvent& event);
 // The final exit: stops the hook thread.
 void on_app_exit(App& app);
-// After an installer start: exit 600 ms later.
-void run_delayed_exit(App& app);
 
 }  // namespace harvel

@@ -10,13 +10,13 @@
 
 #include "app/app_main.h"
 #include "core/app.h"
+#include "core/services.h"
 #include "platform/os.h"
 #include "platform/win32/win32_app.h"
 #include "platform/win32/win32_monitors.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_webview2.h"
-#include "shell/services.h"
 #include "shell/state_commands.h"
 #include "shell/tray_menu.h"
 

@@ -3,13 +3,13 @@
 #include <array>
 #include <chrono>
 
+#include "core/notice.h"
 #include "core/text.h"
 #include "core/unicode.h"
 #include "keyboard/digraph.h"
 #include "keyboard/foreground.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/keyboard_proc.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -325,7 +325,7 @@ std::string checker_suggestion_body(const Suggestion& s) {
 
 void show_checker_suggestion_toast(App& app, const Suggestion& s) {
   if (hook_flags().checker_toast.load(kRelaxed) == 0) return;
-  show_toast(app, "Yangi alifbo", checker_suggestion_body(s), ToastKind::Info);
+  post_notice(app, "Yangi alifbo", checker_suggestion_body(s), ToastKind::Info);
 }
 
 }  // namespace harvel

@@ -7,10 +7,9 @@
 #include <memory>
 
 #include "core/ctx.h"
+#include "core/notice.h"
 
 namespace harvel {
-
-struct ToastData;
 
 class App {
  public:
@@ -35,9 +34,22 @@ class App {
   void set_notice_handler(NoticeHandler h) { notice_handler_ = std::move(h); }
   const NoticeHandler& notice_handler() const { return notice_handler_; }
 
+  // Where notices and state changes go after that, filled once at set-up
+  // by the shell (the toast window, the tray refresh) before anything posts.
+  // Without them a notice is only seen by the handler and a state change only
+  // reaches the web views.
+  using NoticeSink = std::function<void(App&, ToastData)>;
+  void set_notice_sink(NoticeSink s) { notice_sink_ = std::move(s); }
+  const NoticeSink& notice_sink() const { return notice_sink_; }
+  using StateChangedSink = std::function<void(App&)>;
+  void set_state_changed_sink(StateChangedSink s) { state_changed_sink_ = std::move(s); }
+  const StateChangedSink& state_changed_sink() const { return state_changed_sink_; }
+
  private:
   std::unique_ptr<Ctx> ctx_;
   NoticeHandler notice_handler_;
+  NoticeSink notice_sink_;
+  StateChangedSink state_changed_sink_;
 };
 
 }  // namespace harvel

@@ -1,12 +1,11 @@
 #include "core/state.h"
 
 #include "core/app.h"
+#include "core/app_info.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/layout_watcher.h"
 #include "online/signing.h"
 #include "platform/os.h"
-#include "shell/app_info.h"
-#include "shell/tray_menu.h"
 
 namespace harvel {
 
@@ -98,7 +97,7 @@ void emit_state_changed(App& app) {
   if (os::WebViews* views = os::platform().web_views) {
     views->emit_all("state-changed", snapshot_json_text(snap));
   }
-  set_tray_menu(app);
+  if (const auto& sink = app.state_changed_sink()) sink(app);
 }
 
 }  // namespace harvel

@@ -39,8 +39,8 @@ Snapshot build_state_snapshot(App& app);
 std::string snapshot_json_text(const Snapshot& snap);
 Json serialize_snapshot(const Snapshot& snap);
 
-// Sends a fresh snapshot as "state-changed" to every web view and schedules
-// the tray refresh.
+// Sends a fresh snapshot as "state-changed" to every web view, then calls the
+// state-changed sink (the shell's tray refresh, which returns at once).
 void emit_state_changed(App& app);
 
 }  // namespace harvel

@@ -4,10 +4,10 @@
 #include <thread>
 
 #include "core/app.h"
+#include "core/notice.h"
 #include "core/state.h"
 #include "core/text.h"
 #include "keyboard/foreground.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -60,7 +60,7 @@ void ForegroundWatcher::poll() {
   if (show) {
     std::string title = *off_rule_name;
     title += ": vaqtincha o\u2018chiq";
-    show_toast(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.", ToastKind::Off);
+    post_notice(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.", ToastKind::Off);
   }
 }
 

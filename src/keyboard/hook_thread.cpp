@@ -154,15 +154,15 @@ void HookSupervisor::tick() {
   const bool gave_up = status == kError && (just_gave_up || (prev_status_ == kError && prev_gave_up_));
 
   if (!prev_status_) {
-    if (status == kError) show_prepared_toast(app_, hook_stopped_notice(gave_up));
+    if (status == kError) post_notice(app_, hook_stopped_notice(gave_up));
     emit_state_changed(app_);
   } else if (status != *prev_status_ || gave_up != prev_gave_up_) {
     if (*prev_status_ == kError && status == kError) {
-      if (gave_up && !prev_gave_up_) show_prepared_toast(app_, hook_stopped_notice(true));
+      if (gave_up && !prev_gave_up_) post_notice(app_, hook_stopped_notice(true));
     } else if (status == kOn && *prev_status_ == kError) {
-      show_prepared_toast(app_, ToastData{"Klaviatura kuzatuvi tiklandi", "Harvel yana ishlayapti", ToastKind::Ok});
+      post_notice(app_, ToastData{"Klaviatura kuzatuvi tiklandi", "Harvel yana ishlayapti", ToastKind::Ok});
     } else if (status == kError) {
-      show_prepared_toast(app_, hook_stopped_notice(gave_up));
+      post_notice(app_, hook_stopped_notice(gave_up));
     }
     if (status != *prev_status_) emit_state_changed(app_);
   }

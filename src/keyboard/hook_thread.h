@@ -10,8 +10,8 @@
 #include <variant>
 
 #include "core/ctx.h"
+#include "core/notice.h"
 #include "platform/os.h"
-#include "shell/toast.h"
 
 namespace harvel {
 

@@ -5,15 +5,14 @@
 #include <thread>
 
 #include "core/app.h"
+#include "core/display_text.h"
+#include "core/notice.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "core/text.h"
 #include "core/unicode.h"
 #include "keyboard/foreground.h"
 #include "keyboard/hook_flags.h"
-#include "shell/popup.h"
-#include "shell/toast.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 
@@ -25,6 +24,11 @@ Locked<std::string>& layout_name() {
 Locked<std::string>& layout_reason() {
   static Locked<std::string> reason;
   return reason;
+}
+
+std::atomic<uint8_t>& popup_shown() {
+  static std::atomic<uint8_t> shown{0};
+  return shown;
 }
 
 LayoutInfo current_layout_info() {
@@ -160,11 +164,11 @@ void LayoutWatcher::accept(os::LayoutHandle hkl) {
   if (was_compatible && !missing.empty()) {
     std::string body = "Fast/Hybrid pauzada: ";
     body += reason;
-    show_toast(app_, std::move(title), std::move(body), ToastKind::Warn);
+    post_notice(app_, std::move(title), std::move(body), ToastKind::Warn);
   } else if (!was_compatible && missing.empty()) {
     std::string body = "Harvel davom etmoqda: ";
     body += mode_name(m);
-    show_toast(app_, std::move(title), std::move(body), ToastKind::Info);
+    post_notice(app_, std::move(title), std::move(body), ToastKind::Info);
   }
 }
 

@@ -2,6 +2,8 @@
 // hybrid mode need, and the mode that applies to a program.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,6 +24,10 @@ class App;
 // empty before the first one.
 Locked<std::string>& layout_name();
 Locked<std::string>& layout_reason();
+
+// 1 while the tray pop-up is shown (set by the pop-up): the watcher does not
+// measure then, as the pop-up has the focus.
+std::atomic<uint8_t>& popup_shown();
 
 // The snapshot's "layout": the last measurement, or a compatible US layout
 // before the first one.

@@ -6,12 +6,12 @@
 #include "core/app.h"
 #include "core/file_io.h"
 #include "core/json_strict.h"
+#include "core/services.h"
 #include "core/state.h"
 #include "core/text.h"
 #include "online/http_client.h"
 #include "online/signing.h"
 #include "online/url_rules.h"
-#include "shell/services.h"
 
 namespace harvel {
 

@@ -11,7 +11,6 @@
 #include "keyboard/hook_flags.h"
 #include "keyboard/hook_thread.h"
 #include "online/signing.h"
-#include "shell/services.h"
 
 namespace harvel {
 
@@ -76,7 +75,7 @@ void apply_remote_disable(App& app, const std::optional<RemoteDisableOrder>& ord
   hook_flags().remote_disabled.store(next ? 1 : 0, std::memory_order_relaxed);
   start_keyboard_hook_thread(app);
   emit_state_changed(app);
-  if (became_active) show_prepared_toast(app, build_remote_disable_notice(*next));
+  if (became_active) post_notice(app, build_remote_disable_notice(*next));
 }
 
 std::optional<RemoteDisableOrder> accept_kill_signed(const std::optional<KillSigned>& order, int64_t now_ms,

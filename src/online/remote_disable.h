@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/notice.h"
 #include "online/crypto.h"
 #include "online/manifest.h"
-#include "shell/toast.h"
 
 namespace harvel {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/identity.h"
+#include "core/identity.h"
 #include "core/records.h"
 
 namespace harvel {

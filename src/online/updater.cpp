@@ -4,21 +4,21 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "app/setup.h"
 #include "core/app.h"
 #include "core/file_io.h"
+#include "core/notice.h"
+#include "core/services.h"
 #include "core/state.h"
 #include "online/http_client.h"
 #include "online/remote_disable.h"
 #include "online/signing.h"
 #include "online/update_record.h"
-#include "shell/services.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -134,7 +134,7 @@ void show_update_notice(App& app) {
     r.notice_key = key;
     return t;
   });
-  if (notice) show_prepared_toast(app, *notice);
+  if (notice) post_notice(app, *notice);
 }
 
 // ---- files --------------------------------------------------------------------
@@ -465,6 +465,12 @@ bool run_update_check_and_download(App& app, bool interactive, const std::option
   return result;
 }
 
+void run_delayed_exit(App&) {
+  std::this_thread::sleep_for(600ms);
+  os::AppLoop* loop = os::platform().app_loop;
+  if (!loop || !loop->exit(0)) std::_Exit(0);
+}
+
 int install_downloaded_update(App& app) { return install_downloaded_update_with_key(app, load_trusted_public_key()); }
 
 int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>& key) {
@@ -554,11 +560,11 @@ bool is_newer_than_current_version(std::string_view version) {
 void show_update_result_notice(App& app, bool newer) {
   std::this_thread::sleep_for(std::chrono::seconds(3));
   if (newer) {
-    show_toast(app, "O\u2018rnatish muvaffaqiyatsiz",
+    post_notice(app, "O\u2018rnatish muvaffaqiyatsiz",
                "Yangilanish o\u2018rnatilmadi. Oldingi versiya saqlandi, Harvel avvalgidek ishlayapti.",
                ToastKind::Error);
   } else {
-    show_toast(app, "Yangilanish o\u2018rnatildi", "Harvel yangilandi va ishlayapti.", ToastKind::Ok);
+    post_notice(app, "Yangilanish o\u2018rnatildi", "Harvel yangilandi va ishlayapti.", ToastKind::Ok);
   }
 }
 

@@ -57,6 +57,8 @@ bool run_update_check_and_download(App& app, bool interactive, const std::option
 // Re-checks the ready installer and starts it; kInstall* result.
 int install_downloaded_update(App& app);
 int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>& key);
+// After an installer start: exit 600 ms later.
+void run_delayed_exit(App& app);
 
 // The daily check loop's thread body.
 void run_update_check_loop(App& app);

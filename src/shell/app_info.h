@@ -1,6 +1,6 @@
-// How a program is shown: its lower-case exe name, a human name, its rule
-// and, in the lists, its icon; the human name and icon are read from the
-// program file once per path and kept in a process-wide cache.
+// How a program is shown in the lists, beyond its record (core/app_info.h):
+// the human name and icon read from the program file once per path and kept
+// in a process-wide cache.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/records.h"
-#include "core/settings.h"
+#include "core/app_info.h"
 #include "platform/os.h"
 
 namespace harvel {
-
-// "notepad.exe" -> "Notepad": every trailing ".exe" removed, then the first
-// character upper-cased (full mapping).
-std::string exe_display_name(std::string_view exe);
-
-AppInfo build_app_info(const AppRule* rule, std::string_view exe);
-// build_app_info with the first rule whose exe equals `exe` exactly.
-AppInfo app_info_with_rule(const std::vector<AppRule>& rules, std::string_view exe);
-Json serialize_app_info(const AppInfo& info);
 
 // A program's name from its version resource and its icon as a PNG data URL.
 struct FriendlyName {

@@ -12,6 +12,7 @@
 #include "core/app.h"
 #include "core/locked.h"
 #include "core/state.h"
+#include "keyboard/layout_watcher.h"
 #include "shell/toast.h"
 #include "shell/tray_events.h"
 
@@ -159,11 +160,6 @@ std::optional<PopupAnchor> popup_anchor(std::optional<TrayIconRect> icon) {
   if (!monitor) monitor = monitors->primary_monitor();
   if (!monitor) return std::nullopt;
   return PopupAnchor{monitor->rect, monitor->work_area, monitor->scale_factor, icon};
-}
-
-std::atomic<uint8_t>& popup_shown() {
-  static std::atomic<uint8_t> shown{0};
-  return shown;
 }
 
 void show_popup_window(App& app, std::optional<TrayIconRect> icon) {

@@ -5,7 +5,6 @@
 // again to fit.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -56,9 +55,6 @@ PopupRect place_popup(const PopupAnchor& anchor, double height);
 // The anchor for a click: the monitor containing the icon's centre, else the
 // primary monitor; none without a monitor.
 std::optional<PopupAnchor> popup_anchor(std::optional<TrayIconRect> icon);
-
-// 1 while the pop-up is shown.
-std::atomic<uint8_t>& popup_shown();
 
 // Thread body: creates the window the first time, places it at the stored
 // height next to the icon (when the tray reported one), shows and focuses

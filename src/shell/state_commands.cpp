@@ -6,6 +6,8 @@
 
 #include "app/accelerator.h"
 #include "core/app.h"
+#include "core/display_text.h"
+#include "core/services.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "keyboard/hook_flags.h"
@@ -15,9 +17,7 @@
 #include "platform/os.h"
 #include "shell/app_info.h"
 #include "shell/app_lists.h"
-#include "shell/services.h"
 #include "shell/toast.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 

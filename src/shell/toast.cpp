@@ -133,11 +133,12 @@ LogicalPoint toast_position() {
 }
 
 void show_toast(App& app, std::string title, std::string body, ToastKind kind) {
-  show_prepared_toast(app, ToastData{std::move(title), std::move(body), kind});
+  post_notice(app, std::move(title), std::move(body), kind);
 }
 
-void show_prepared_toast(App& app, ToastData data) {
-  if (const auto& handler = app.notice_handler()) handler(data);
+void show_prepared_toast(App& app, ToastData data) { post_notice(app, std::move(data)); }
+
+void show_notice_window(App& app, ToastData data) {
   std::string script = toast_start_script(toast_json(data));
   ToastState& s = toast_state();
   ++s.threads;

@@ -8,20 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/notice.h"
 #include "platform/os.h"
 
 namespace harvel {
 
 class App;
-
-enum class ToastKind : uint8_t { Info = 0, Off = 1, Warn = 2, Ok = 3, Error = 4 };
-
-struct ToastData {
-  std::string title;
-  std::string body;
-  ToastKind kind = ToastKind::Info;
-  bool operator==(const ToastData&) const = default;
-};
 
 // The kind's name; any byte that is no kind is "info".
 const char* toast_kind_name(ToastKind kind);
@@ -57,15 +49,18 @@ LogicalPoint bottom_right_position(const os::Rect& rect, double scale, double bo
 // rectangle, or (100, 100) logical without a primary monitor.
 LogicalPoint toast_position();
 
-// Shows a notice; returns at once (the window work happens on a thread of
-// its own). The application's notice handler, when set, sees every notice
-// first.
+// Shows a notice: post_notice, so the application's notice handler, when
+// set, sees it first. Returns at once.
 void show_toast(App& app, std::string title, std::string body, ToastKind kind);
 void show_prepared_toast(App& app, ToastData data);
 
-// Thread body of show_toast: replaces any toast window by a new one with the
-// start script, and removes it 3.2 s later unless a newer toast or a close
-// came in between.
+// The notice sink set-up installs: starts the toast window for the notice
+// on a thread of its own and returns at once.
+void show_notice_window(App& app, ToastData data);
+
+// Thread body of show_notice_window: replaces any toast window by a new one
+// with the start script, and removes it 3.2 s later unless a newer toast or a
+// close came in between.
 void show_toast_window(App& app, std::string start_script);
 
 // Thread body of the command "toast_close": removes the toast window now and

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/app.h"
+#include "core/display_text.h"
 #include "core/mode.h"
 #include "core/settings.h"
 #include "online/updater.h"
@@ -15,7 +16,6 @@
 #include "shell/popup.h"
 #include "shell/state_commands.h"
 #include "shell/toast.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "core/app.h"
+#include "core/display_text.h"
 #include "core/state.h"
 #include "keyboard/hook_flags.h"
 #include "keyboard/layout_watcher.h"
 #include "shell/app_info.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 

@@ -6,6 +6,7 @@
 #include "app/setup.h"
 #include "app/setup_fixture.h"
 #include "core/file_io.h"
+#include "core/notice.h"
 #include "core/state.h"
 #include "online/ads.h"
 #include "online/update_record.h"
@@ -53,6 +54,26 @@ TEST(SetupApp, TheThreadsAreNamedForTheSystemsTools) {
   ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
   EXPECT_NE(done.get(), std::this_thread::get_id());
   EXPECT_EQ(s.w.desk.shell.thread_names(), std::vector<std::string>{"layout watcher"});
+}
+
+// A notice posted outside the shell reaches the toast window, and a state
+// broadcast the tray, through what set-up installs (the fixture's own
+// installation is taken away first).
+TEST(SetupApp, ConnectsNoticesAndStateChangesToTheShell) {
+  SetupWorld s;
+  s.w.app().set_notice_sink({});
+  s.w.app().set_state_changed_sink({});
+  s.setup();
+  s.w.t.sys.run_posted();
+  emit_state_changed(s.w.app());
+  EXPECT_EQ(s.w.t.sys.run_posted(), 1) << "the tray refresh";
+  post_notice(s.w.app(), "a", "b", ToastKind::Info);
+  EXPECT_TRUE(s.w.desk.windows.wait_for([](const std::vector<fake::WindowCall>& calls) {
+    for (const fake::WindowCall& c : calls) {
+      if (c.label == "toast" && c.op == "create") return true;
+    }
+    return false;
+  }));
 }
 
 TEST(SetupApp, WithoutRoamingFolderTheDataLivesInTheTemporaryOne) {

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/services.h"
 #include "host_fixture.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
-#include "shell/services.h"
 
 namespace harvel::linux_host {
 namespace {

@@ -34,6 +34,7 @@
 #include "keyboard/hook_thread.h"
 #include "platform/linux/atspi_focus.h"
 #include "platform/linux/x11_keyboard.h"
+#include "shell/sinks.h"
 #include "shell/state_commands.h"
 #include "shell/toast.h"
 
@@ -171,6 +172,7 @@ class Program {
       std::lock_guard lock(notices_mutex_);
       notices_.push_back(d);
     });
+    install_shell_sinks(app);
     start_keyboard_hook_thread(app);
   }
   ~Program() {

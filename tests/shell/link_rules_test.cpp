@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/display_text.h"
 #include "online/remote_disable.h"
 #include "online/url_rules.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 namespace {

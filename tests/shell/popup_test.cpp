@@ -9,6 +9,7 @@
 
 #include "app/setup.h"
 #include "core/state.h"
+#include "keyboard/layout_watcher.h"
 #include "shell/command_fixture.h"
 #include "shell/popup.h"
 #include "shell/tray_events.h"

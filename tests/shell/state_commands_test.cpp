@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "keyboard/hook_flags.h"
+#include "keyboard/layout_watcher.h"
 #include "shell/command_fixture.h"
 #include "shell/popup.h"
 #include "shell/state_commands.h"

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "core/display_text.h"
 #include "shell/tray_fixture.h"
-#include "shell/tray_text.h"
 
 namespace harvel {
 namespace {

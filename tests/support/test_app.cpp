@@ -6,6 +6,7 @@
 #include "keyboard/hook_flags.h"
 #include "keyboard/hook_thread.h"
 #include "online/updater.h"
+#include "shell/sinks.h"
 #include "shell/toast.h"
 
 namespace harvel::testing {
@@ -30,6 +31,7 @@ TestApp::TestApp(Settings settings) {
   os::install_platform(p);
   app.manage(std::make_unique<Ctx>(dir.path() / "settings.json", std::move(settings)));
   app.set_notice_handler([this](const ToastData& t) { notices.push_back(t); });
+  install_shell_sinks(app);
 }
 
 TestApp::~TestApp() {

@@ -11,6 +11,7 @@
 #include "core/ctx.h"
 #include "core/settings.h"
 #include "keyboard/foreground.h"
+#include "shell/sinks.h"
 #include "shell/toast.h"
 #include "support/test_app.h"
 #include "checker/word_rect.h"
@@ -254,6 +255,7 @@ TEST(Win32CheckerOverlay, OverlayThreadShowsExpandsAndHandlesTheButton) {
       win32::install_win32_platform();
       app.manage(std::make_unique<Ctx>(dir.path() / "settings.json", default_settings()));
       app.set_notice_handler([](const ToastData&) {});
+      install_shell_sinks(app);
     }
     ~Program() {
       reset_hook_flags();  // disconnects the overlay thread

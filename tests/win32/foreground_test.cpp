@@ -14,6 +14,7 @@
 #include "keyboard/keyboard_proc.h"
 #include "keyboard/layout_watcher.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/sinks.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
 
@@ -68,6 +69,7 @@ TEST_F(Win32ForegroundTest, LayoutWatcherMeasuresTheUsLayout) {
   app.manage(std::make_unique<Ctx>(std::filesystem::temp_directory_path() / "harvel-fg" / "settings.json",
                                    default_settings()));
   app.set_notice_handler([](const ToastData&) {});
+  install_shell_sinks(app);
   LayoutWatcher watcher(app);
   watcher.poll();
   const LayoutInfo info = current_layout_info();

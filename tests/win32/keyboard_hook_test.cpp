@@ -18,6 +18,7 @@
 #include "keyboard/hook_thread.h"
 #include "keyboard/keyboard_proc.h"
 #include "platform/win32/win32_platform.h"
+#include "shell/sinks.h"
 #include "shell/toast.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
@@ -35,6 +36,7 @@ class HookedApp {
     win32::install_win32_platform();
     app.manage(std::make_unique<Ctx>(dir.path() / "settings.json", std::move(settings)));
     app.set_notice_handler([](const ToastData&) {});
+    install_shell_sinks(app);
     start_keyboard_hook_thread(app);
   }
   ~HookedApp() {

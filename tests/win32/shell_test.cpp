@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "core/services.h"
 #include "platform/win32/win32_keyboard.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_shell.h"
-#include "shell/services.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
 

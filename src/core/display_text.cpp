@@ -1,4 +1,4 @@
-#include "shell/tray_text.h"
+#include "core/display_text.h"
 
 namespace harvel {
 

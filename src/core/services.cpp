@@ -1,4 +1,4 @@
-#include "shell/services.h"
+#include "core/services.h"
 
 #include "platform/os.h"
 
