@@ -60,7 +60,8 @@ void ForegroundWatcher::poll() {
   if (show) {
     std::string title = *off_rule_name;
     title += ": vaqtincha o\u2018chiq";
-    post_notice(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.", ToastKind::Off);
+    post_notice(app_, std::move(title), "Bu dasturda Harvel ishlamaydi. Boshqa dasturda yana ishlaydi.",
+                ToastKind::Off);
   }
 }
 

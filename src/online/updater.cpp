@@ -561,8 +561,8 @@ void show_update_result_notice(App& app, bool newer) {
   std::this_thread::sleep_for(std::chrono::seconds(3));
   if (newer) {
     post_notice(app, "O\u2018rnatish muvaffaqiyatsiz",
-               "Yangilanish o\u2018rnatilmadi. Oldingi versiya saqlandi, Harvel avvalgidek ishlayapti.",
-               ToastKind::Error);
+                "Yangilanish o\u2018rnatilmadi. Oldingi versiya saqlandi, Harvel avvalgidek ishlayapti.",
+                ToastKind::Error);
   } else {
     post_notice(app, "Yangilanish o\u2018rnatildi", "Harvel yangilandi va ishlayapti.", ToastKind::Ok);
   }

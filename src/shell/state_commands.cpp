@@ -7,6 +7,7 @@
 #include "app/accelerator.h"
 #include "core/app.h"
 #include "core/display_text.h"
+#include "core/notice.h"
 #include "core/services.h"
 #include "core/settings.h"
 #include "core/state.h"
@@ -17,7 +18,6 @@
 #include "platform/os.h"
 #include "shell/app_info.h"
 #include "shell/app_lists.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -79,7 +79,7 @@ void set_global_mode(App& app, Mode mode) {
     if (mode != kModeEnglish) s.enabled = true;
   });
   save_settings(app);
-  show_toast(app, concat({mode_name(mode), " rejimi yoqildi"}), std::string(mode_notice_body(mode)), ToastKind::Info);
+  post_notice(app, concat({mode_name(mode), " rejimi yoqildi"}), std::string(mode_notice_body(mode)), ToastKind::Info);
 }
 
 void toggle_enabled(App& app) {
@@ -87,7 +87,7 @@ void toggle_enabled(App& app) {
   if (hook_flags().remote_disabled.load(std::memory_order_relaxed)) {
     const std::string message =
         ctx.remote_disable_message.copy().value_or(std::string(default_remote_disable_text()));
-    show_prepared_toast(app, build_remote_disable_notice(message));
+    post_notice(app, build_remote_disable_notice(message));
     return;
   }
   struct Change {
@@ -103,11 +103,11 @@ void toggle_enabled(App& app) {
   });
   save_settings(app);
   if (c.was) {
-    show_toast(app, "Harvel o\u2018chirildi", concat({"Klaviatura oddiy holatda. Qayta yoqish: ", c.shortcut, "."}),
-               ToastKind::Off);
+    post_notice(app, "Harvel o\u2018chirildi", concat({"Klaviatura oddiy holatda. Qayta yoqish: ", c.shortcut, "."}),
+                ToastKind::Off);
   } else {
-    show_toast(app, "Harvel yoqildi", concat({mode_name(c.mode), " rejimi. O\u2018chirish: ", c.shortcut, "."}),
-               ToastKind::Info);
+    post_notice(app, "Harvel yoqildi", concat({mode_name(c.mode), " rejimi. O\u2018chirish: ", c.shortcut, "."}),
+                ToastKind::Info);
   }
 }
 
@@ -194,8 +194,8 @@ void reset_settings(App& app) {
   ctx.hotkey_ok = shortcuts && key && shortcuts->register_hotkey(*key);
   set_autostart(false);
   save_settings(app);
-  show_toast(app, "Sozlamalar tiklandi", "Rejim, tez tugma va istisnolar boshlang\u2018ich holatga qaytdi.",
-             ToastKind::Info);
+  post_notice(app, "Sozlamalar tiklandi", "Rejim, tez tugma va istisnolar boshlang\u2018ich holatga qaytdi.",
+              ToastKind::Info);
 }
 
 void set_app_mode_rule(App& app, const std::string& exe, const std::optional<std::string>& name, Mode rule) {
@@ -226,9 +226,9 @@ void finish_onboarding(App& app) {
   });
   save_settings(app);
   hide_main_window(app);
-  show_toast(app, "Harvel ishlayapti",
-             concat({"Tray\u2019dagi ikonka orqali boshqaring. ", shortcut, " \u2014 yoqish/o\u2018chirish."}),
-             ToastKind::Info);
+  post_notice(app, "Harvel ishlayapti",
+              concat({"Tray\u2019dagi ikonka orqali boshqaring. ", shortcut, " \u2014 yoqish/o\u2018chirish."}),
+              ToastKind::Info);
 }
 
 void show_main_window(App&, const std::optional<std::string>& route) {

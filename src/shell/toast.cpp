@@ -21,7 +21,7 @@ constexpr std::string_view kToastLabel = "toast";
 // do nothing anyway, so the thread ends early).
 //
 // `threads` counts the show threads still running. It is not under the lock:
-// show_toast runs on the event-loop thread too, and a toast thread holds the
+// a notice is posted from the event-loop thread too, and a toast thread holds the
 // lock while the loop thread creates its window.
 struct ToastState {
   std::mutex lock;
@@ -131,12 +131,6 @@ LogicalPoint toast_position() {
   }
   return {kToastFallbackPosition, kToastFallbackPosition};
 }
-
-void show_toast(App& app, std::string title, std::string body, ToastKind kind) {
-  post_notice(app, std::move(title), std::move(body), kind);
-}
-
-void show_prepared_toast(App& app, ToastData data) { post_notice(app, std::move(data)); }
 
 void show_notice_window(App& app, ToastData data) {
   std::string script = toast_start_script(toast_json(data));

@@ -49,11 +49,6 @@ LogicalPoint bottom_right_position(const os::Rect& rect, double scale, double bo
 // rectangle, or (100, 100) logical without a primary monitor.
 LogicalPoint toast_position();
 
-// Shows a notice: post_notice, so the application's notice handler, when
-// set, sees it first. Returns at once.
-void show_toast(App& app, std::string title, std::string body, ToastKind kind);
-void show_prepared_toast(App& app, ToastData data);
-
 // The notice sink set-up installs: starts the toast window for the notice
 // on a thread of its own and returns at once.
 void show_notice_window(App& app, ToastData data);

@@ -10,12 +10,12 @@
 #include "core/app.h"
 #include "core/display_text.h"
 #include "core/mode.h"
+#include "core/notice.h"
 #include "core/settings.h"
 #include "online/updater.h"
 #include "shell/app_info.h"
 #include "shell/popup.h"
 #include "shell/state_commands.h"
-#include "shell/toast.h"
 
 namespace harvel {
 
@@ -66,12 +66,12 @@ void toggle_checker(App& app) {
   });
   save_settings(app);
   if (on) {
-    show_toast(app, "Realtime tekshiruvchi yoqildi",
-               "Eski yozuvdagi (sh, ch, o\u2018, g\u2018) so\u2018z tagiga chiziq chiziladi. Ba\u2019zi dasturlarda "
-               "ishlamaydi. Matn saqlanmaydi.",
-               ToastKind::Info);
+    post_notice(app, "Realtime tekshiruvchi yoqildi",
+                "Eski yozuvdagi (sh, ch, o\u2018, g\u2018) so\u2018z tagiga chiziq chiziladi. Ba\u2019zi dasturlarda "
+                "ishlamaydi. Matn saqlanmaydi.",
+                ToastKind::Info);
   } else {
-    show_toast(app, "Realtime tekshiruvchi o\u2018chirildi", "Endi so\u2018zlar tekshirilmaydi.", ToastKind::Off);
+    post_notice(app, "Realtime tekshiruvchi o\u2018chirildi", "Endi so\u2018zlar tekshirilmaydi.", ToastKind::Off);
   }
 }
 
@@ -93,13 +93,13 @@ void set_rule_from_menu(App& app, std::string_view rest) {
   std::string title = std::move(name);
   if (rule == kModeOff) {
     title.append(": o\u2018chiq");
-    show_toast(app, std::move(title), "Bu dasturda Harvel ishlamaydi.", ToastKind::Off);
+    post_notice(app, std::move(title), "Bu dasturda Harvel ishlamaydi.", ToastKind::Off);
   } else if (rule == kModeNoRule) {
     title.append(": umumiy rejim");
-    show_toast(app, std::move(title), "Bu dastur uchun alohida qoida olib tashlandi.", ToastKind::Info);
+    post_notice(app, std::move(title), "Bu dastur uchun alohida qoida olib tashlandi.", ToastKind::Info);
   } else {
     title.append(": ").append(mode_label(rule));
-    show_toast(app, std::move(title), "Bu dastur uchun alohida rejim yoqildi.", ToastKind::Info);
+    post_notice(app, std::move(title), "Bu dastur uchun alohida rejim yoqildi.", ToastKind::Info);
   }
 }
 

@@ -142,7 +142,7 @@ TEST(ToastData, StartScriptKeepsHostileTextAsData) {
 // ---- the window ----
 
 TEST_F(Toasts, ShowsTheWindowAtTheBottomRight) {
-  show_toast(t.app, "Fast rejimi yoqildi", "Matn", ToastKind::Info);
+  post_notice(t.app, "Fast rejimi yoqildi", "Matn", ToastKind::Info);
   // The notice handler sees it at once; the window comes on its own thread.
   EXPECT_EQ(t.notices, (std::vector<ToastData>{{"Fast rejimi yoqildi", "Matn", ToastKind::Info}}));
   wait_op("create", 1);
@@ -168,13 +168,13 @@ TEST_F(Toasts, ShowsTheWindowAtTheBottomRight) {
 
 TEST_F(Toasts, ScaledMonitorAndNoMonitor) {
   desk.monitors.set({monitor({0, 0, 1920, 1080}, 1.5, true)});
-  show_prepared_toast(t.app, toast_data_new("a", "b", 0));
+  post_notice(t.app, toast_data_new("a", "b", 0));
   wait_op("create", 1);
   EXPECT_EQ(desk.windows.window("toast")->spec.x, 864.0);
   EXPECT_EQ(desk.windows.window("toast")->spec.y, 560.0);
 
   desk.monitors.set({});
-  show_prepared_toast(t.app, toast_data_new("c", "d", 1));
+  post_notice(t.app, toast_data_new("c", "d", 1));
   wait_op("create", 2);
   EXPECT_EQ(desk.windows.window("toast")->spec.x, 100.0);
   EXPECT_EQ(desk.windows.window("toast")->spec.y, 100.0);
@@ -185,10 +185,10 @@ TEST_F(Toasts, ScaledMonitorAndNoMonitor) {
 TEST_F(Toasts, ANewerToastReplacesTheOldAndKeepsItsWindow) {
   EXPECT_EQ(ToastTimes{}.life, 3200ms);
   EXPECT_EQ(ToastTimes{}.replace_pause, 60ms);
-  show_toast(t.app, "first", "", ToastKind::Info);
+  post_notice(t.app, "first", "", ToastKind::Info);
   const auto first = wait_op("create", 1);
   std::this_thread::sleep_until(first + 1s);
-  show_toast(t.app, "second", "", ToastKind::Ok);
+  post_notice(t.app, "second", "", ToastKind::Ok);
   const auto second = wait_op("create", 2);
   EXPECT_EQ(toast_ops(), (std::vector<std::string>{"create", "destroy", "create"}));
   EXPECT_NE(script_of_current_toast().find("\"second\""), std::string::npos);
@@ -202,7 +202,7 @@ TEST_F(Toasts, ANewerToastReplacesTheOldAndKeepsItsWindow) {
 
 TEST_F(Toasts, ACloseRemovesTheToastAndTheNextOneLivesItsFullTime) {
   set_toast_times({1000ms, 60ms});
-  show_toast(t.app, "first", "", ToastKind::Info);
+  post_notice(t.app, "first", "", ToastKind::Info);
   const auto first = wait_op("create", 1);
   std::this_thread::sleep_until(first + 200ms);
   hide_toast_window(t.app);  // the body of "toast_close"
@@ -210,7 +210,7 @@ TEST_F(Toasts, ACloseRemovesTheToastAndTheNextOneLivesItsFullTime) {
   EXPECT_FALSE(desk.windows.window("toast").has_value());
 
   std::this_thread::sleep_until(first + 400ms);
-  show_toast(t.app, "next", "", ToastKind::Info);
+  post_notice(t.app, "next", "", ToastKind::Info);
   const auto next = wait_op("create", 2);
   // No window to replace: no destroy before the creation.
   EXPECT_EQ(toast_ops(), (std::vector<std::string>{"create", "destroy", "create"}));
@@ -229,11 +229,11 @@ TEST_F(Toasts, AskingNeverWaitsForAWindowBeingCreated) {
   desk.windows.on_create = [&](const os::WindowSpec&) {
     if (creations++ == 0) released.wait_for(5s);
   };
-  show_toast(t.app, "first", "", ToastKind::Info);
+  post_notice(t.app, "first", "", ToastKind::Info);
   for (int i = 0; i < 2000 && creations == 0; ++i) std::this_thread::sleep_for(1ms);
   ASSERT_EQ(creations, 1);
   const auto before = Clock::now();
-  show_toast(t.app, "second", "", ToastKind::Info);
+  post_notice(t.app, "second", "", ToastKind::Info);
   EXPECT_LT(Clock::now() - before, 1s);
   release.set_value();
   wait_op("create", 2);
@@ -251,7 +251,7 @@ TEST_F(Toasts, ACloseWithoutAToastDoesNothingElse) {
 TEST_F(Toasts, AFailedCreationShowsAndReportsNothing) {
   set_toast_times({200ms, 60ms});
   desk.windows.fail_create("toast");
-  show_toast(t.app, "a", "b", ToastKind::Info);
+  post_notice(t.app, "a", "b", ToastKind::Info);
   wait_op("create", 1);
   std::this_thread::sleep_for(400ms);
   EXPECT_EQ(toast_ops(), (std::vector<std::string>{"create"}));
@@ -259,7 +259,7 @@ TEST_F(Toasts, AFailedCreationShowsAndReportsNothing) {
 
 TEST_F(Toasts, ManyToastsAtOnceLeaveOneWindow) {
   set_toast_times({1000ms, 5ms});
-  for (int i = 0; i < 8; ++i) show_toast(t.app, std::to_string(i), "", ToastKind::Info);
+  for (int i = 0; i < 8; ++i) post_notice(t.app, std::to_string(i), "", ToastKind::Info);
   wait_op("create", 8);
   const auto ops = toast_ops();
   // Each creation but the first followed the removal of the one before.
@@ -273,7 +273,7 @@ TEST_F(Toasts, ManyToastsAtOnceLeaveOneWindow) {
 
 TEST(ToastWithoutWindows, OnlyTheNoticeHandlerSeesIt) {
   testing::TestApp t;  // the fake system has no windows
-  show_toast(t.app, "a", "b", ToastKind::Warn);
+  post_notice(t.app, "a", "b", ToastKind::Warn);
   finish_toast_threads();
   EXPECT_EQ(t.notices, (std::vector<ToastData>{{"a", "b", ToastKind::Warn}}));
 }
