@@ -140,8 +140,8 @@ const shots = [
   ["welcome-later-light", "/welcome", [960, 680], snapshot({ settings: { onboarded: false } }), "later"],
   ["tray-light", "/tray", [360, 300], snapshot(), null, { transparent: true }],
   ["tray-dark", "/tray", [360, 300], snapshot(dark), null, { transparent: true }],
-  [
-    "toast-light",
+  ...["light", "dark"].map((theme) => [
+    `toast-${theme}`,
     "/toast",
     [400, 96],
     null,
@@ -151,7 +151,7 @@ const shots = [
       toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" },
       check: toastFits,
     },
-  ],
+  ]),
 ];
 
 // The toast window is exactly 400 × 96: the page must not scroll, and the card keeps 4 px
