@@ -373,7 +373,51 @@ const pageShots = [
   ["settings-privacy-dark", "/settings?s=privacy", [960, 680], snapshot(dark)],
   ["settings-about-light", "/settings?s=about", [960, 900], snapshot({ ads: { campaign } })],
   ["settings-about-dark", "/settings?s=about", [960, 900], snapshot({ ...dark, ads: { campaign } })],
+  // A site link reached with the keyboard: the solid ring of every control, in both themes.
+  ...["light", "dark"].map((theme) => [
+    `settings-about-focus-${theme}`,
+    "/settings?s=about",
+    [960, 900],
+    snapshot(theme === "dark" ? dark : {}),
+    null,
+    { run: (page) => tabTo(page, "Maxfiylik siyosati: saytda ochish"), check: focusRingVisible },
+  ]),
 ];
+
+// Presses Tab until the element with this accessible name (aria-label) has the focus.
+async function tabTo(page, label) {
+  for (let i = 0; i < 60; i++) {
+    if (await page.evaluate((name) => document.activeElement?.getAttribute("aria-label") === name, label)) return;
+    await page.keyboard.press("Tab");
+  }
+  throw new Error(`Tab never reached ${label}`);
+}
+
+// The focused element's ring: a solid outline of at least 2 px, of 3:1 contrast or more
+// against the card it sits on (WCAG's non-text contrast).
+function focusRingVisible() {
+  const el = document.activeElement;
+  const style = getComputedStyle(el);
+  const rgb = (color) => color.match(/[\d.]+/g).slice(0, 3).map(Number);
+  const luminance = (color) => {
+    const [r, g, b] = rgb(color).map((v) => {
+      const c = v / 255;
+      return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+    });
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+  };
+  let ground = el.parentElement;
+  while (ground && getComputedStyle(ground).backgroundColor === "rgba(0, 0, 0, 0)") ground = ground.parentElement;
+  const behind = ground ? getComputedStyle(ground).backgroundColor : "rgb(255, 255, 255)";
+  const [hi, lo] = [luminance(style.outlineColor), luminance(behind)].sort((a, b) => b - a);
+  const contrast = (hi + 0.05) / (lo + 0.05);
+  const problems = [];
+  if (style.outlineStyle !== "solid" || parseFloat(style.outlineWidth) < 2) {
+    problems.push(`focus ring is ${style.outlineStyle} ${style.outlineWidth}, not a solid 2 px outline`);
+  }
+  if (contrast < 3) problems.push(`focus ring ${style.outlineColor} on ${behind} has contrast ${contrast.toFixed(2)}:1, under 3:1`);
+  return problems;
+}
 shots.push(...pageShots);
 
 // ---- converter page: text typed into the live box, files put through the real worker ----
