@@ -442,6 +442,45 @@ const converterFiles = [
   { name: "hisobot.pdf", mimeType: "application/pdf", buffer: Buffer.from("%PDF-1.4") },
   { name: "eski-reja.docx", mimeType: "application/octet-stream", buffer: Buffer.from("PK not really") },
 ];
+const longNamedFiles = [
+  {
+    name: "Toshkent viloyati umumta'lim maktablari bo'yicha 2025-yil yakuniy hisoboti (tahrir 3).txt",
+    mimeType: "text/plain",
+    buffer: Buffer.from(CONVERTER_TEXT.repeat(12)),
+  },
+  {
+    name: "Samarqand shahar hokimligi yig'ilishi bayonnomasi, 2025-yil 14-mart, kirill yozuvida.txt",
+    mimeType: "text/plain",
+    buffer: Buffer.from(`${CYRILLIC_TEXT} check\n`.repeat(12)),
+  },
+];
+
+// Each finished job card: its whole status line shown (every count in full, inside the
+// card), and the file's long name cut short with its full text as a tooltip.
+function jobCardsFit() {
+  const problems = [];
+  const cards = document.querySelectorAll('[data-testid="job"][data-status="done"]');
+  for (const card of cards) {
+    const line = card.querySelector("[data-job-status]");
+    const box = card.getBoundingClientRect();
+    const outside = [...line.getClientRects()].some(
+      (r) => r.left < box.left || r.right > box.right + 0.5 || r.top < box.top || r.bottom > box.bottom + 0.5,
+    );
+    if (outside || line.scrollHeight > line.clientHeight + 1 || line.scrollWidth > line.clientWidth + 1) {
+      problems.push(`the status line "${line.textContent}" is cut`);
+    }
+    const file = line.querySelector("[data-job-file]");
+    if (file === null) {
+      problems.push(`the status line "${line.textContent}" has no file name of its own to cut short`);
+      continue;
+    }
+    if (file.title !== file.textContent) problems.push(`${file.textContent}: the name's tooltip is "${file.title}"`);
+    if (file.scrollWidth <= file.clientWidth) problems.push(`${file.textContent}: the long name is not cut short (the shot needs a longer one)`);
+  }
+  if (cards.length !== 2) problems.push(`${cards.length} finished job cards, not 2`);
+  return problems;
+}
+
 // A small Word document (stored entries) whose text is longer than the preview shows.
 function wordDocument(paragraphs) {
   const body = paragraphs.map((p) => `<w:p><w:r><w:t xml:space="preserve">${p}</w:t></w:r></w:p>`).join("");
@@ -479,6 +518,21 @@ shots.push(
     null,
     { prepare: (page) => fillConverter(page, { files: converterFiles }) },
   ],
+  // The smallest window (820 × 560) with long file names: each card's counts show whole,
+  // the name gives way (cut short, its full text as a tooltip).
+  ...["light", "dark"].map((theme) => [
+    `converter-card-min-${theme}`,
+    "/converter",
+    [820, 560],
+    snapshot(theme === "dark" ? dark : {}),
+    null,
+    {
+      prepare: (page) => fillConverter(page, { files: longNamedFiles }),
+      // The cards lie under the drop zone: the shot shows them.
+      run: (page) => page.evaluate(() => document.querySelector('[data-testid="job"]').scrollIntoView({ block: "start" })),
+      check: jobCardsFit,
+    },
+  ]),
   [
     "converter-cyrillic-dark",
     "/converter",
