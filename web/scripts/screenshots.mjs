@@ -138,6 +138,27 @@ const shots = [
   ],
   ["welcome-ready-dark", "/welcome", [960, 680], snapshot({ settings: { onboarded: true, mode: "zero", theme: "dark" } }), "ready"],
   ["welcome-later-light", "/welcome", [960, 680], snapshot({ settings: { onboarded: false } }), "later"],
+  // Enter on Davom etish: the mode step comes with the focus on its first card (ringed).
+  [
+    "welcome-mode-keyboard-light",
+    "/welcome",
+    [960, 680],
+    snapshot({ settings: { onboarded: false } }),
+    null,
+    {
+      run: async (page) => {
+        await page.getByRole("button", { name: "Davom etish" }).waitFor();
+        await page.keyboard.press("Enter");
+        await page.getByRole("radiogroup").waitFor();
+      },
+      check: () => {
+        const el = document.activeElement;
+        return el?.getAttribute("role") === "radio" && el.getAttribute("aria-label") === "Fast"
+          ? []
+          : [`the focus is on ${el?.outerHTML.slice(0, 80)}, not the first mode card`];
+      },
+    },
+  ],
   ["tray-light", "/tray", [360, 300], snapshot(), null, { transparent: true }],
   ["tray-dark", "/tray", [360, 300], snapshot(dark), null, { transparent: true }],
   ...["light", "dark"].map((theme) => [
@@ -315,6 +336,42 @@ const pageShots = [
     null,
     { answers: appAnswers, run: (page) => page.getByRole("button", { name: "Telegram qoidasini olib tashlash" }).click() },
   ],
+  // Driven by the keyboard: Dastur qo‘shish opened and closed with Escape, then the remove
+  // confirmation closed with Bekor qilish; the focus is back on each opener (shown ringed).
+  [
+    "apps-focus-back-light",
+    "/apps",
+    [960, 680],
+    withRules(),
+    null,
+    {
+      answers: appAnswers,
+      run: async (page) => {
+        await tabTo(page, "Dastur qo‘shish");
+        await page.keyboard.press("Enter");
+        await page.getByRole("dialog").waitFor();
+        await page.keyboard.press("Escape");
+        await page.getByRole("dialog").waitFor({ state: "detached" });
+        await page.waitForTimeout(50);
+        await page.evaluate(() => (window.__focusAfterAdd = document.activeElement?.textContent?.trim()));
+        await tabTo(page, "Telegram qoidasini olib tashlash");
+        await page.keyboard.press("Enter");
+        await page.getByRole("alertdialog").waitFor();
+        await page.keyboard.press("Enter"); // Bekor qilish has the focus
+        await page.getByRole("alertdialog").waitFor({ state: "detached" });
+        await page.waitForTimeout(50);
+      },
+      check: () => {
+        const problems = [];
+        if (window.__focusAfterAdd !== "Dastur qo‘shish") problems.push(`after Dastur qo‘shish the focus is on "${window.__focusAfterAdd}"`);
+        const el = document.activeElement;
+        if (el?.getAttribute("aria-label") !== "Telegram qoidasini olib tashlash") {
+          problems.push(`after the remove confirmation the focus is on ${el?.outerHTML.slice(0, 80)}`);
+        }
+        return problems;
+      },
+    },
+  ],
   ["settings-general-light", "/settings", [960, 1720], snapshot({ settings: { checker: true } })],
   ["settings-general-dark", "/settings", [960, 1720], snapshot({ ...dark, hotkeyOk: false })],
   [
@@ -384,10 +441,14 @@ const pageShots = [
   ]),
 ];
 
-// Presses Tab until the element with this accessible name (aria-label) has the focus.
+// The focused element's name: its aria-label, else its text.
+const focusedName = (page) =>
+  page.evaluate(() => document.activeElement?.getAttribute("aria-label") ?? document.activeElement?.textContent?.trim());
+
+// Presses Tab until the element with this name (aria-label, else text) has the focus.
 async function tabTo(page, label) {
   for (let i = 0; i < 60; i++) {
-    if (await page.evaluate((name) => document.activeElement?.getAttribute("aria-label") === name, label)) return;
+    if ((await focusedName(page)) === label) return;
     await page.keyboard.press("Tab");
   }
   throw new Error(`Tab never reached ${label}`);
