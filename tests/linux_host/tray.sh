@@ -4,9 +4,10 @@
 # opens its menu (a screenshot of it is kept when a folder is given),
 # "Sozlamalar" shows the main window at /settings, a left click opens the
 # tray pop-up beside the icon, and a mode chosen in the menu shows its toast
-# at the bottom right (screenshots of the menu, the pop-up and the toast are
-# kept when a folder is given); with the keyboard hook running, the icon
-# never takes the stopped-hook look.
+# at the bottom right, and in the dark theme too (screenshots of the menu, the
+# pop-up and the toasts are kept when a folder is given, with a compositing
+# manager blending the see-through windows); with the keyboard hook running,
+# the icon never takes the stopped-hook look.
 #   tray.sh <WebKitWebDriver> <harvel> [screenshot folder]
 set -euo pipefail
 . "$(dirname "$0")/webdriver_lib.sh"
@@ -17,11 +18,13 @@ log=$(mktemp)
 tray_log=$(mktemp)
 driver_pid=
 tray_pid=
+compositor_pid=
 session=
 base=
 cleanup() {
   stop_driver
   [ -n "$tray_pid" ] && { kill "$tray_pid" 2>/dev/null || true; wait "$tray_pid" 2>/dev/null || true; }
+  [ -n "$compositor_pid" ] && { kill "$compositor_pid" 2>/dev/null || true; wait "$compositor_pid" 2>/dev/null || true; }
   rm -f "$log" "$tray_log"
 }
 trap cleanup EXIT
@@ -47,6 +50,12 @@ centre_of() {
 if [ -n "$shots" ] && ! command -v import >/dev/null 2>&1; then
   fail "the command import is missing (package imagemagick; scripts/setup installs it)"
 fi
+command -v xcompmgr >/dev/null 2>&1 || fail "the command xcompmgr is missing (package xcompmgr; scripts/setup installs it)"
+
+# A compositing manager, as a desktop has: see-through windows are blended
+# over what lies behind them (the pop-up's and the toast's frame).
+xcompmgr >/dev/null 2>&1 &
+compositor_pid=$!
 
 # An XEmbed tray at the top right, as a desktop panel has.
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
@@ -157,7 +166,30 @@ done
 [ "$toast" = "864 864 400 96" ] || fail "toast window at '$toast', expected 864 864 400 96"
 if [ -n "$shots" ]; then
   sleep 0.4
-  import -window root "$shots/tray-toast.png" || fail "no screenshot tray-toast.png"
+  import -window root "$shots/tray-toast-light.png" || fail "no screenshot tray-toast-light.png"
+fi
+
+# The same in the dark theme: a notice of the page's mode_set, shot once its
+# card is drawn (the toast window's page is looked for among the windows).
+main_handle=$(curl -s "$base/session/$session/window" | jq -r '.value')
+switch_to() { post "/session/$session/window" "$(jq -cn --arg h "$1" '{handle: $h}')" >/dev/null || true; }
+run 'window.__HARVEL_IPC__.invoke("settings_patch", {patch: {theme: "dark"}}).then(() => window.__HARVEL_IPC__.invoke("mode_set", {mode: "fast"})).then(() => arguments[0](true))' >/dev/null
+dark_toast=""
+for _ in $(seq 100); do
+  for h in $(curl -s "$base/session/$session/window/handles" | jq -r '.value[]'); do
+    [ "$h" = "$main_handle" ] && continue
+    switch_to "$h"
+    seen=$(run 'arguments[0]([location.hash, window.__toast && window.__toast.title, document.documentElement.classList.contains("dark"), !!document.querySelector("[data-kind]")])' || true)
+    [ "$seen" = '["#/toast","Fast rejimi yoqildi",true,true]' ] && dark_toast=$h && break
+  done
+  [ -n "$dark_toast" ] && break
+  sleep 0.05
+done
+switch_to "$main_handle"
+[ -n "$dark_toast" ] || fail "no dark toast of mode_set"
+if [ -n "$shots" ]; then
+  sleep 0.4
+  import -window root "$shots/tray-toast-dark.png" || fail "no screenshot tray-toast-dark.png"
 fi
 grep -q "tray tooltip main Harvel · klaviatura kuzatuvi" "$log" && fail "the icon showed the stopped-hook look"
 echo "tray: ok"

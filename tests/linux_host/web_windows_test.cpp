@@ -6,13 +6,17 @@
 // Before the X11 headers, whose macros (None) clash with their names.
 #include "core/app.h"
 #include "core/settings.h"
+#include "core/state.h"
 #include "shell/popup.h"
+#include "shell/toast.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -52,7 +56,7 @@ class WebWindowsTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (const char* label : {"t1", "t2", "t3", "popup"}) windows_->destroy(label);
+    for (const char* label : {"t1", "t2", "t3", "popup", "toast"}) windows_->destroy(label);
     windows_->set_command_handler({});
     windows_->set_event_handler({});
   }
@@ -75,6 +79,8 @@ class WebWindowsTest : public ::testing::Test {
     } else if (command == "twice") {
       reply(os::CommandResult::value("1"));
       reply(os::CommandResult::value("2"));
+    } else if (command == "state_get" && !state_json_.empty()) {
+      reply(os::CommandResult::value(state_json_));
     } else if (command == "report") {
       std::lock_guard lock(mutex_);
       reports_.push_back({std::string(label), json::parse(args)});
@@ -116,6 +122,8 @@ class WebWindowsTest : public ::testing::Test {
   std::vector<std::pair<std::string, json>> reports_;
   std::vector<std::pair<std::string, os::WindowEventKind>> events_;
   bool keep_open_ = false;
+  // The answer to "state_get", when a test gives one.
+  std::string state_json_;
 };
 
 TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
@@ -413,6 +421,119 @@ TEST_F(WebWindowsTest, CallsFromOtherThreadsRunOnTheLoop) {
   EXPECT_TRUE(exists);
   EXPECT_FALSE(visible);
   EXPECT_FALSE(windows_->exists("t3"));
+}
+
+// A window's own pixels as 0xAARRGGBB, premultiplied (a window of a 32-bit
+// visual keeps its alpha: the X server redirects it, with a compositor or without).
+std::vector<uint32_t> window_pixels(GtkWindow* w, int& width, int& height) {
+  std::vector<uint32_t> out;
+  GdkWindow* gdk = gtk_widget_get_window(GTK_WIDGET(w));
+  if (gdk == nullptr) return out;
+  width = gdk_window_get_width(gdk);
+  height = gdk_window_get_height(gdk);
+  XImage* image = XGetImage(GDK_WINDOW_XDISPLAY(gdk), GDK_WINDOW_XID(gdk), 0, 0, width, height, AllPlanes, ZPixmap);
+  if (image == nullptr) return out;
+  out.resize(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) out[static_cast<std::size_t>(y) * width + x] = XGetPixel(image, x, y);
+  }
+  XDestroyImage(image);
+  return out;
+}
+
+// The real toast window, in both themes, once its bar has run out: the window
+// is see-through around the card (its 4 px margin and the corners outside the
+// rounded card hold no more than the card's shadow), and the card is opaque in
+// its theme's colour. WebKitGTK's web view paints over what it painted before:
+// a white first paint stayed as the frame, and the bar, repainted over the
+// card's rounded bottom-left corner at every step, darkened it to a stub.
+TEST_F(WebWindowsTest, TheToastIsSeeThroughAroundItsCard) {
+  constexpr int kInset = 4;    // the card's margin (Part 6.107)
+  constexpr int kRadius = 20;  // the card's corner radius (--radius-card)
+  constexpr uint32_t kShadowColour = 0x10;  // the most a (premultiplied) channel of the dark shadow has
+  constexpr uint32_t kAsymmetry = 0x10;     // the most alpha a pixel and its mirror image differ by
+  set_toast_times({std::chrono::milliseconds(20000), std::chrono::milliseconds(5)});
+  for (const char* theme : {"light", "dark"}) {
+    SCOPED_TRACE(theme);
+    App app;
+    Settings settings = default_settings();
+    settings.theme = theme;
+    app.manage(std::make_unique<Ctx>("/nonexistent/settings.json", settings));
+    state_json_ = snapshot_json_text(build_state_snapshot(app));
+    const std::string script =
+        toast_start_script(toast_json(toast_data_new("Zero-learning rejimi yoqildi", "sh, ch, o‘, g‘", 0)));
+    std::thread shower([&] { show_toast_window(app, script); });
+    GtkWindow* w = nullptr;
+    EXPECT_TRUE(pump_until([&] { return (w = toplevel("toast")) != nullptr; }));
+    WebKitWebView* view = static_cast<LinuxWebWindows*>(windows_)->web_view("toast");
+    // The card is up and its bar has run out (3.2 s), then two frames are drawn.
+    bool done = false;
+    EXPECT_TRUE(pump_until(
+        [&] {
+          testing::run_page_script(view, R"js(
+            const bar = document.querySelector('[data-testid="toast-bar"]');
+            if (!bar || getComputedStyle(bar).width !== '0px') return false;
+            await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)));
+            return true;)js",
+                                   [&](JSCValue* v) { done = v != nullptr && jsc_value_to_boolean(v); });
+          return done;
+        },
+        15));
+    pump_for(0.3);
+    int width = 0;
+    int height = 0;
+    const std::vector<uint32_t> px = window_pixels(w, width, height);
+    ASSERT_EQ(width, 400);
+    ASSERT_EQ(height, 96);
+    // Outside the card, 1 px clear of its edge: the margin, and the corners beyond the radius.
+    auto outside = [&](int x, int y) {
+      const double cx = x + 0.5;
+      const double cy = y + 0.5;
+      const double left = kInset;
+      const double right = width - kInset;
+      const double top = kInset;
+      const double bottom = height - kInset;
+      if (cx < left - 1 || cx > right + 1 || cy < top - 1 || cy > bottom + 1) return true;
+      const double dx = cx < left + kRadius ? left + kRadius - cx : cx > right - kRadius ? cx - (right - kRadius) : 0;
+      const double dy = cy < top + kRadius ? top + kRadius - cy : cy > bottom - kRadius ? cy - (bottom - kRadius) : 0;
+      return dx > 0 && dy > 0 && dx * dx + dy * dy > (kRadius + 1.0) * (kRadius + 1.0);
+    };
+    // What lies there is the card's shadow alone: dark, and the same on the left as on the
+    // right (its offsets are vertical).
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if (!outside(x, y)) continue;
+        const uint32_t p = px[static_cast<std::size_t>(y) * width + x];
+        const uint32_t mirror = px[static_cast<std::size_t>(y) * width + (width - 1 - x)];
+        const uint32_t alpha = p >> 24;
+        const uint32_t brightest = std::max({(p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff});
+        const uint32_t other = mirror >> 24;
+        if (brightest <= kShadowColour && (alpha > other ? alpha - other : other - alpha) <= kAsymmetry) continue;
+        if (wrong++ == 0) {
+          char text[96];
+          std::snprintf(text, sizeof text, "(%d, %d) %08x, mirrored %08x", x, y, p, mirror);
+          first = text;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels outside the card that are no shadow; the first at " << first;
+    // The card's middle: opaque, light or dark.
+    const uint32_t middle = px[static_cast<std::size_t>(height / 2) * width + width - 60];
+    EXPECT_EQ(middle >> 24, 0xffu);
+    const uint32_t green = (middle >> 8) & 0xff;
+    if (std::string_view(theme) == "light") {
+      EXPECT_GT(green, 0xe0u) << std::hex << middle;
+    } else {
+      EXPECT_LT(green, 0x40u) << std::hex << middle;
+    }
+    hide_toast_window(app);
+    finish_toast_threads();
+    shower.join();
+  }
+  state_json_.clear();
+  set_toast_times({});
 }
 
 TEST(LinuxMonitors, TheXvfbScreen) {

@@ -138,10 +138,31 @@ const shots = [
   ],
   ["welcome-ready-dark", "/welcome", [960, 680], snapshot({ settings: { onboarded: true, mode: "zero", theme: "dark" } }), "ready"],
   ["welcome-later-light", "/welcome", [960, 680], snapshot({ settings: { onboarded: false } }), "later"],
+  // Enter on Davom etish: the mode step comes with the focus on its first card (ringed).
+  [
+    "welcome-mode-keyboard-light",
+    "/welcome",
+    [960, 680],
+    snapshot({ settings: { onboarded: false } }),
+    null,
+    {
+      run: async (page) => {
+        await page.getByRole("button", { name: "Davom etish" }).waitFor();
+        await page.keyboard.press("Enter");
+        await page.getByRole("radiogroup").waitFor();
+      },
+      check: () => {
+        const el = document.activeElement;
+        return el?.getAttribute("role") === "radio" && el.getAttribute("aria-label") === "Fast"
+          ? []
+          : [`the focus is on ${el?.outerHTML.slice(0, 80)}, not the first mode card`];
+      },
+    },
+  ],
   ["tray-light", "/tray", [360, 300], snapshot(), null, { transparent: true }],
   ["tray-dark", "/tray", [360, 300], snapshot(dark), null, { transparent: true }],
-  [
-    "toast-light",
+  ...["light", "dark"].map((theme) => [
+    `toast-${theme}`,
     "/toast",
     [400, 96],
     null,
@@ -151,7 +172,7 @@ const shots = [
       toast: { title: "Hybrid rejimi yoqildi", body: "Right Alt + S → ş", kind: "ok" },
       check: toastFits,
     },
-  ],
+  ]),
 ];
 
 // The toast window is exactly 400 × 96: the page must not scroll, and the card keeps 4 px
@@ -315,6 +336,42 @@ const pageShots = [
     null,
     { answers: appAnswers, run: (page) => page.getByRole("button", { name: "Telegram qoidasini olib tashlash" }).click() },
   ],
+  // Driven by the keyboard: Dastur qo‘shish opened and closed with Escape, then the remove
+  // confirmation closed with Bekor qilish; the focus is back on each opener (shown ringed).
+  [
+    "apps-focus-back-light",
+    "/apps",
+    [960, 680],
+    withRules(),
+    null,
+    {
+      answers: appAnswers,
+      run: async (page) => {
+        await tabTo(page, "Dastur qo‘shish");
+        await page.keyboard.press("Enter");
+        await page.getByRole("dialog").waitFor();
+        await page.keyboard.press("Escape");
+        await page.getByRole("dialog").waitFor({ state: "detached" });
+        await page.waitForTimeout(50);
+        await page.evaluate(() => (window.__focusAfterAdd = document.activeElement?.textContent?.trim()));
+        await tabTo(page, "Telegram qoidasini olib tashlash");
+        await page.keyboard.press("Enter");
+        await page.getByRole("alertdialog").waitFor();
+        await page.keyboard.press("Enter"); // Bekor qilish has the focus
+        await page.getByRole("alertdialog").waitFor({ state: "detached" });
+        await page.waitForTimeout(50);
+      },
+      check: () => {
+        const problems = [];
+        if (window.__focusAfterAdd !== "Dastur qo‘shish") problems.push(`after Dastur qo‘shish the focus is on "${window.__focusAfterAdd}"`);
+        const el = document.activeElement;
+        if (el?.getAttribute("aria-label") !== "Telegram qoidasini olib tashlash") {
+          problems.push(`after the remove confirmation the focus is on ${el?.outerHTML.slice(0, 80)}`);
+        }
+        return problems;
+      },
+    },
+  ],
   ["settings-general-light", "/settings", [960, 1720], snapshot({ settings: { checker: true } })],
   ["settings-general-dark", "/settings", [960, 1720], snapshot({ ...dark, hotkeyOk: false })],
   [
@@ -373,7 +430,55 @@ const pageShots = [
   ["settings-privacy-dark", "/settings?s=privacy", [960, 680], snapshot(dark)],
   ["settings-about-light", "/settings?s=about", [960, 900], snapshot({ ads: { campaign } })],
   ["settings-about-dark", "/settings?s=about", [960, 900], snapshot({ ...dark, ads: { campaign } })],
+  // A site link reached with the keyboard: the solid ring of every control, in both themes.
+  ...["light", "dark"].map((theme) => [
+    `settings-about-focus-${theme}`,
+    "/settings?s=about",
+    [960, 900],
+    snapshot(theme === "dark" ? dark : {}),
+    null,
+    { run: (page) => tabTo(page, "Maxfiylik siyosati: saytda ochish"), check: focusRingVisible },
+  ]),
 ];
+
+// The focused element's name: its aria-label, else its text.
+const focusedName = (page) =>
+  page.evaluate(() => document.activeElement?.getAttribute("aria-label") ?? document.activeElement?.textContent?.trim());
+
+// Presses Tab until the element with this name (aria-label, else text) has the focus.
+async function tabTo(page, label) {
+  for (let i = 0; i < 60; i++) {
+    if ((await focusedName(page)) === label) return;
+    await page.keyboard.press("Tab");
+  }
+  throw new Error(`Tab never reached ${label}`);
+}
+
+// The focused element's ring: a solid outline of at least 2 px, of 3:1 contrast or more
+// against the card it sits on (WCAG's non-text contrast).
+function focusRingVisible() {
+  const el = document.activeElement;
+  const style = getComputedStyle(el);
+  const rgb = (color) => color.match(/[\d.]+/g).slice(0, 3).map(Number);
+  const luminance = (color) => {
+    const [r, g, b] = rgb(color).map((v) => {
+      const c = v / 255;
+      return c <= 0.04045 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+    });
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+  };
+  let ground = el.parentElement;
+  while (ground && getComputedStyle(ground).backgroundColor === "rgba(0, 0, 0, 0)") ground = ground.parentElement;
+  const behind = ground ? getComputedStyle(ground).backgroundColor : "rgb(255, 255, 255)";
+  const [hi, lo] = [luminance(style.outlineColor), luminance(behind)].sort((a, b) => b - a);
+  const contrast = (hi + 0.05) / (lo + 0.05);
+  const problems = [];
+  if (style.outlineStyle !== "solid" || parseFloat(style.outlineWidth) < 2) {
+    problems.push(`focus ring is ${style.outlineStyle} ${style.outlineWidth}, not a solid 2 px outline`);
+  }
+  if (contrast < 3) problems.push(`focus ring ${style.outlineColor} on ${behind} has contrast ${contrast.toFixed(2)}:1, under 3:1`);
+  return problems;
+}
 shots.push(...pageShots);
 
 // ---- converter page: text typed into the live box, files put through the real worker ----
@@ -398,6 +503,45 @@ const converterFiles = [
   { name: "hisobot.pdf", mimeType: "application/pdf", buffer: Buffer.from("%PDF-1.4") },
   { name: "eski-reja.docx", mimeType: "application/octet-stream", buffer: Buffer.from("PK not really") },
 ];
+const longNamedFiles = [
+  {
+    name: "Toshkent viloyati umumta'lim maktablari bo'yicha 2025-yil yakuniy hisoboti (tahrir 3).txt",
+    mimeType: "text/plain",
+    buffer: Buffer.from(CONVERTER_TEXT.repeat(12)),
+  },
+  {
+    name: "Samarqand shahar hokimligi yig'ilishi bayonnomasi, 2025-yil 14-mart, kirill yozuvida.txt",
+    mimeType: "text/plain",
+    buffer: Buffer.from(`${CYRILLIC_TEXT} check\n`.repeat(12)),
+  },
+];
+
+// Each finished job card: its whole status line shown (every count in full, inside the
+// card), and the file's long name cut short with its full text as a tooltip.
+function jobCardsFit() {
+  const problems = [];
+  const cards = document.querySelectorAll('[data-testid="job"][data-status="done"]');
+  for (const card of cards) {
+    const line = card.querySelector("[data-job-status]");
+    const box = card.getBoundingClientRect();
+    const outside = [...line.getClientRects()].some(
+      (r) => r.left < box.left || r.right > box.right + 0.5 || r.top < box.top || r.bottom > box.bottom + 0.5,
+    );
+    if (outside || line.scrollHeight > line.clientHeight + 1 || line.scrollWidth > line.clientWidth + 1) {
+      problems.push(`the status line "${line.textContent}" is cut`);
+    }
+    const file = line.querySelector("[data-job-file]");
+    if (file === null) {
+      problems.push(`the status line "${line.textContent}" has no file name of its own to cut short`);
+      continue;
+    }
+    if (file.title !== file.textContent) problems.push(`${file.textContent}: the name's tooltip is "${file.title}"`);
+    if (file.scrollWidth <= file.clientWidth) problems.push(`${file.textContent}: the long name is not cut short (the shot needs a longer one)`);
+  }
+  if (cards.length !== 2) problems.push(`${cards.length} finished job cards, not 2`);
+  return problems;
+}
+
 // A small Word document (stored entries) whose text is longer than the preview shows.
 function wordDocument(paragraphs) {
   const body = paragraphs.map((p) => `<w:p><w:r><w:t xml:space="preserve">${p}</w:t></w:r></w:p>`).join("");
@@ -435,6 +579,21 @@ shots.push(
     null,
     { prepare: (page) => fillConverter(page, { files: converterFiles }) },
   ],
+  // The smallest window (820 × 560) with long file names: each card's counts show whole,
+  // the name gives way (cut short, its full text as a tooltip).
+  ...["light", "dark"].map((theme) => [
+    `converter-card-min-${theme}`,
+    "/converter",
+    [820, 560],
+    snapshot(theme === "dark" ? dark : {}),
+    null,
+    {
+      prepare: (page) => fillConverter(page, { files: longNamedFiles }),
+      // The cards lie under the drop zone: the shot shows them.
+      run: (page) => page.evaluate(() => document.querySelector('[data-testid="job"]').scrollIntoView({ block: "start" })),
+      check: jobCardsFit,
+    },
+  ]),
   [
     "converter-cyrillic-dark",
     "/converter",

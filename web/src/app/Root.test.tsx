@@ -272,16 +272,40 @@ describe("theme", () => {
     expect(isDark()).toBe(true);
   });
 
-  it("makes the page see-through on the pop-up and toast routes only", async () => {
+  it("gives the page a ground of its own on the main window's routes only", async () => {
+    // Unmarked, the page is see-through (index.css) from its first paint on.
+    const opaque = () => document.documentElement.classList.contains("opaque-page");
+    expect(opaque()).toBe(false);
     withBridge(makeSnapshot());
     const view = renderRoot(["/tray"]);
     await screen.findByRole("dialog");
-    const backgrounds = () => [document.documentElement.style.background, document.body.style.background];
-    expect(backgrounds()).toEqual(["transparent", "transparent"]);
+    expect(opaque()).toBe(false);
 
     view.go("/");
-    expect(backgrounds()).toEqual(["", ""]);
+    expect(opaque()).toBe(true);
     view.go("/toast");
-    expect(backgrounds()).toEqual(["transparent", "transparent"]);
+    expect(opaque()).toBe(false);
+  });
+
+  it("in the program, the toast waits for the state's answer and comes up in its theme", async () => {
+    window.__toast = { title: "Hybrid rejimi yoqildi", body: "", kind: "ok" };
+    const answer = deferred<Snapshot>();
+    const fake = withBridge();
+    fake.onStateGet(() => answer.promise);
+    const { container } = renderRoot(["/toast"]);
+    expect(container).toBeEmptyDOMElement();
+    await act(async () => answer.resolve(makeSnapshot({ settings: { theme: "dark" } })));
+    expect(title()).toBe("Hybrid rejimi yoqildi");
+    expect(isDark()).toBe(true);
+  });
+
+  it("in the program, the toast still comes when the state's answer fails", async () => {
+    window.__toast = { title: "Hybrid rejimi yoqildi", body: "", kind: "ok" };
+    const answer = deferred<Snapshot>();
+    const fake = withBridge();
+    fake.onStateGet(() => answer.promise);
+    renderRoot(["/toast"]);
+    await act(async () => answer.reject("state_get failed"));
+    expect(title()).toBe("Hybrid rejimi yoqildi");
   });
 });

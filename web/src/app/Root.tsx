@@ -24,6 +24,8 @@ export function Root() {
   const navigate = useNavigate();
   const uz = window.uz;
   const [state, setState] = useState<Snapshot | null>(null);
+  // The first answer to the state request came (or failed).
+  const [answered, setAnswered] = useState(false);
   const kept = useRef<Snapshot | null>(null);
 
   const goTo = useEffectEvent((route: string) => navigate(route));
@@ -53,10 +55,12 @@ export function Root() {
     let live = true;
     // Whichever Snapshot arrives last wins, the first answer included; a failed
     // answer leaves the window blank until the next "state-changed".
-    uz.getState().then(
-      (snapshot) => live && receive(snapshot),
-      () => {},
-    );
+    uz.getState()
+      .then(
+        (snapshot) => live && receive(snapshot),
+        () => {},
+      )
+      .finally(() => live && setAnswered(true));
     const stopState = uz.onState((snapshot) => receive(snapshot));
     const stopNavigate = uz.onNavigate((route) => goTo(route));
     return () => {
@@ -69,7 +73,9 @@ export function Root() {
   useTheme(state?.settings.theme ?? "system");
   useTransparentPage(pathname === "/tray" || pathname === "/toast");
 
-  if (pathname === "/toast") return <ToastView />;
+  // In the program the toast waits for the state's answer, so that its first paint has the
+  // theme: a see-through window in WebKitGTK keeps the edges of what it painted before.
+  if (pathname === "/toast") return uz && !answered && state === null ? null : <ToastView />;
   if (!uz) {
     return <p className="p-6 text-body">Harvel ilovasi o‘rnatilgan holda ishga tushirilishi kerak.</p>;
   }

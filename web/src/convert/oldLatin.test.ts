@@ -1,4 +1,4 @@
-import { describe, expect, it } from "vitest";
+import { describe, expect, it, vi } from "vitest";
 import { FOREIGN_NAME_PREFIXES, FOREIGN_WORDS, convertOldLatin, foreignKind } from "./oldLatin";
 import type { ConvertResult } from "./types";
 
@@ -211,5 +211,34 @@ describe("offsets and input", () => {
   it("sorts warnings by start, then end", () => {
     const r = convertOldLatin("check ```\nshahar");
     expect(r.warnings.map((w) => w.kind)).toEqual(["foreign-pattern", "unclosed-code-block"]);
+  });
+});
+
+// The key of a word is written into a buffer that grows for a long word: the first long
+// word a fresh converter (a fresh document worker, the live box's first conversion) meets
+// must be tested on all its letters.
+describe("the first long word of a fresh converter", () => {
+  // input, output, warning kinds
+  const cases: [string, string, string, string[]][] = [
+    ["holds a change past its 61st letter", "ö" + "a".repeat(59) + "cha", "ö" + "a".repeat(59) + "ça", []],
+    ["holds a w past its 61st letter", "ö" + "sha" + "a".repeat(70) + "w", "ö" + "sha" + "a".repeat(70) + "w", ["foreign-pattern"]],
+    ["is far longer than the buffer", "ö" + "sha" + "a".repeat(1000) + "ph", "ö" + "sha" + "a".repeat(1000) + "ph", ["foreign-pattern"]],
+  ];
+
+  it.each(cases)("converts a word that %s on the first call", async (_, input, output, ks) => {
+    vi.resetModules();
+    const fresh = await import("./oldLatin");
+    const r = fresh.convertOldLatin(input);
+    expect([r.output, kinds(r)]).toEqual([output, ks]);
+    // and the same again
+    const again = fresh.convertOldLatin(input);
+    expect([again.output, kinds(again)]).toEqual([output, ks]);
+  });
+
+  it.each(cases)("counts a word that %s on the first call", async (_, input, output, ks) => {
+    vi.resetModules();
+    const fresh = await import("./oldLatin");
+    const r = fresh.countOldLatin(input);
+    expect([r.output, r.changes, r.warnings]).toEqual([output, output === input ? 0 : 1, ks.length]);
   });
 });

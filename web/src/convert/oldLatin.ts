@@ -730,7 +730,7 @@ function settle(start: number, end: number, inner: boolean, flags: number, ascii
   if (nc > 0) {
     const kind =
       ascii === ASK_KEY
-        ? foreignKind(keyBuffer, wordKey(cps, cls, start, end))
+        ? foreignKey(cps, cls, start, end)
         : ascii === PATTERN_FOUND
           ? "foreign-pattern"
           : asciiForeign(start, end, ascii);
@@ -890,6 +890,13 @@ function splitStemAt(cps: Uint32Array, start: number, end: number, at: number): 
 
 // The key of the word being tested, grown when a longer word comes.
 let keyBuffer = new Uint32Array(64);
+
+/** The foreign test on the word's key. */
+function foreignKey(cps: Uint32Array, cls: Uint8Array, start: number, end: number): ReturnType<typeof foreignKind> {
+  // The key is written first: a long word's key replaces the buffer with a larger one.
+  const len = wordKey(cps, cls, start, end);
+  return foreignKind(keyBuffer, len);
+}
 
 /** Writes the word lower-cased, apostrophes as U+0027, into `keyBuffer`; answers its length. */
 function wordKey(cps: Uint32Array, cls: Uint8Array, start: number, end: number): number {

@@ -30,11 +30,18 @@ export function useTheme(theme: Theme): void {
   }, [theme]);
 }
 
-/** The pop-up and toast windows draw their own rounded card on a see-through page. */
+/**
+ * The pop-up and toast windows draw their own rounded card on a see-through page. The page
+ * has a ground of its own only where this marks it (index.css), so that a see-through
+ * window is see-through from its first paint, before any script has run: WebKitGTK's web
+ * view keeps what it painted once under what it paints later, and a white first paint would
+ * stay as the toast's frame.
+ */
 export function useTransparentPage(transparent: boolean): void {
   useLayoutEffect(() => {
-    const value = transparent ? "transparent" : "";
-    document.documentElement.style.background = value;
-    document.body.style.background = value;
+    document.documentElement.classList.toggle(OPAQUE_PAGE, !transparent);
   }, [transparent]);
 }
+
+/** The root element's class of a page with a ground of its own (the main window's). */
+export const OPAQUE_PAGE = "opaque-page";

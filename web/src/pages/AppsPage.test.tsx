@@ -283,3 +283,75 @@ describe("an empty table", () => {
     expect(screen.getByText("Excel")).toBeInTheDocument();
   });
 });
+
+describe("the focus after a dialog, driven by the keyboard", () => {
+  /** Presses Tab until `target` has the focus. */
+  async function tabTo(target: HTMLElement) {
+    for (let i = 0; i < 40 && document.activeElement !== target; i++) await userEvent.tab();
+    expect(target).toHaveFocus();
+  }
+  const addButton = () => screen.getAllByRole("button", { name: "Dastur qo‘shish" })[0];
+  const removeButton = (name: string) => screen.getByRole("button", { name: `${name} qoidasini olib tashlash` });
+
+  it.each<[string, () => Promise<unknown>]>([
+    ["Escape", () => userEvent.keyboard("{Escape}")],
+    ["Bekor qilish", async () => (await tabTo(screen.getByRole("button", { name: "Bekor qilish" })), userEvent.keyboard("{Enter}"))],
+    ["its corner button", async () => (await tabTo(screen.getByRole("button", { name: "Yopish" })), userEvent.keyboard("{Enter}"))],
+  ])("Dastur qo‘shish closed by %s gives the focus back to its button", async (_, close) => {
+    page({ settings: { apps: [WORD] } });
+    await screen.findByText("Yopiq");
+    await tabTo(addButton());
+    await userEvent.keyboard("{Enter}");
+    expect(await screen.findByRole("dialog", { name: "Dastur qo‘shish" })).toBeInTheDocument();
+    await close();
+    expect(screen.queryByRole("dialog")).not.toBeInTheDocument();
+    await waitFor(() => expect(addButton()).toHaveFocus());
+  });
+
+  it("a program added from Dastur qo‘shish gives the focus back to its button", async () => {
+    page({ settings: { apps: [] } }, { apps_running: () => Promise.resolve([app("Notepad", "notepad.exe")]) });
+    await tabTo(addButton());
+    await userEvent.keyboard("{Enter}");
+    await tabTo(await screen.findByRole("button", { name: "Notepad (notepad.exe) qoidasini qo‘shish" }));
+    await userEvent.keyboard("{Enter}");
+    await waitFor(() => expect(screen.queryByRole("dialog")).not.toBeInTheDocument());
+    await waitFor(() => expect(addButton()).toHaveFocus());
+  });
+
+  it.each<[string, () => Promise<unknown>]>([
+    ["Escape", () => userEvent.keyboard("{Escape}")],
+    ["Bekor qilish", () => userEvent.keyboard("{Enter}")], // the cancel button has the focus
+  ])("the remove confirmation closed by %s gives the focus back to the remove button", async (_, close) => {
+    const { fake } = page({ settings: { apps: [WORD, EXCEL] } });
+    await screen.findAllByText("Yopiq");
+    await tabTo(removeButton("Excel"));
+    await userEvent.keyboard("{Enter}");
+    expect(screen.getByRole("button", { name: "Bekor qilish" })).toHaveFocus();
+    await close();
+    expect(screen.queryByRole("alertdialog")).not.toBeInTheDocument();
+    await waitFor(() => expect(removeButton("Excel")).toHaveFocus());
+    expect(calls(fake, "apps_set")).toEqual([]);
+  });
+
+  // rules, running programs, removed → where the focus goes
+  it.each<[string, AppRule[], AppInfo[], string, string]>([
+    ["the row of a running program: its mode", [WORD, EXCEL], [app("Excel", "excel.exe")], "Excel", "Excel: rejim"],
+    ["a row that goes: the mode of the row now in its place", [WORD, EXCEL, rule("Paint", "mspaint.exe", "zero")], [], "Excel", "Paint: rejim"],
+    ["the last row, gone: the mode of the row before it", [WORD, EXCEL], [], "Excel", "Word: rejim"],
+    ["the only row, gone: Dastur qo‘shish", [EXCEL], [], "Excel", "Dastur qo‘shish"],
+  ])("a confirmed removal puts the focus on %s", async (_, rules, running, name, focused) => {
+    const { fake, update } = page({ settings: { apps: rules } }, { apps_running: () => Promise.resolve(running) });
+    await waitFor(() => expect(removeButton(name)).toBeInTheDocument());
+    await act(async () => {});
+    await tabTo(removeButton(name));
+    await userEvent.keyboard("{Enter}");
+    await tabTo(screen.getByRole("button", { name: "Olib tashlash" }));
+    await userEvent.keyboard("{Enter}");
+    expect(calls(fake, "apps_set")).toEqual([["apps_set", { exe: rules.find((r) => r.name === name)!.exe, name: null, mode: null }]]);
+    await waitFor(() => expect(removeButton(name)).toHaveFocus());
+    // The new state comes without the rule.
+    update(<AppsPage state={makeSnapshot({ settings: { apps: rules.filter((r) => r.name !== name) } })} />);
+    const target = focused === "Dastur qo‘shish" ? addButton() : screen.getByRole("combobox", { name: focused });
+    await waitFor(() => expect(target).toHaveFocus());
+  });
+});

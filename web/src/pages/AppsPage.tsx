@@ -97,6 +97,10 @@ export function AppsPage({ state }: { state: Snapshot }) {
   const [filter, setFilter] = useState<AppFilter>("all");
   const [adding, setAdding] = useState(false);
   const [removing, setRemoving] = useState<AppRow | null>(null);
+  // The rule removed from the confirmation, until its row has lost its remove button.
+  const removed = useRef<{ exe: string; index: number } | null>(null);
+  const table = useRef<HTMLTableSectionElement>(null);
+  const addButton = useRef<HTMLButtonElement>(null);
   const uz = window.uz;
 
   useEffect(() => {
@@ -126,16 +130,35 @@ export function AppsPage({ state }: { state: Snapshot }) {
       },
     });
 
-  const dropRule = async (row: AppRow, notice: string) => {
+  /** Answers whether the rule was dropped. */
+  const dropRule = async (row: AppRow, notice: string): Promise<boolean> => {
     const previous = row.mode;
-    if (!uz || previous === null) return;
+    if (!uz || previous === null) return false;
     try {
       await uz.setAppMode(row.exe, null, null);
     } catch {
-      return;
+      return false;
     }
     undoNotice(notice, row, previous);
+    return true;
   };
+
+  // The confirmation gave the focus back to the remove button; once the rule is gone, so is
+  // the button (and the row, unless the program runs). The focus then goes to the row's mode,
+  // else to the row now in its place, else to "Dastur qo‘shish", unless the user has put it
+  // somewhere meanwhile.
+  useEffect(() => {
+    const gone = removed.current;
+    if (gone === null) return;
+    const rows = [...(table.current?.querySelectorAll<HTMLElement>("tr[data-exe]") ?? [])];
+    const same = rows.find((tr) => tr.dataset.exe === gone.exe);
+    if (same?.querySelector("[data-remove]")) return;
+    removed.current = null;
+    const active = document.activeElement;
+    if (active !== null && active !== document.body) return;
+    const row = same ?? rows[Math.min(gone.index, rows.length - 1)];
+    (row?.querySelector<HTMLElement>('[role="combobox"]') ?? addButton.current)?.focus();
+  });
 
   const changeRule = (row: AppRow, value: string) => {
     if (value === "default") {
@@ -173,7 +196,7 @@ export function AppsPage({ state }: { state: Snapshot }) {
             ))}
           </TabsList>
         </Tabs>
-        <Button onClick={openAdd}>
+        <Button ref={addButton} onClick={openAdd}>
           <Plus aria-hidden strokeWidth={2.5} />
           Dastur qo‘shish
         </Button>
@@ -212,7 +235,7 @@ export function AppsPage({ state }: { state: Snapshot }) {
                   </th>
                 </tr>
               </thead>
-              <tbody>
+              <tbody ref={table}>
                 {visible.length === 0
                   ? [0, 1, 2, 3].map((i) => <PlaceholderRow key={i} />)
                   : visible.map((row) => (
@@ -285,7 +308,13 @@ export function AppsPage({ state }: { state: Snapshot }) {
         confirmLabel="Olib tashlash"
         cancelLabel="Bekor qilish"
         onConfirm={() => {
-          if (removing) void dropRule(removing, `${removing.name} qoidasi olib tashlandi`);
+          if (removing) {
+            const mine = { exe: removing.exe, index: visible.findIndex((row) => row.exe === removing.exe) };
+            removed.current = mine;
+            void dropRule(removing, `${removing.name} qoidasi olib tashlandi`).then((dropped) => {
+              if (!dropped && removed.current === mine) removed.current = null;
+            });
+          }
           setRemoving(null);
         }}
       />
@@ -345,6 +374,7 @@ function AppTableRow({ row, icon, pending, onChange, onRemove }: AppTableRowProp
           <Button
             variant="ghost"
             size="icon"
+            data-remove
             aria-label={`${row.name} qoidasini olib tashlash`}
             title={`${row.name} qoidasini olib tashlash`}
             onClick={onRemove}

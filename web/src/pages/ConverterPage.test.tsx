@@ -207,6 +207,26 @@ describe("live text", () => {
 });
 
 describe("files", () => {
+  it("gives a finished card's file name an element of its own, cut short with its full text as a tooltip, and the counts theirs", async () => {
+    const name = `${"Toshkent viloyati maktablari bo'yicha yillik hisobot ".repeat(3)}.txt`;
+    page();
+    await drop(file(name));
+    workers[0].reply({ changed: 12, warnings: 3, usedCyrillic: true, source: "x" });
+    const status = jobs()[0].querySelector<HTMLElement>("[data-job-status]")!;
+    // Not clamped to lines that hide the counts (the screenshot run measures it at 820 × 560).
+    expect(status.className).not.toMatch(/line-clamp/);
+    const ownName = status.querySelector("[data-job-file]");
+    expect(ownName).toHaveTextContent(name);
+    expect(ownName).toHaveAttribute("title", name);
+    expect(ownName).toHaveClass("truncate");
+    expect(status.querySelector("[data-job-counts]")).toHaveTextContent(
+      "· 12 ta o‘zgarish · 3 ta ogohlantirish (natijani ko‘zdan kechiring) · KIRILL: SINOV REJIMI",
+    );
+    expect(status).toHaveTextContent(
+      `${name} · 1 KB · 12 ta o‘zgarish · 3 ta ogohlantirish (natijani ko‘zdan kechiring) · KIRILL: SINOV REJIMI`,
+    );
+  });
+
   it("runs each dropped file in its own worker and lets each card end on its own", async () => {
     page();
     await userEvent.click(screen.getByRole("button", { name: /Kirill/ }));

@@ -42,6 +42,10 @@ const SCRIPTS: { value: ScriptChoice; label: string; badge?: string }[] = [
 
 interface Job {
   key: number;
+  /** The file's name. */
+  file: string;
+  /** Its size, as shown. */
+  size: string;
   /** The file name, " · " and its size. */
   source: string;
   status: "running" | "done" | "error";
@@ -114,8 +118,9 @@ export function ConverterPage({ createWorker = startDocWorker }: ConverterPagePr
   const convertFile = useCallback(
     async (file: File) => {
       const key = nextKey.current++;
-      const source = `${file.name} · ${sizeText(file.size)}`;
-      setJobs((list) => [{ key, source, status: "running" }, ...list]);
+      const size = sizeText(file.size);
+      const source = `${file.name} · ${size}`;
+      setJobs((list) => [{ key, file: file.name, size, source, status: "running" }, ...list]);
       const fail = (error: string) => update(key, { status: "error", error });
 
       if (file.size > MAX_FILE_BYTES) {
@@ -431,12 +436,13 @@ function copyThroughSelection(value: string): boolean {
 
 function JobCard({ job, onRemove }: { job: Job; onRemove: () => void }) {
   const done = job.status === "done";
-  let status = "O‘girilmoqda…";
-  if (done) {
-    status = `${job.source} · ${job.changed} ta o‘zgarish`;
-    if (job.warnings) status += ` · ${job.warnings} ta ogohlantirish (natijani ko‘zdan kechiring)`;
-    if (job.cyr) status += " · KIRILL: SINOV REJIMI";
-  }
+  // The counts, each kept on one line (a line may break between them).
+  const count = (text: string) => (
+    <>
+      {" "}
+      <span className="whitespace-nowrap">{`· ${text}`}</span>
+    </>
+  );
   return (
     <li
       data-testid="job"
@@ -457,9 +463,29 @@ function JobCard({ job, onRemove }: { job: Job; onRemove: () => void }) {
             {done ? job.name : job.source}
           </p>
           {/* a failed card's status line is its source, which the title already reads */}
+          {/* The counts always show whole, wrapping as text does: the file's name gives way
+              (cut short at most of the line, its full text as a tooltip). */}
           {job.status !== "error" && (
-            <p data-job-status className="line-clamp-2 text-caption text-muted-foreground">
-              {status}
+            <p data-job-status className="text-caption text-muted-foreground">
+              {done ? (
+                <>
+                  <span data-job-file className="inline-block max-w-[65%] truncate align-bottom" title={job.file}>
+                    {job.file}
+                  </span>
+                  <span className="whitespace-nowrap">{` · ${job.size}`}</span>
+                  <span data-job-counts>
+                    {count(`${job.changed} ta o‘zgarish`)}
+                    {job.warnings ? (
+                      <>
+                        {count(`${job.warnings} ta ogohlantirish`)} (natijani ko‘zdan kechiring)
+                      </>
+                    ) : null}
+                    {job.cyr && count("KIRILL: SINOV REJIMI")}
+                  </span>
+                </>
+              ) : (
+                "O‘girilmoqda…"
+              )}
             </p>
           )}
         </div>

@@ -295,6 +295,16 @@ describe("about tab", () => {
     expect(sent(fake)).toEqual([["open_external", { url: `${siteUrl}/shartlar#aloqa` }]]);
   });
 
+  it("gives the site links the solid focus ring every control has (index.css), not a faint one of their own", () => {
+    settings({}, "about");
+    const links = screen.getAllByRole("link", { name: /: saytda ochish$/ });
+    expect(links).toHaveLength(4);
+    for (const link of links) {
+      // Neither the ring turned off nor a ring of their own drawn instead.
+      expect(link.className.split(/\s+/).filter((c) => /^focus(-visible)?:(outline|ring)/.test(c))).toEqual([]);
+    }
+  });
+
   it.each([
     [true, campaign, true],
     [false, campaign, false],

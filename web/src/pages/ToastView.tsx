@@ -71,6 +71,7 @@ export function ToastView() {
         role={kind === "error" || kind === "warn" ? "alert" : "status"}
         data-kind={kind}
         onClick={close}
+        style={{ boxShadow: "var(--shadow-toast)" }}
         className={cn(
           "glass relative flex h-full cursor-default items-center gap-3 overflow-hidden rounded-card",
           "py-3 pr-4 pl-3.5 select-none",
@@ -94,16 +95,20 @@ export function ToastView() {
           </div>
           {toast.body && <p className="line-clamp-2 text-caption text-muted-foreground">{toast.body}</p>}
         </div>
-        <div
-          aria-hidden
-          data-testid="toast-bar"
-          className={cn("absolute bottom-0 left-0 h-0.5 ease-linear", look.bar)}
-          style={{
-            width: running ? "0%" : "100%",
-            transitionProperty: "width",
-            transitionDuration: running ? `${BAR_MS}ms` : "0ms",
-          }}
-        />
+        {/* The bar runs along the straight part of the bottom edge, clear of the rounded
+            corners: a web view that paints over what it painted before (WebKitGTK's, in a
+            see-through window) would darken the corners' half-covered pixels at every step. */}
+        <div aria-hidden className="absolute inset-x-(--radius-card) bottom-0 h-0.5">
+          <div
+            data-testid="toast-bar"
+            className={cn("h-full ease-linear", look.bar)}
+            style={{
+              width: running ? "0%" : "100%",
+              transitionProperty: "width",
+              transitionDuration: running ? `${BAR_MS}ms` : "0ms",
+            }}
+          />
+        </div>
       </section>
     </div>
   );

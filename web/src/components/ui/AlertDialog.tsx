@@ -2,6 +2,7 @@ import * as AlertPrimitive from "@radix-ui/react-alert-dialog";
 import type { ReactNode } from "react";
 import { Button } from "./Button";
 import { overlayClass, panelClass } from "./Dialog";
+import { useReturnFocus } from "./returnFocus";
 
 interface ConfirmDialogProps {
   open: boolean;
@@ -15,7 +16,10 @@ interface ConfirmDialogProps {
   onConfirm: () => void;
 }
 
-/** A confirmation over a veil: the cancel button comes before the confirm button. */
+/**
+ * A confirmation over a veil: the cancel button comes before the confirm button. Closed, it
+ * gives the focus back to the control that opened it.
+ */
 export function ConfirmDialog({
   open,
   onOpenChange,
@@ -27,12 +31,17 @@ export function ConfirmDialog({
   destructive,
   onConfirm,
 }: ConfirmDialogProps) {
+  const focus = useReturnFocus();
   return (
     <AlertPrimitive.Root open={open} onOpenChange={onOpenChange}>
       <AlertPrimitive.Portal>
         {/* A click on the veil closes, as cancel and Escape do. */}
         <AlertPrimitive.Overlay className={overlayClass} onClick={() => onOpenChange(false)} />
-        <AlertPrimitive.Content className={panelClass} {...(description ? {} : { "aria-describedby": undefined })}>
+        <AlertPrimitive.Content
+          className={panelClass}
+          {...(description ? {} : { "aria-describedby": undefined })}
+          {...focus}
+        >
           <AlertPrimitive.Title className="text-subheading font-semibold">{title}</AlertPrimitive.Title>
           {description && (
             <AlertPrimitive.Description className="mt-1 text-body-sm text-muted-foreground">

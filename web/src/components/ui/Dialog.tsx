@@ -2,6 +2,7 @@ import * as DialogPrimitive from "@radix-ui/react-dialog";
 import { X } from "lucide-react";
 import type { ComponentProps, ReactNode } from "react";
 import { cn } from "../../lib/utils";
+import { useReturnFocus } from "./returnFocus";
 
 export const Dialog = DialogPrimitive.Root;
 export const DialogTrigger = DialogPrimitive.Trigger;
@@ -19,8 +20,20 @@ interface DialogContentProps extends Omit<ComponentProps<typeof DialogPrimitive.
   description?: ReactNode;
 }
 
-/** A modal panel over a veil, with its title, an optional description and the corner close button. */
-export function DialogContent({ title, description, className, children, ...props }: DialogContentProps) {
+/**
+ * A modal panel over a veil, with its title, an optional description and the corner close
+ * button; closed, it gives the focus back to the control that opened it.
+ */
+export function DialogContent({
+  title,
+  description,
+  className,
+  children,
+  onOpenAutoFocus,
+  onCloseAutoFocus,
+  ...props
+}: DialogContentProps) {
+  const focus = useReturnFocus({ onOpenAutoFocus, onCloseAutoFocus });
   return (
     <DialogPrimitive.Portal>
       <DialogPrimitive.Overlay className={overlayClass} />
@@ -28,6 +41,7 @@ export function DialogContent({ title, description, className, children, ...prop
         className={cn(panelClass, className)}
         {...(description ? {} : { "aria-describedby": undefined })}
         {...props}
+        {...focus}
       >
         <DialogPrimitive.Title className="pr-8 text-subheading font-semibold">{title}</DialogPrimitive.Title>
         {description && (

@@ -1,4 +1,4 @@
-import { act, screen, within } from "@testing-library/react";
+import { act, screen, waitFor, within } from "@testing-library/react";
 import userEvent from "@testing-library/user-event";
 import { describe, expect, it } from "vitest";
 import { bannersIn, renderAt, sent, withFacade } from "../../components/testUtils";
@@ -414,5 +414,87 @@ describe("leaving the flow", () => {
     await flush();
     expect(sent(view.fake).map(([name]) => name)).toEqual(["mode_set", "onboarding_done"]);
     expect(view.where()).toBe("/");
+  });
+});
+
+describe("the focus, driven by the keyboard", () => {
+  const focused = () => document.activeElement;
+  const button = (name: string) => screen.getByRole("button", { name });
+  /** Presses Tab until `target` has the focus. */
+  async function tabTo(target: HTMLElement) {
+    for (let i = 0; i < 20 && focused() !== target; i++) await userEvent.tab();
+    expect(target).toHaveFocus();
+  }
+  const enter = async () => {
+    await userEvent.keyboard("{Enter}");
+    await flush();
+  };
+
+  it("Enter on Davom etish puts the focus on the next step's first control, each step", async () => {
+    flow();
+    expect(button("Davom etish")).toHaveFocus();
+    await enter();
+    expect(screenName()).toBe("mode");
+    // No mode chosen yet: the first card.
+    expect(screen.getByRole("radio", { name: "Fast" })).toHaveFocus();
+    await userEvent.keyboard("{ArrowRight}{ArrowRight}{ArrowRight}");
+    expect(screen.getByRole("radio", { name: "Zero-learning" })).toHaveFocus();
+    await tabTo(button("Davom etish"));
+    await enter();
+    expect(screenName()).toBe("test");
+    expect(box()).toHaveFocus();
+    await userEvent.keyboard("şçöğ");
+    expect(button("Davom etish")).toHaveFocus();
+    await enter();
+    expect(screenName()).toBe("ready");
+    expect(button("Tugatish")).toHaveFocus();
+  });
+
+  it("back to the mode step, the chosen mode's card has the focus", async () => {
+    flow();
+    await toTest("Zero-learning");
+    await tabTo(button("Orqaga"));
+    await enter();
+    expect(screenName()).toBe("mode");
+    expect(screen.getByRole("radio", { name: "Zero-learning" })).toHaveFocus();
+  });
+
+  it("a step without a control of its own focuses its main button", async () => {
+    flow({ settings: { onboarded: false, mode: "hybrid" }, ...russian() });
+    await enter();
+    expect(screen.getByRole("radio", { name: "Fast" })).toHaveFocus();
+    await userEvent.keyboard("{ArrowRight}{ArrowRight}");
+    expect(screen.getByRole("radio", { name: "Hybrid" })).toHaveAttribute("aria-checked", "true");
+    await tabTo(button("Davom etish"));
+    await enter();
+    await tabTo(button("Davom etish")); // the warning's
+    await enter();
+    expect(screenName()).toBe("test");
+    expect(button("Tilni o‘zgartirdim")).toHaveFocus();
+  });
+
+  it.each<[string, () => Promise<unknown>]>([
+    ["Escape", () => userEvent.keyboard("{Escape}")],
+    ["Boshqa rejim", async () => (await tabTo(button("Boshqa rejim")), userEvent.keyboard("{Enter}"))],
+  ])("Fast rejimi haqida eslatma closed by %s gives the focus back to Davom etish", async (_, close) => {
+    flow();
+    await enter();
+    await userEvent.keyboard("{ArrowRight}");
+    expect(screen.getByRole("radio", { name: "Fast" })).toHaveAttribute("aria-checked", "true");
+    await tabTo(button("Davom etish"));
+    await enter();
+    expect(screen.getByRole("dialog")).toHaveAccessibleName("Fast rejimi haqida eslatma");
+    expect(button("Tushundim, Fast")).toHaveFocus();
+    await close();
+    expect(screen.queryByRole("dialog")).toBeNull();
+    await waitFor(() => expect(button("Davom etish")).toHaveFocus());
+    // and the warning, confirmed, leads to the test box
+    await enter();
+    expect(button("Tushundim, Fast")).toHaveFocus();
+    await enter();
+    expect(screenName()).toBe("test");
+    await waitFor(() => expect(box()).toHaveFocus());
+    await new Promise((r) => setTimeout(r, 20));
+    expect(box()).toHaveFocus();
   });
 });

@@ -25,6 +25,8 @@ import {
 import { Logo, NumberedList, ScreenHeading, StepIndicator } from "./parts";
 
 const ignore = () => {};
+// What a step's first control can be.
+const STEP_CONTROLS = ['[role="radio"][tabindex="0"]', "textarea", "input", "button:not(:disabled)"];
 const NOTHING_FOUND: ReadonlySet<string> = new Set();
 
 /**
@@ -50,6 +52,18 @@ export function WelcomeFlow({ state }: { state: Snapshot }) {
   const hookProblem = state.hook === "error" && settings.enabled;
   const layoutBlock = testMode !== "zero" && !layout.compatible && !goOnAnyway;
   const allFound = found.size === NEW_LETTERS.length;
+
+  // A new step puts the focus on its first control, unless one of its own took it (those
+  // with autoFocus): the control that had it went with the old step's footer. The first
+  // control is the step's own (the chosen mode's card, the test box), else its main button.
+  const flow = useRef<HTMLDivElement>(null);
+  useEffect(() => {
+    const root = flow.current;
+    if (root === null || root.contains(document.activeElement)) return;
+    const own = root.querySelector<HTMLElement>(STEP_CONTROLS.map((c) => `[data-step-body] ${c}`).join());
+    const footer = [...root.querySelectorAll<HTMLElement>("footer button:not(:disabled)")];
+    (own ?? footer.at(-1))?.focus();
+  }, [screen, layoutBlock]);
 
   // "/" sends a user who is not onboarded back here, so leave only once a Snapshot says
   // the flow is done (the command's answer and the new state come in either order).
@@ -259,8 +273,8 @@ export function WelcomeFlow({ state }: { state: Snapshot }) {
 
   const centred = screen === "ready" || screen === "later";
   return (
-    <div data-screen={screen} className="fixed inset-x-0 top-9 bottom-0 z-40 flex flex-col bg-background">
-      <div className="min-h-0 flex-1 overflow-y-auto">
+    <div ref={flow} data-screen={screen} className="fixed inset-x-0 top-9 bottom-0 z-40 flex flex-col bg-background">
+      <div data-step-body className="min-h-0 flex-1 overflow-y-auto">
         <div
           className={cn(
             "mx-auto w-full max-w-[46rem] px-8 pt-8 pb-10",

@@ -52,7 +52,7 @@ export function AboutTab({ state }: { state: Snapshot }) {
                   href={url}
                   aria-label={`${link.label}: saytda ochish`}
                   onClick={(e) => open(e, url)}
-                  className="inline-flex items-center gap-1 rounded-md font-mono text-small text-brand-ink underline-offset-4 hover:underline focus-visible:ring-3 focus-visible:ring-ring/30 focus-visible:outline-none"
+                  className="inline-flex items-center gap-1 rounded-md font-mono text-small text-brand-ink underline-offset-4 hover:underline"
                 >
                   {siteHost(siteUrl) + link.path}
                   <ArrowUpRight aria-hidden className="size-3.5" strokeWidth={2.25} />
