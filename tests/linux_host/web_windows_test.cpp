@@ -448,7 +448,7 @@ std::vector<uint32_t> window_pixels(GtkWindow* w, int& width, int& height) {
 // a white first paint stayed as the frame, and the bar, repainted over the
 // card's rounded bottom-left corner at every step, darkened it to a stub.
 TEST_F(WebWindowsTest, TheToastIsSeeThroughAroundItsCard) {
-  constexpr int kInset = 4;    // the card's margin (Part 6.107)
+  constexpr int kInset = 4;    // the card's margin
   constexpr int kRadius = 20;  // the card's corner radius (--radius-card)
   constexpr uint32_t kShadowColour = 0x10;  // the most a (premultiplied) channel of the dark shadow has
   constexpr uint32_t kAsymmetry = 0x10;     // the most alpha a pixel and its mirror image differ by
