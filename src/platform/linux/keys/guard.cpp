@@ -683,7 +683,16 @@ void Guard::deliver(std::vector<KeyDelivery> &deliveries) {
     const bool ahead_of_typing = map_.modifiers[d.keycode] == 0 && account_.waiting(Clock::now());
     if (ahead_of_typing && !swallow) {
       answer(true, d.time, d.device);
-      send_steps({{d.keycode, true, Own::Replay}, {d.keycode, false, Own::Replay}});
+      // A key still held is let go first, or the server would drop the
+      // press (a keyboard's key takes an XTest press and release).
+      std::vector<TypingStep> again;
+      if (down_[d.keycode] || xtest_down_[d.keycode]) {
+        if (!xtest_down_[d.keycode]) again.push_back({d.keycode, true, Own::Consume});
+        again.push_back({d.keycode, false, Own::Replay});
+      }
+      again.push_back({d.keycode, true, Own::Replay});
+      again.push_back({d.keycode, false, Own::Replay});
+      send_steps(again);
     } else {
       answer(swallow, d.time, d.device);
       // A swallowed modifier must not reach other programs through the
