@@ -124,7 +124,8 @@ class Link {
  private:
   Link() = default;
   bool send(std::span<const uint8_t> packet);
-  void send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items);
+  void send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items,
+                  uint64_t key = 0);
   void handle(std::span<const uint8_t> p);
   void decide(const KeyMessage &m);
 
@@ -263,7 +264,8 @@ bool Link::send(std::span<const uint8_t> packet) {
   }
 }
 
-void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items) {
+void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items,
+                      uint64_t key) {
   // A verdict carries the first items; the rest follow in order.
   std::size_t done = 0;
   if (verdict) {
@@ -279,6 +281,7 @@ void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::spa
     const std::size_t n = std::min(items.size() - done, kMaxItems);
     TypeHeader h;
     h.count = static_cast<uint16_t>(n);
+    h.key = key;
     send(packet(h, items.subspan(done, n)));
     done += n;
   }
@@ -372,9 +375,9 @@ void Link::decide(const KeyMessage &m) {
   const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
   deciding_.reset();
   if (m.waits != 0) {
-    send_items(std::pair{m.id, result != 0}, queued_);
+    send_items(std::pair{m.id, result != 0}, queued_, m.id);
   } else if (!queued_.empty()) {
-    send_items(std::nullopt, queued_);
+    send_items(std::nullopt, queued_, m.id);
   }
   if (host_options().trace) {
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
@@ -81,6 +82,8 @@ class Guard {
                      bool &swallow);
   std::optional<std::pair<bool, std::vector<TypeItem>>> wait_verdict(uint64_t id, Clock::time_point deadline);
   void hook_answered();
+  // The key event was handed on longer ago than a verdict may take.
+  bool stale(uint64_t id) const;
 
   // ---- The keyboard ----
   void read_keymap();
@@ -142,6 +145,7 @@ class Guard {
   bool num_lock_ = false;
 
   uint64_t next_id_ = 0;
+  std::deque<std::pair<uint64_t, Clock::time_point>> sent_;  // recent key events and when they went
   int stalls_ = 0;
   bool let_go_ = false;  // the hook thread stopped answering: no grabs
 
@@ -314,7 +318,14 @@ void Guard::handle_packet(std::span<const uint8_t> p, uint64_t waiting_for,
     case Msg::Type:
       if (auto t = read_items<TypeHeader, TypeItem>(p)) {
         hook_answered();
-        type(t->second);
+        // What a key's decision typed comes too late once the user has
+        // typed on for as long as a verdict may take: it would land in the
+        // wrong place.
+        if (t->first.key == 0 || !stale(t->first.key)) {
+          type(t->second);
+        } else {
+          trace("typing of key event " + std::to_string(t->first.key) + " dropped: too late");
+        }
       }
       break;
     case Msg::Reserve:
@@ -352,6 +363,13 @@ std::optional<std::pair<bool, std::vector<TypeItem>>> Guard::wait_verdict(uint64
     }
   }
   return std::nullopt;
+}
+
+bool Guard::stale(uint64_t id) const {
+  for (const auto& [sent_id, when] : sent_) {
+    if (sent_id == id) return Clock::now() - when > kAnswerTimeout;
+  }
+  return true;  // older than any kept
 }
 
 void Guard::hook_answered() {
@@ -655,6 +673,8 @@ void Guard::deliver(std::vector<KeyDelivery> &deliveries) {
     m.id = ++next_id_;
     m.state = key_state();
     const bool sent = send_message(m);
+    sent_.emplace_back(m.id, Clock::now());
+    if (sent_.size() > 256) sent_.pop_front();
     if (!m.waits) {
       if (!d.press && undo_lock_[d.keycode]) {
         undo_lock_[d.keycode] = false;

@@ -114,6 +114,7 @@ struct VerdictHeader {
 struct TypeHeader {
   Msg type = Msg::Type;
   uint16_t count = 0;
+  uint64_t key = 0;  // the key event whose decision typed it; 0: none (another thread's)
 };
 
 struct ReservedKey {
