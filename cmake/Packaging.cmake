@@ -65,6 +65,7 @@ if(NOT WIN32)
   add_custom_target(harvel_theme_icons ALL DEPENDS ${_theme_files})
 
   install(TARGETS harvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS harvel-keys RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/harvel)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/harvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(DIRECTORY ${_theme} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/harvel)

@@ -55,21 +55,25 @@ done
 depends=$(field Depends)
 # Every library the binary links comes from a package named in Depends.
 dpkg-deb -x "$deb" "$work/files"
-binary=$work/files/usr/bin/harvel
-needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }')
-[ -n "$needed" ] || fail "the binary links no library"
-libraries=$(ldd "$binary")
 depend_names=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
-for lib in $needed; do
-  path=$(awk -v l="$lib" '$1 == l && $2 == "=>" { print $3 }' <<<"$libraries")
-  [ -n "$path" ] || fail "library $lib not found"
-  owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || fail "no package holds $lib"
-  pkg=${owner%%:*}
-  grep -qxF "$pkg" <<<"$depend_names" || fail "Depends lacks $pkg (for $lib): $depends"
+for binary in "$work/files/usr/bin/harvel" "$work/files/usr/libexec/harvel/harvel-keys"; do
+  needed=$(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }')
+  [ -n "$needed" ] || fail "$(basename "$binary") links no library"
+  libraries=$(ldd "$binary")
+  for lib in $needed; do
+    path=$(awk -v l="$lib" '$1 == l && $2 == "=>" { print $3 }' <<<"$libraries")
+    [ -n "$path" ] || fail "library $lib not found"
+    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || fail "no package holds $lib"
+    pkg=${owner%%:*}
+    grep -qxF "$pkg" <<<"$depend_names" || fail "Depends lacks $pkg (for $lib): $depends"
+  done
+  file "$binary" | grep -q "stripped" && ! file "$binary" | grep -q "not stripped" ||
+    fail "$(basename "$binary") is not stripped"
 done
 
 # ---- files --------------------------------------------------------------------
 expected="./usr/bin/harvel 755
+./usr/libexec/harvel/harvel-keys 755
 ./usr/share/applications/harvel.desktop 644
 ./usr/share/doc/harvel/copyright 644"
 for size in 16 24 32 48 64 128 256; do
@@ -80,8 +84,6 @@ owners=$(awk '{ print $3 }' <<<"$actual" | sort -u)
 [ "$owners" = root/root ] || fail "files not owned by root: $owners"
 [ "$(awk '{ print $1, $2 }' <<<"$actual" | sort)" = "$(sort <<<"$expected")" ] ||
   fail "package files differ: $(diff <(sort <<<"$expected") <(awk '{ print $1, $2 }' <<<"$actual" | sort) || true)"
-file "$work/files/usr/bin/harvel" | grep -q "stripped" && ! file "$work/files/usr/bin/harvel" | grep -q "not stripped" ||
-  fail "the binary is not stripped"
 desktop-file-validate "$work/files/usr/share/applications/harvel.desktop" >"$log" 2>&1 || fail "invalid desktop entry"
 for size in 16 32 128 256; do
   [ "$(file -b "$work/files/usr/share/icons/hicolor/${size}x${size}/apps/harvel.png" | grep -o "$size x $size")" = "$size x $size" ] ||
@@ -123,6 +125,15 @@ for _ in $(seq 300); do
 done
 grep -q "first-paint main" "$log" || fail "no first paint of the installed program within 15 s"
 [ "$(readlink -f "/proc/$pid/exe")" = "$root/usr/bin/harvel" ] || fail "another binary runs"
+# Its keyboard hook runs, with the installed key guard.
+for _ in $(seq 300); do
+  grep -q "keyboard hook: installed" "$log" && break
+  sleep 0.05
+done
+grep -q "keyboard hook: installed" "$log" || fail "the installed program's keyboard hook did not start"
+guards=""
+for child in $(cat /proc/"$pid"/task/*/children); do guards+="$(readlink -f "/proc/$child/exe") "; done
+[[ " $guards" == *" $root/usr/libexec/harvel/harvel-keys "* ]] || fail "the installed key guard does not run (children: $guards)"
 # Its window carries the program icon at 32 and 128 pixels.
 window=$(xdotool search --onlyvisible --pid "$pid" --name '^Harvel$' | head -n1)
 [ -n "$window" ] || fail "no window named Harvel"

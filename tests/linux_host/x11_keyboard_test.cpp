@@ -1,11 +1,14 @@
 // The parts of the X11 keyboard layer that need no server: what the
 // procedure is told of a key, the merge of the raw and the grabbed streams,
 // the account of our own input, and the typing plan.
+#include "platform/linux/x11_keyboard.h"
+
 #include <gtest/gtest.h>
 
 #include "keyboard/keyboard_proc.h"
-#include "platform/linux/key_positions.h"
-#include "platform/linux/x11_keyboard.h"
+#include "platform/linux/keys/key_positions.h"
+#include "platform/linux/keys/own_input.h"
+#include "platform/linux/keys/typing.h"
 
 namespace harvel::linux_host {
 namespace {
@@ -20,14 +23,14 @@ TEST(KeyPositions, ScanCodesAndVirtualKeysOfThePcKeys) {
     uint8_t vk;
   };
   const Case cases[] = {
-      {38, 0x1E, false, 'A'},  {25, 0x11, false, 'W'},  {19, 0x0B, false, '0'},  {34, 0x1A, false, 0xDB},
-      {48, 0x28, false, 0xDE}, {49, 0x29, false, 0xC0}, {50, 0x2A, false, 0xA0}, {62, 0x36, false, 0xA1},
-      {37, 0x1D, false, 0xA2}, {105, 0x1D, true, 0xA3}, {64, 0x38, false, 0xA4}, {108, 0x38, true, 0xA5},
-      {133, 0x5B, true, 0x5B}, {66, 0x3A, false, 0x14}, {36, 0x1C, false, 0x0D}, {104, 0x1C, true, 0x0D},
+      {38, 0x1E, false, 'A'},  {25, 0x11, false, 'W'},  {19, 0x0B, false, '0'},   {34, 0x1A, false, 0xDB},
+      {48, 0x28, false, 0xDE}, {49, 0x29, false, 0xC0}, {50, 0x2A, false, 0xA0},  {62, 0x36, false, 0xA1},
+      {37, 0x1D, false, 0xA2}, {105, 0x1D, true, 0xA3}, {64, 0x38, false, 0xA4},  {108, 0x38, true, 0xA5},
+      {133, 0x5B, true, 0x5B}, {66, 0x3A, false, 0x14}, {36, 0x1C, false, 0x0D},  {104, 0x1C, true, 0x0D},
       {22, 0x0E, false, 0x08}, {110, 0x47, true, 0x24}, {127, 0x45, false, 0x13}, {202, 0x76, false, 0x87},
       {140, 0, false, 0},      {7, 0, false, 0},        {300, 0, false, 0},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     const KeyPosition p = key_position(c.keycode);
     EXPECT_EQ(p.scan, c.scan) << c.keycode;
     EXPECT_EQ(p.extended, c.extended) << c.keycode;
@@ -80,7 +83,7 @@ class OrderTest : public ::testing::Test {
   }
   std::string take() {
     std::string s;
-    for (const KeyDelivery& d : out) {
+    for (const KeyDelivery &d : out) {
       if (!s.empty()) s += ' ';
       s += std::to_string(d.keycode) + (d.press ? (d.grabbed ? "v" : "?") : "^");
       if (d.own != Own::No) s += '*';
@@ -161,27 +164,28 @@ TEST(OwnInputAccount, OnlyOurOwnEventsInOrderAndNotForever) {
   EXPECT_TRUE(account.empty());
 }
 
-// A keymap like Xvfb's: letters, Backspace, Return, Caps Lock, Shift, Alt, and
-// empty keycodes at the top.
+// A keymap like Xvfb's in a "us,ru" set-up: letters (s and s-cedilla's
+// neighbours with a Cyrillic second group), Backspace, Return, Caps Lock,
+// Shift, Alt, and empty keycodes at the top.
 CoreKeymap small_keymap() {
   CoreKeymap m;
   m.min_keycode = 8;
   m.max_keycode = 255;
-  m.per_keycode = 2;
-  m.keysyms.assign((m.max_keycode - m.min_keycode + 1) * 2, 0);
-  auto set = [&](unsigned kc, uint32_t a, uint32_t b) {
-    m.keysyms[(kc - 8) * 2] = a;
-    m.keysyms[(kc - 8) * 2 + 1] = b;
+  m.per_keycode = 4;
+  m.keysyms.assign((m.max_keycode - m.min_keycode + 1) * 4, 0);
+  auto set = [&](unsigned kc, std::vector<uint32_t> syms) {
+    for (std::size_t i = 0; i < syms.size(); ++i) m.keysyms[(kc - 8) * 4 + i] = syms[i];
   };
-  set(22, 0xFF08, 0xFF08);  // BackSpace
-  set(36, 0xFF0D, 0);       // Return
-  set(38, 'a', 'A');
-  set(39, 's', 'S');
-  set(50, 0xFFE1, 0);  // Shift_L
-  set(66, 0xFFE5, 0);  // Caps_Lock
-  set(108, 0xFFEA, 0);  // Alt_R
+  set(22, {0xFF08, 0xFF08});  // BackSpace
+  set(36, {0xFF0D});          // Return
+  set(38, {'a', 'A', 0x6C6, 0x6E6});
+  set(39, {'s', 'S', 0x6D9, 0x6F9});
+  set(65, {' '});
+  set(50, {0xFFE1});   // Shift_L
+  set(66, {0xFFE5});   // Caps_Lock
+  set(108, {0xFFEA});  // Alt_R
   for (unsigned kc = 8; kc < 250; ++kc) {
-    if (m.keysyms[(kc - 8) * 2] == 0) set(kc, 0x1008FF00 + kc, 0);  // everything else is taken
+    if (m.keysyms[(kc - 8) * 4] == 0) set(kc, {0x1008FF00 + kc});  // everything else is taken
   }
   m.modifiers[50] = kShiftMask;
   m.modifiers[66] = kLockMask;
@@ -189,97 +193,164 @@ CoreKeymap small_keymap() {
   return m;
 }
 
-os::InputBatch batch_for(const std::u32string& text, uint64_t backspaces, std::optional<uint16_t> extra = {}) {
-  return build_replacement_batch(Replacement{text, backspaces, extra});
+std::vector<TypeItem> items_for(const std::u32string &text, uint64_t backspaces, std::optional<uint16_t> extra = {}) {
+  return type_items(build_replacement_batch(Replacement{text, backspaces, extra}));
 }
 
-std::string steps(const TypingPlan& plan) {
+std::string steps(const TypingPlan &plan) {
   std::string s;
-  for (const TypingStep& st : plan.steps) {
+  for (const TypingStep &st : plan.steps) {
     if (!s.empty()) s += ' ';
     s += std::to_string(st.keycode) + (st.press ? "v" : "^") + (st.own == Own::Consume ? "!" : "");
   }
   return s;
 }
 
-TEST(TypingPlan, CharactersOnSpareKeysThatKeepTheirCharacter) {
+const std::vector<uint32_t> kKept = {0x1BA, 0x1AA};  // ş, Ş
+
+TEST(TypingPlan, LettersTheLayoutHasGoOnTheirKeysWithShiftAsTheyNeed) {
   const CoreKeymap map = small_keymap();
   SpareKeys spares;
-  spares.reset(map);
-  ASSERT_EQ(spares.capacity(), 6u) << "keycodes 250 to 255";
-  const auto t = Clock::now();
-
-  // Backspace too: the keyboard's own key would take a turn through the hook.
-  TypingPlan p = spares.plan(batch_for(U"\u015F", 2), map, {}, t);
-  EXPECT_EQ(p.remaps, (std::vector<Remap>{{255, 0xFF08}, {254, 0x1BA}}));
-  // Each release after the next press, but a key goes up before it goes down again.
-  EXPECT_EQ(steps(p), "255v 255^ 255v 254v 255^ 254^");
-  EXPECT_TRUE(spares.owns(254));
-
-  // The same letter again needs no keymap change; a new one takes the next key.
-  p = spares.plan(batch_for(U"\u015Fa\U0001F600", 0, 0x0D), map, {}, t);
-  EXPECT_EQ(p.remaps, (std::vector<Remap>{{253, 'a'}, {252, 0x101F600u}, {251, 0xFF0D}}));
-  EXPECT_EQ(steps(p), "254v 253v 254^ 252v 253^ 251v 252^ 251^");
-
-  // Idle keys are given back, all at once, once typing has paused.
-  EXPECT_EQ(spares.restore_due(), t + SpareKeys::kHoldTime);
-  EXPECT_TRUE(spares.take_restore(t, false).empty());
-  EXPECT_EQ(spares.take_restore(t + SpareKeys::kHoldTime, false), (std::vector<uint8_t>{255, 254, 253, 252, 251}));
-  EXPECT_FALSE(spares.restore_due().has_value());
+  spares.reset(map, kKept);
+  struct Case {
+    std::u32string text;
+    std::vector<HeldKey> shift;  // Shift keys the user holds
+    std::string steps;
+  };
+  const Case cases[] = {
+      // Each release after the next press, as in quick typing.
+      {U"as a", {}, "38v 39v 38^ 65v 39^ 38v 65^ 38^"},
+      // Shift is pressed for a capital and let go again.
+      {U"As", {}, "50v! 38v 38^ 50^ 39v 39^"},
+      // The user's Shift (through XTest) is let go for a small letter, and
+      // pressed again for the rest of the text and after it.
+      {U"aS", {{50, true}}, "50^ 38v 38^ 50v! 39v 39^"},
+      {U"a", {{50, true}}, "50^ 38v 38^ 50v!"},
+      // A keyboard's Shift is let go with an XTest press and release.
+      {U"a", {{50, false}}, "50v! 50^ 38v 38^ 50v!"},
+      // A space types the same either way: the Shift held stays.
+      {U"S S", {{50, true}}, "39v 65v 39^ 39v 65^ 39^"},
+  };
+  for (const Case &c : cases) {
+    TypingState state;
+    state.shift = c.shift;
+    for (const HeldKey &k : c.shift) {
+      state.down[k.keycode] = true;
+      state.xtest_down[k.keycode] = k.by_xtest;
+    }
+    const TypingPlan p = plan_typing(items_for(c.text, 0), map, spares, state);
+    EXPECT_EQ(steps(p), c.steps) << std::string(c.text.begin(), c.text.end());
+    EXPECT_TRUE(p.remaps.empty());
+  }
 }
 
-TEST(TypingPlan, MoreCharactersThanSpareKeysReuseTheLeastRecent) {
+TEST(TypingPlan, KeysOnTheirOwnKeysAndLettersTheLayoutLacksOnKeptSpares) {
   const CoreKeymap map = small_keymap();
   SpareKeys spares;
-  spares.reset(map);
-  auto t = Clock::now();
-  spares.plan(batch_for(U"bcdefg", 0), map, {}, t);
-  t += std::chrono::milliseconds(10);
-  spares.plan(batch_for(U"c", 0), map, {}, t);
-  t += std::chrono::milliseconds(10);
-  const TypingPlan p = spares.plan(batch_for(U"h", 0), map, {}, t);
-  EXPECT_EQ(p.remaps, (std::vector<Remap>{{255, 'h'}})) << "b was used longest ago";
-  // A burst never reuses a key it typed itself: beyond the spare keys, a
-  // character goes on a key of the keymap that types it, if any.
-  const TypingPlan long_text = spares.plan(batch_for(U"ijklmnsaz", 0), map, {}, t);
-  EXPECT_EQ(long_text.remaps.size(), 6u);
-  EXPECT_TRUE(steps(long_text).ends_with(" 39v 255^ 38v 39^ 38^")) << steps(long_text);
+  // The kept letters take the highest empty keycodes at once, for good.
+  EXPECT_EQ(spares.reset(map, kKept), (std::vector<Remap>{{255, 0x1BA}, {254, 0x1AA}}));
+  ASSERT_EQ(spares.capacity(), 6u) << "keycodes 250 to 255";
+
+  // Backspace and Return are the keyboard's own; a Return the user still
+  // holds on a keyboard is let go first, or the server would drop ours.
+  TypingState state;
+  state.down[36] = true;
+  TypingPlan p = plan_typing(items_for(U"\u015F", 2, 0x0D), map, spares, state);
+  EXPECT_TRUE(p.remaps.empty());
+  EXPECT_EQ(steps(p), "22v 22^ 22v 255v 22^ 36v! 36^ 36v 255^ 36^");
+
+  // A character neither the layout nor the kept keys have takes a spare
+  // key when it comes and keeps it; the kept ones never give way.
+  p = plan_typing(items_for(U"\u015E\U0001F600\u2018", 0), map, spares, {});
+  EXPECT_EQ(p.remaps, (std::vector<Remap>{{253, 0x101F600u}, {252, 0xAD0}}));
+  EXPECT_EQ(steps(p), "254v 253v 254^ 252v 253^ 252^");
+  p = plan_typing(items_for(U"\u2018", 0), map, spares, {});
+  EXPECT_TRUE(p.remaps.empty());
+  std::vector<Remap> remaps;
+  for (uint32_t sym = 0x1000100; sym < 0x1000104; ++sym) spares.key_for(sym, remaps);
+  // The free keys first, then the least recently used; never a kept letter's.
+  EXPECT_EQ(remaps, (std::vector<Remap>{{251, 0x1000100}, {250, 0x1000101}, {253, 0x1000102}, {252, 0x1000103}}));
+  EXPECT_EQ(spares.take_all(), (std::vector<uint8_t>{255, 254, 253, 252, 251, 250}));
+}
+
+TEST(TypingPlan, TheSecondGroupTypesItsOwnLetters) {
+  const CoreKeymap map = small_keymap();
+  SpareKeys spares;
+  spares.reset(map, kKept);
+  TypingState state;
+  state.group = 1;
+  // ы is on the S key there; a Latin s is not, so it goes on a spare key.
+  const TypingPlan p = plan_typing(items_for(U"\u044Bs", 0), map, spares, state);
+  EXPECT_EQ(p.remaps, (std::vector<Remap>{{253, 's'}}));
+  EXPECT_EQ(steps(p), "39v 253v 39^ 253^");
 }
 
 TEST(TypingPlan, CapsLockIsSwitchedOffAroundLowerCaseLettersAndHeldModifiersLetGo) {
   const CoreKeymap map = small_keymap();
   SpareKeys spares;
-  spares.reset(map);
-  const auto t = Clock::now();
+  spares.reset(map, kKept);
   TypingState caps;
   caps.caps_lock = true;
-  EXPECT_EQ(steps(spares.plan(batch_for(U"\u015E", 0), map, caps, t)), "255v 255^") << "a capital needs nothing";
-  EXPECT_EQ(steps(spares.plan(batch_for(U"\u015F", 0), map, caps, t)), "66v! 66^ 254v 254^ 66v! 66^");
-  EXPECT_EQ(steps(spares.plan(batch_for(U"1", 0), map, caps, t)), "253v 253^") << "no case";
+  EXPECT_EQ(steps(plan_typing(items_for(U"\u015E", 0), map, spares, caps)), "254v 254^") << "a capital needs nothing";
+  EXPECT_EQ(steps(plan_typing(items_for(U"\u015F", 0), map, spares, caps)), "66v! 66^ 255v 255^ 66v! 66^");
+  // Letters on the keyboard's keys: Shift and Caps Lock together mean
+  // different things to different toolkits, so Caps Lock goes off.
+  EXPECT_EQ(steps(plan_typing(items_for(U"A", 0), map, spares, caps)), "66v! 66^ 50v! 38v 38^ 50^ 66v! 66^");
+  EXPECT_EQ(steps(plan_typing(items_for(U" ", 0), map, spares, caps)), "65v 65^") << "no case";
 
   // Alt held through XTest is let go; a keyboard's Alt is pressed through
   // XTest first, which the server then lets go of.
   TypingState held;
-  held.held = {{108, true}};
-  EXPECT_EQ(steps(spares.plan(batch_for(U"\u015F", 0), map, held, t)), "108^ 254v 254^");
-  held.held = {{108, false}};
-  EXPECT_EQ(steps(spares.plan(batch_for(U"\u015F", 0), map, held, t)), "108v! 108^ 254v 254^");
+  held.neutral = {{108, true}};
+  held.down[108] = held.xtest_down[108] = true;
+  EXPECT_EQ(steps(plan_typing(items_for(U"\u015F", 0), map, spares, held)), "108^ 255v 255^");
+  held.neutral = {{108, false}};
+  held.xtest_down[108] = false;
+  EXPECT_EQ(steps(plan_typing(items_for(U"\u015F", 0), map, spares, held)), "108v! 108^ 255v 255^");
 }
 
-TEST(TypingPlan, AKeymapChangeByAnotherProgramTakesKeysAway) {
+TEST(SpareKeys, KeptLettersLeftByAnEndedCopyAreOursAgainAndAChangedKeymapIsFollowed) {
   CoreKeymap map = small_keymap();
+  auto mark = [&](unsigned kc, uint32_t sym) {
+    for (unsigned col = 0; col < 4; ++col) map.keysyms[(kc - 8) * 4 + col] = sym;
+  };
+  // A copy killed outright left ş on 249 and Ş on 251 and 252; 253 is a key
+  // of the keyboard with one keysym in all four columns, as BackSpace has.
+  mark(249, 0x1BA);
+  mark(251, 0x1AA);
+  mark(252, 0x1AA);
+  mark(253, 0xFF08);
   SpareKeys spares;
-  spares.reset(map);
-  spares.plan(batch_for(U"\u015F\u00E7", 0), map, {}, Clock::now());
-  // setxkbmap gave keycode 255 a key of its own; 254 kept our ç.
-  map.keysyms[(255 - 8) * 2] = 0x1008FF99;
-  map.keysyms[(254 - 8) * 2] = 0xE7;
-  map.keysyms[(254 - 8) * 2 + 1] = 0xE7;
-  spares.reconcile(map);
-  EXPECT_FALSE(spares.owns(255));
-  EXPECT_TRUE(spares.owns(254));
-  EXPECT_EQ(spares.take_restore(Clock::now(), true), (std::vector<uint8_t>{254}));
-  EXPECT_EQ(spares.capacity(), 5u);
+  // Both letters keep a key; the second Ş is cleared; 253 is not ours.
+  const std::vector<Remap> made = spares.reset(map, kKept);
+  EXPECT_EQ(made, (std::vector<Remap>{{251, 0}}));
+  for (const Remap &r : made) mark(r.keycode, r.keysym);
+  EXPECT_FALSE(spares.is_spare(253));
+  std::vector<Remap> remaps;
+  EXPECT_EQ(spares.key_for(0x1BA, remaps), uint8_t{249});
+  EXPECT_EQ(spares.key_for(0x1AA, remaps), uint8_t{252});
+  EXPECT_TRUE(remaps.empty());
+
+  // setxkbmap gave 252 (our Ş) a key of its own: Ş moves to a free key.
+  mark(252, 0x1008FF99);
+  EXPECT_EQ(spares.reconcile(map), (std::vector<Remap>{{255, 0x1AA}}));
+  EXPECT_FALSE(spares.is_spare(252));
+}
+
+TEST(TypingPlan, BatchesBecomeCharactersAndKeys) {
+  EXPECT_EQ(type_items(build_replacement_batch(Replacement{U"\u015Eb\U0001F600", 1, 0x0D})),
+            (std::vector<TypeItem>{{0xFF08, TypeItem::kKey | TypeItem::kPress},
+                                   {0xFF08, TypeItem::kKey},
+                                   {0x1AA, TypeItem::kPress | TypeItem::kCased},
+                                   {0x1AA, TypeItem::kCased},
+                                   {'b', TypeItem::kPress | TypeItem::kCased | TypeItem::kLower},
+                                   {'b', TypeItem::kCased | TypeItem::kLower},
+                                   {0x101F600, TypeItem::kPress},
+                                   {0x101F600, 0},
+                                   {0xFF0D, TypeItem::kKey | TypeItem::kPress},
+                                   {0xFF0D, TypeItem::kKey}}));
+  // A low half on its own is no character.
+  EXPECT_TRUE(type_items(std::vector<os::KeyInput>{{0, 0xDC00, os::KEYEVENTF_UNICODE, 0, 0}}).empty());
 }
 
 TEST(TypingPlan, CharactersForKeysyms) {

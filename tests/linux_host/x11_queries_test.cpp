@@ -150,6 +150,19 @@ TEST(LinuxForeground, WithoutAWindowManagerTheFocusedTopLevelWindow) {
   EXPECT_EQ(pid, 0u);
 }
 
+TEST(LinuxForeground, AWindowThatNamesNoProcessHasItsClientsProcess) {
+  testing::start_host_once();
+  // As Tk's windows: no _NET_WM_PID. The server knows its local client.
+  Manager wm;
+  const Window w = XCreateSimpleWindow(wm.display(), wm.root(), 0, 0, 10, 10, 0, 0, 0);
+  XSync(wm.display(), False);
+  uint32_t pid = 0;
+  EXPECT_EQ(os::platform().foreground->window_thread_process_id(w, pid), w);
+  EXPECT_EQ(pid, static_cast<uint32_t>(getpid()));
+  XDestroyWindow(wm.display(), w);
+  XSync(wm.display(), False);
+}
+
 TEST(LinuxForeground, ClassNamesAreLatin1) {
   testing::start_host_once();
   Manager wm;

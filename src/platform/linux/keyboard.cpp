@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/key_positions.h"
+#include "platform/linux/keys/key_positions.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
 #include "platform/linux/x11_keyboard.h"

@@ -44,8 +44,12 @@ uint32_t atom(std::string_view name);
 std::optional<Property> property(uint32_t window, uint32_t prop, uint32_t type = 0);
 // A window's title (_NET_WM_NAME, else WM_NAME) as UTF-8; empty when it has none.
 std::string window_title(uint32_t window);
-// _NET_WM_PID; 0 when unknown.
+// _NET_WM_PID, else the process of the window's client as the server knows
+// it (the X-Resource extension, for local clients); 0 when unknown.
 uint32_t window_pid(uint32_t window);
+// The process of the client that made `window`, from the X-Resource
+// extension (for programs that name none on their windows); 0 when unknown.
+uint32_t client_pid(uint32_t window);
 // The top-level window (a child of the root) that holds `window`; 0 when
 // there is none.
 uint32_t top_level_of(uint32_t window);

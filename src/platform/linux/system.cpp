@@ -41,7 +41,7 @@ uint32_t window_id(os::WindowHandle handle) {
 // (focus_generation); asked anew otherwise.
 struct WindowFacts {
   bool exists = false;
-  uint32_t pid = 0;  // _NET_WM_PID; 0 when unknown
+  uint32_t pid = 0;  // _NET_WM_PID, else the client's process; 0 when unknown
 };
 
 // Set while the foreground window comes from the root's _NET_ACTIVE_WINDOW,
@@ -104,7 +104,9 @@ WindowFacts read_window_facts(uint32_t id) {
   if (!p) return f;  // no such window
   f.exists = true;
   const std::vector<uint32_t> values = p->cards();
-  if (!values.empty()) f.pid = values[0];
+  // Programs that name no process (Tk, some older toolkits): the server
+  // knows its local clients' processes.
+  f.pid = !values.empty() ? values[0] : x11::client_pid(id);
   return f;
 }
 

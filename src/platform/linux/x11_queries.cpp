@@ -1,5 +1,6 @@
 // Window and property queries on an XCB connection of the host's own, shared
 // by the foreground queries and the running-programs list.
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 // The XKB protocol header names a field "explicit".
 #define explicit xkb_explicit
@@ -130,7 +131,23 @@ uint32_t window_pid(uint32_t window) {
   const auto p = property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL);
   if (!p) return 0;
   const std::vector<uint32_t> values = p->cards();
-  return values.empty() ? 0 : values[0];
+  return values.empty() ? client_pid(window) : values[0];
+}
+
+uint32_t client_pid(uint32_t window) {
+  xcb_connection_t* conn = connection().conn;
+  if (conn == nullptr || window == 0) return 0;
+  const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_res_id);
+  if (ext == nullptr || !ext->present) return 0;
+  const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  auto r = reply(xcb_res_query_client_ids_reply(conn, xcb_res_query_client_ids(conn, 1, &spec), nullptr));
+  if (!r) return 0;
+  for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem > 0; xcb_res_client_id_value_next(&it)) {
+    if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0) continue;
+    if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
+    return *xcb_res_client_id_value_value(it.data);
+  }
+  return 0;
 }
 
 uint32_t top_level_of(uint32_t window) {
