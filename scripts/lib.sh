@@ -50,6 +50,7 @@ harvel_test_commands=(
   x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64
   wine:wine wineboot:wine wineserver:wine Xvfb:xvfb xvfb-run:xvfb xauth:xauth xdotool:xdotool xcompmgr:xcompmgr
   setxkbmap:x11-xkb-utils xprop:x11-utils import:imagemagick trayer:trayer WebKitWebDriver:webkit2gtk-driver
-  chromium:chromium curl:curl jq:jq objdump:binutils dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev fakeroot:fakeroot
+  chromium:chromium firefox-esr:firefox-esr xterm:xterm wish:tk openbox:openbox
+  curl:curl jq:jq objdump:binutils dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev fakeroot:fakeroot
   desktop-file-validate:desktop-file-utils makensis:nsis
 )

@@ -1,7 +1,8 @@
 // A GTK program with a multi-line text field and a password field, typed
 // into through the X server by the keyboard tests and the key-to-screen
 // benchmark. It takes the input focus, prints "ready WINDOW PID" once it
-// has it, then one line per change of a field:
+// has it, "focus" whenever its window gets it, and one line per change of a
+// field:
 //   text|password MONOTONIC_MICROSECONDS "JSON-escaped content"
 // and follows commands on its standard input, one a line:
 //   focus text|password   clear   quit
@@ -82,8 +83,9 @@ gboolean on_focus_in(GtkWidget*, GdkEvent*, gpointer) {
     g_ready = true;
     std::printf("ready %lu %d\n", static_cast<unsigned long>(GDK_WINDOW_XID(gtk_widget_get_window(g_window))),
                 static_cast<int>(getpid()));
-    std::fflush(stdout);
   }
+  std::printf("focus\n");
+  std::fflush(stdout);
   return FALSE;
 }
 

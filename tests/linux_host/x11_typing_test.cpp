@@ -7,7 +7,6 @@
 // --accessibility), as the password field needs the accessibility tree.
 #include <atspi/atspi.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,25 +17,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
-#include <mutex>
-#include <nlohmann/json.hpp>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "app/accelerator.h"
-#include "core/app.h"
-#include "core/settings.h"
-#include "core/state.h"
-#include "host_fixture.h"
-#include "keyboard/hook_thread.h"
 #include "platform/linux/atspi_focus.h"
 #include "platform/linux/x11_keyboard.h"
-#include "shell/sinks.h"
-#include "shell/state_commands.h"
-#include "shell/toast.h"
+#include "typing_fixture.h"
 
 // Xlib's macros (None, Bool) clash with names of the program.
 #include <X11/Xlib.h>
@@ -48,8 +36,11 @@ namespace harvel::linux_host {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FieldProgram;
+using testing::program;
 using testing::pump_for;
 using testing::pump_until;
+using testing::run;
 
 // Keycodes of the keys pressed by keycode (evdev code + 8).
 constexpr unsigned kShiftL = 50;
@@ -59,159 +50,11 @@ constexpr unsigned kKeyA = 38;
 constexpr unsigned kKeyS = 39;
 constexpr unsigned kKeyC = 54;
 
-int run(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The text-box program: its window has the input focus; it reports every
-// change of its fields.
-class Textbox {
- public:
-  Textbox() {
-    const testing::PipedChild child = testing::spawn_piped({HARVEL_X11_TEXTBOX});
-    pid_ = child.pid;
-    stdin_ = child.in;
-    stdout_ = child.out;
-    if (pid_ == 0) return;
-    fcntl(stdout_, F_SETFL, O_NONBLOCK);
-    ready_ = pump_until([&] { return read_lines(), !window_line_.empty(); }, 15);
-  }
-  ~Textbox() {
-    if (stdin_ >= 0) close(stdin_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    if (stdout_ >= 0) close(stdout_);
-  }
-  bool ready() const { return ready_; }
-
-  // Runs a command and waits for the program to confirm it.
-  bool command(const std::string& c) {
-    const std::string line = c + "\n";
-    if (write(stdin_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
-    done_.clear();
-    return pump_until([&] { return read_lines(), done_ == c; }, 5);
-  }
-  void clear() {
-    ASSERT_TRUE(command("clear"));
-    ASSERT_TRUE(command("focus text"));
-    text_.clear();
-    password_.clear();
-  }
-  // Waits until the field holds `expected`; false when it does not within
-  // `seconds` (with `field` then holding what it has).
-  bool wait_for(const std::string& expected, const std::string* field = nullptr, double seconds = 3) {
-    const std::string& f = field != nullptr ? *field : text_;
-    return pump_until([&] { return read_lines(), f == expected; }, seconds);
-  }
-  // Lets every event in flight arrive.
-  void settle() {
-    pump_for(0.3);
-    read_lines();
-  }
-  const std::string& text() const { return text_; }
-  const std::string& password() const { return password_; }
-
- private:
-  void read_lines() {
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = read(stdout_, buf, sizeof(buf));
-      if (n <= 0) break;
-      pending_.append(buf, static_cast<std::size_t>(n));
-    }
-    for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-      const std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      if (line.rfind("ready ", 0) == 0) window_line_ = line;
-      if (line.rfind("done ", 0) == 0) done_ = line.substr(5);
-      for (auto [prefix, field] : {std::pair{"text ", &text_}, std::pair{"password ", &password_}}) {
-        if (line.rfind(prefix, 0) != 0) continue;
-        const std::size_t quote = line.find('"');
-        if (quote != std::string::npos) *field = nlohmann::json::parse(line.substr(quote)).get<std::string>();
-      }
-    }
-  }
-
-  pid_t pid_ = 0;
-  int stdin_ = -1;
-  int stdout_ = -1;
-  bool ready_ = false;
-  std::string pending_;
-  std::string window_line_;
-  std::string done_;
-  std::string text_;
-  std::string password_;
-};
-
-// The keyboard side of the program, as its set-up step builds it: the
-// settings, the global shortcut and the hook thread.
-class Program {
- public:
-  Program() {
-    testing::start_host_once();
-    // Notices are not shown: this process has no pages.
-    os::Platform p = os::platform();
-    p.windows = nullptr;
-    p.web_views = nullptr;
-    os::install_platform(p);
-    dir_ = fs::temp_directory_path() / ("harvel-typing-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    Settings s = default_settings();
-    s.onboarded = true;
-    app.manage(std::make_unique<Ctx>(dir_ / "settings.json", s));
-    os::GlobalShortcut& shortcut = *os::platform().global_shortcut;
-    shortcut_ok = shortcut.register_hotkey(*parse_accelerator(s.hotkey));
-    shortcut.set_press_handler([this](const os::Hotkey&) { toggle_enabled(app); });
-    app.set_notice_handler([this](const ToastData& d) {
-      std::lock_guard lock(notices_mutex_);
-      notices_.push_back(d);
-    });
-    install_shell_sinks(app);
-    start_keyboard_hook_thread(app);
-  }
-  ~Program() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  void change(const std::function<void(Settings&)>& edit) {
-    app.ctx().settings.with(edit);
-    save_settings(app);
-  }
-  HookStatus status() { return hook_status(app); }
-  std::vector<ToastData> notices() {
-    std::lock_guard lock(notices_mutex_);
-    return notices_;
-  }
-  void forget_notices() {
-    std::lock_guard lock(notices_mutex_);
-    notices_.clear();
-  }
-
-  App app;
-  bool shortcut_ok = false;
-
- private:
-  fs::path dir_;
-  std::mutex notices_mutex_;
-  std::vector<ToastData> notices_;
-};
-
-Program& program() {
-  static Program* p = new Program;  // its threads outlive the tests
-  return *p;
-}
-
 class X11TypingTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     program();
-    box_ = new Textbox;
+    box_ = new FieldProgram({HARVEL_X11_TEXTBOX});
   }
   static void TearDownTestSuite() {
     delete box_;
@@ -265,11 +108,11 @@ class X11TypingTest : public ::testing::Test {
     return found;
   }
 
-  static Textbox* box_;
+  static FieldProgram* box_;
   Display* x_ = nullptr;
 };
 
-Textbox* X11TypingTest::box_ = nullptr;
+FieldProgram* X11TypingTest::box_ = nullptr;
 
 TEST_F(X11TypingTest, TheHookRunsAndTheShortcutIsOurs) {
   mode(kModeZero);
@@ -695,10 +538,10 @@ TEST_F(X11CheckerTest, TheWordIsUnderlinedAndTuzatishFixesIt) {
 TEST_F(X11CheckerTest, AProgramWithAWindowScaleIsUnderlinedInScreenPixels) {
   // A second text-box program drawn at twice the size; its accessible
   // reports its own (logical) pixels.
-  std::unique_ptr<Textbox> scaled;
+  std::unique_ptr<FieldProgram> scaled;
   {
     testing::ScopedEnv scale("GDK_SCALE", "2");
-    scaled = std::make_unique<Textbox>();
+    scaled = std::make_unique<FieldProgram>(std::vector<std::string>{HARVEL_X11_TEXTBOX});
   }
   ASSERT_TRUE(scaled->ready());
   pump_for(0.5);
