@@ -30,7 +30,7 @@ TEST(KeyPositions, ScanCodesAndVirtualKeysOfThePcKeys) {
       {22, 0x0E, false, 0x08}, {110, 0x47, true, 0x24}, {127, 0x45, false, 0x13}, {202, 0x76, false, 0x87},
       {140, 0, false, 0},      {7, 0, false, 0},        {300, 0, false, 0},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     const KeyPosition p = key_position(c.keycode);
     EXPECT_EQ(p.scan, c.scan) << c.keycode;
     EXPECT_EQ(p.extended, c.extended) << c.keycode;
@@ -83,7 +83,7 @@ class OrderTest : public ::testing::Test {
   }
   std::string take() {
     std::string s;
-    for (const KeyDelivery &d : out) {
+    for (const KeyDelivery& d : out) {
       if (!s.empty()) s += ' ';
       s += std::to_string(d.keycode) + (d.press ? (d.grabbed ? "v" : "?") : "^");
       if (d.own != Own::No) s += '*';
@@ -193,13 +193,13 @@ CoreKeymap small_keymap() {
   return m;
 }
 
-std::vector<TypeItem> items_for(const std::u32string &text, uint64_t backspaces, std::optional<uint16_t> extra = {}) {
+std::vector<TypeItem> items_for(const std::u32string& text, uint64_t backspaces, std::optional<uint16_t> extra = {}) {
   return type_items(build_replacement_batch(Replacement{text, backspaces, extra}));
 }
 
-std::string steps(const TypingPlan &plan) {
+std::string steps(const TypingPlan& plan) {
   std::string s;
-  for (const TypingStep &st : plan.steps) {
+  for (const TypingStep& st : plan.steps) {
     if (!s.empty()) s += ' ';
     s += std::to_string(st.keycode) + (st.press ? "v" : "^") + (st.own == Own::Consume ? "!" : "");
   }
@@ -231,10 +231,10 @@ TEST(TypingPlan, LettersTheLayoutHasGoOnTheirKeysWithShiftAsTheyNeed) {
       // A space types the same either way: the Shift held stays.
       {U"S S", {{50, true}}, "39v 65v 39^ 39v 65^ 39^"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     TypingState state;
     state.shift = c.shift;
-    for (const HeldKey &k : c.shift) {
+    for (const HeldKey& k : c.shift) {
       state.down[k.keycode] = true;
       state.xtest_down[k.keycode] = k.by_xtest;
     }
@@ -324,7 +324,7 @@ TEST(SpareKeys, KeptLettersLeftByAnEndedCopyAreOursAgainAndAChangedKeymapIsFollo
   // Both letters keep a key; the second Ş is cleared; 253 is not ours.
   const std::vector<Remap> made = spares.reset(map, kKept);
   EXPECT_EQ(made, (std::vector<Remap>{{251, 0}}));
-  for (const Remap &r : made) mark(r.keycode, r.keysym);
+  for (const Remap& r : made) mark(r.keycode, r.keysym);
   EXPECT_FALSE(spares.is_spare(253));
   std::vector<Remap> remaps;
   EXPECT_EQ(spares.key_for(0x1BA, remaps), uint8_t{249});

@@ -38,7 +38,7 @@
 #include "platform/linux/linux_host.h"
 #include "platform/linux/x11_keyboard.h"
 
-extern char **environ;
+extern char** environ;
 
 namespace harvel::linux_host {
 
@@ -57,24 +57,24 @@ constexpr std::string_view kNoGuard = "Klaviatura oqimi ishga tushmadi.";
 constexpr auto kGuardStart = std::chrono::seconds(10);
 constexpr auto kGuardEnd = std::chrono::seconds(2);
 
-bool env_is(const char *name, std::string_view value) {
-  const char *v = std::getenv(name);
+bool env_is(const char* name, std::string_view value) {
+  const char* v = std::getenv(name);
   return v != nullptr && value == v;
 }
-bool env_set(const char *name) {
-  const char *v = std::getenv(name);
+bool env_set(const char* name) {
+  const char* v = std::getenv(name);
   return v != nullptr && *v != '\0';
 }
 
 // The guard's program: beside this one (the build and a plain install), or
 // in the installed program's library folder.
 std::string guard_program() {
-  if (const char *p = std::getenv("HARVEL_KEYS_PROGRAM"); p != nullptr && *p != '\0') return p;
+  if (const char* p = std::getenv("HARVEL_KEYS_PROGRAM"); p != nullptr && *p != '\0') return p;
   std::error_code ec;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return {};
   const std::filesystem::path dir = self.parent_path();
-  for (const std::filesystem::path &p :
+  for (const std::filesystem::path& p :
        {dir / "harvel-keys", dir.parent_path() / "libexec" / "harvel" / "harvel-keys"}) {
     if (access(p.c_str(), X_OK) == 0) return p.string();
   }
@@ -91,8 +91,8 @@ struct Reservations {
   uint64_t applied = 0;  // the version the running hook grabs around
 };
 
-Reservations &reservations() {
-  static Reservations *r = new Reservations;
+Reservations& reservations() {
+  static Reservations* r = new Reservations;
   return *r;
 }
 
@@ -101,13 +101,13 @@ std::array<std::atomic<bool>, 256> g_typing_keys{};
 
 class Link;
 std::mutex g_link_mutex;
-Link *g_link = nullptr;  // the running hook, under g_link_mutex
-thread_local Link *t_link = nullptr;
+Link* g_link = nullptr;  // the running hook, under g_link_mutex
+thread_local Link* t_link = nullptr;
 thread_local std::string t_failure;
 
 class Link {
  public:
-  static std::unique_ptr<Link> start(std::string &error);
+  static std::unique_ptr<Link> start(std::string& error);
   ~Link();
 
   void run();
@@ -119,15 +119,14 @@ class Link {
   void queue(std::span<const TypeItem> items) { queued_.insert(queued_.end(), items.begin(), items.end()); }
 
   uint32_t thread_id() const { return thread_id_; }
-  const KeyState *deciding() const { return deciding_ ? &*deciding_ : nullptr; }
+  const KeyState* deciding() const { return deciding_ ? &*deciding_ : nullptr; }
 
  private:
   Link() = default;
   bool send(std::span<const uint8_t> packet);
-  void send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items,
-                  uint64_t key = 0);
+  void send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items, uint64_t key = 0);
   void handle(std::span<const uint8_t> p);
-  void decide(const KeyMessage &m);
+  void decide(const KeyMessage& m);
 
   int fd_ = -1;
   int quit_fd_ = -1;
@@ -141,7 +140,7 @@ class Link {
   std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxPacket);
 };
 
-std::unique_ptr<Link> Link::start(std::string &error) {
+std::unique_ptr<Link> Link::start(std::string& error) {
   if (env_is("XDG_SESSION_TYPE", "wayland") || (env_set("WAYLAND_DISPLAY") && !env_is("XDG_SESSION_TYPE", "x11"))) {
     error = std::string(kWayland);
     return nullptr;
@@ -171,8 +170,8 @@ std::unique_ptr<Link> Link::start(std::string &error) {
   std::string keep = "--keep=";
   for (uint32_t sym : kept_keysyms()) keep += std::to_string(sym) + ",";
   std::vector<std::string> args = {program, keep};
-  std::vector<char *> argv;
-  for (std::string &a : args) argv.push_back(a.data());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -253,7 +252,7 @@ Link::~Link() {
     }
   }
   if (quit_fd_ >= 0) close(quit_fd_);
-  for (auto &k : g_typing_keys) k.store(false);
+  for (auto& k : g_typing_keys) k.store(false);
 }
 
 bool Link::send(std::span<const uint8_t> packet) {
@@ -264,8 +263,7 @@ bool Link::send(std::span<const uint8_t> packet) {
   }
 }
 
-void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items,
-                      uint64_t key) {
+void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::span<const TypeItem> items, uint64_t key) {
   // A verdict carries the first items; the rest follow in order.
   std::size_t done = 0;
   if (verdict) {
@@ -290,7 +288,7 @@ void Link::send_items(std::optional<std::pair<uint64_t, bool>> verdict, std::spa
 void Link::post(std::span<const TypeItem> items) { send_items(std::nullopt, items); }
 
 void Link::send_reservations() {
-  Reservations &r = reservations();
+  Reservations& r = reservations();
   std::vector<ReservedKey> keys;
   ReserveHeader h;
   {
@@ -338,7 +336,7 @@ void Link::handle(std::span<const uint8_t> p) {
       // A key went on without the procedure's word: the word it was
       // building no longer matches the text.
       if (read_message<LateMessage>(p)) {
-        HookState &state = hook_thread_state();
+        HookState& state = hook_thread_state();
         engine_reset(state.engine);
         checker_reset_word(state.tracker);
       }
@@ -353,7 +351,7 @@ void Link::handle(std::span<const uint8_t> p) {
       break;
     case Msg::Applied:
       if (const auto m = read_message<AppliedMessage>(p)) {
-        Reservations &r = reservations();
+        Reservations& r = reservations();
         {
           std::lock_guard lock(r.mutex);
           r.applied = std::max(r.applied, m->version);
@@ -366,7 +364,7 @@ void Link::handle(std::span<const uint8_t> p) {
   }
 }
 
-void Link::decide(const KeyMessage &m) {
+void Link::decide(const KeyMessage& m) {
   deciding_ = m.state;
   queued_.clear();
   const os::KeyEvent event =
@@ -392,23 +390,23 @@ void Link::decide(const KeyMessage &m) {
 // given back once every program has had time to read them.
 void type_without_hook(std::vector<TypeItem> items) {
   std::thread([items = std::move(items)] {
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (c == nullptr || xcb_connection_has_error(c) != 0) {
       if (c != nullptr) xcb_disconnect(c);
       return;
     }
-    const xcb_setup_t *setup = xcb_get_setup(c);
+    const xcb_setup_t* setup = xcb_get_setup(c);
     CoreKeymap map;
     map.min_keycode = setup->min_keycode;
     map.max_keycode = setup->max_keycode;
-    auto *r = xcb_get_keyboard_mapping_reply(
+    auto* r = xcb_get_keyboard_mapping_reply(
         c,
         xcb_get_keyboard_mapping(c, setup->min_keycode,
                                  static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
         nullptr);
     if (r != nullptr) {
       map.per_keycode = r->keysyms_per_keycode;
-      const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(r);
+      const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r);
       map.keysyms.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(r));
       std::free(r);
     }
@@ -416,20 +414,20 @@ void type_without_hook(std::vector<TypeItem> items) {
     const std::vector<Remap> cleared = spares.reset(map, {});
     const TypingPlan plan = plan_typing(items, map, spares, TypingState{});
     const uint8_t width = std::max<uint8_t>(map.per_keycode, 4);
-    auto set = [&](const Remap &m) {
+    auto set = [&](const Remap& m) {
       std::vector<xcb_keysym_t> syms(width, 0);
       for (unsigned col = 0; col < 4; ++col) syms[col] = m.keysym;
       xcb_change_keyboard_mapping(c, 1, m.keycode, width, syms.data());
     };
-    for (const Remap &m : cleared) set(m);
-    for (const Remap &m : plan.remaps) set(m);
-    for (const TypingStep &s : plan.steps) {
+    for (const Remap& m : cleared) set(m);
+    for (const Remap& m : plan.remaps) set(m);
+    for (const TypingStep& s : plan.steps) {
       xcb_test_fake_input(c, s.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, s.keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     }
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     if (!plan.remaps.empty()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-      for (const Remap &m : plan.remaps) set({m.keycode, 0});
+      for (const Remap& m : plan.remaps) set({m.keycode, 0});
       std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
     xcb_disconnect(c);
@@ -442,7 +440,7 @@ void type_without_hook(std::vector<TypeItem> items) {
 // ----------------
 
 void reserve_root_key(unsigned keycode, unsigned modifiers) {
-  Reservations &r = reservations();
+  Reservations& r = reservations();
   uint64_t version = 0;
   {
     std::lock_guard lock(r.mutex);
@@ -463,7 +461,7 @@ void reserve_root_key(unsigned keycode, unsigned modifiers) {
 }
 
 void unreserve_root_key(unsigned keycode, unsigned modifiers) {
-  Reservations &r = reservations();
+  Reservations& r = reservations();
   {
     std::lock_guard lock(r.mutex);
     r.keys.erase({static_cast<uint8_t>(keycode), static_cast<uint16_t>(modifiers)});
@@ -479,7 +477,7 @@ void unreserve_root_key(unsigned keycode, unsigned modifiers) {
 }
 
 std::optional<int16_t> hook_thread_key_state(uint32_t vk) {
-  const KeyState *s = t_link != nullptr ? t_link->deciding() : nullptr;
+  const KeyState* s = t_link != nullptr ? t_link->deciding() : nullptr;
   if (s == nullptr) return std::nullopt;
   uint16_t state = 0;
   if ((vk == 0x14 && s->caps_lock != 0) || (vk == 0x90 && s->num_lock != 0)) state |= 1;
@@ -488,7 +486,7 @@ std::optional<int16_t> hook_thread_key_state(uint32_t vk) {
 }
 
 std::optional<unsigned> hook_thread_group() {
-  const KeyState *s = t_link != nullptr ? t_link->deciding() : nullptr;
+  const KeyState* s = t_link != nullptr ? t_link->deciding() : nullptr;
   if (s == nullptr) return std::nullopt;
   return s->group;
 }
@@ -535,7 +533,7 @@ std::optional<uintptr_t> LinuxKeyboardHook::install() {
     trace("keyboard hook: " + t_failure);
     return std::nullopt;
   }
-  if (os::EventLoop *loop = os::platform().event_loop) start_accessible_focus(*loop);
+  if (os::EventLoop* loop = os::platform().event_loop) start_accessible_focus(*loop);
   std::lock_guard lock(g_link_mutex);
   if (g_link != nullptr) {
     t_failure = std::string(kKeysTaken);
@@ -547,14 +545,14 @@ std::optional<uintptr_t> LinuxKeyboardHook::install() {
 }
 
 void LinuxKeyboardHook::uninstall(uintptr_t hook) {
-  auto *link = reinterpret_cast<Link *>(hook);
+  auto* link = reinterpret_cast<Link*>(hook);
   {
     std::lock_guard lock(g_link_mutex);
     if (g_link == link) g_link = nullptr;
   }
   delete link;
   // Nothing waits on reservations of a hook that is gone.
-  Reservations &r = reservations();
+  Reservations& r = reservations();
   {
     std::lock_guard lock(r.mutex);
     r.applied = r.version;
@@ -565,7 +563,7 @@ void LinuxKeyboardHook::uninstall(uintptr_t hook) {
 uint32_t LinuxKeyboardHook::current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 void LinuxKeyboardHook::run_message_loop() {
-  Link *link = nullptr;
+  Link* link = nullptr;
   {
     std::lock_guard lock(g_link_mutex);
     link = g_link;

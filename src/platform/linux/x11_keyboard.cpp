@@ -62,7 +62,7 @@ std::vector<TypeItem> type_items(std::span<const os::KeyInput> batch) {
   std::vector<TypeItem> out;
   char16_t high = 0;
   char32_t pair = 0;  // the character of a surrogate pair, from its low half
-  for (const os::KeyInput &in : batch) {
+  for (const os::KeyInput& in : batch) {
     const bool press = (in.flags & os::KEYEVENTF_KEYUP) == 0;
     if ((in.flags & os::KEYEVENTF_UNICODE) == 0) {
       const auto sym = static_cast<uint32_t>(keysym_for_vk(in.vk));

@@ -44,19 +44,19 @@ constexpr uint32_t kAnyKeycode = 0;
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 template <typename T>
-Reply<T> reply(T *r) {
+Reply<T> reply(T* r) {
   return Reply<T>(r, &std::free);
 }
 
 bool tracing() {
   static const bool on = [] {
-    const char *v = std::getenv("HARVEL_HOST_TRACE");
+    const char* v = std::getenv("HARVEL_HOST_TRACE");
     return v != nullptr && std::strcmp(v, "1") == 0;
   }();
   return on;
 }
 
-void trace(const std::string &line) {
+void trace(const std::string& line) {
   if (tracing()) std::fprintf(stderr, "harvel-keys: %s\n", line.c_str());
 }
 
@@ -73,13 +73,13 @@ class Guard {
   // ---- The link to the hook thread ----
   bool send(std::span<const uint8_t> packet);
   template <typename T>
-  bool send_message(const T &m) {
-    return send(std::span(reinterpret_cast<const uint8_t *>(&m), sizeof(T)));
+  bool send_message(const T& m) {
+    return send(std::span(reinterpret_cast<const uint8_t*>(&m), sizeof(T)));
   }
   // Reads what the hook thread sent; false once the link has closed.
   bool read_link();
-  void handle_packet(std::span<const uint8_t> p, uint64_t waiting_for, std::optional<std::vector<TypeItem>> &verdict,
-                     bool &swallow);
+  void handle_packet(std::span<const uint8_t> p, uint64_t waiting_for, std::optional<std::vector<TypeItem>>& verdict,
+                     bool& swallow);
   std::optional<std::pair<bool, std::vector<TypeItem>>> wait_verdict(uint64_t id, Clock::time_point deadline);
   void hook_answered();
   // The key event was handed on longer ago than a verdict may take.
@@ -89,21 +89,21 @@ class Guard {
   void read_keymap();
   void read_modifiers();
   void set_keysym(uint8_t keycode, uint32_t keysym);
-  void apply_remaps(const std::vector<Remap> &remaps);
+  void apply_remaps(const std::vector<Remap>& remaps);
   void tell_spares();
-  void grab_all(xcb_window_t window, const Reserved &reserved);
-  void grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved &reserved);
+  void grab_all(xcb_window_t window, const Reserved& reserved);
+  void grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved& reserved);
   void ungrab_all(xcb_window_t window);
   bool letters_taken_on_root();
   void follow_focus();
   void apply_reservations();
   void let_go_of_keys();
 
-  void handle(xcb_generic_event_t *e);
-  void deliver(std::vector<KeyDelivery> &deliveries);
+  void handle(xcb_generic_event_t* e);
+  void deliver(std::vector<KeyDelivery>& deliveries);
   void answer(bool consume, uint32_t time, uint16_t device);
   void type(std::span<const TypeItem> items);
-  void send_steps(const std::vector<TypingStep> &steps);
+  void send_steps(const std::vector<TypingStep>& steps);
   void neutralise(uint8_t keycode);
   void check_sync();
   uint32_t vk_for(uint8_t keycode) const;
@@ -115,7 +115,7 @@ class Guard {
   bool link_open_ = true;
   std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kMaxPacket);
 
-  xcb_connection_t *c_ = nullptr;
+  xcb_connection_t* c_ = nullptr;
   xcb_window_t root_ = 0;
   uint8_t xi_opcode_ = 0;
   std::vector<uint16_t> keyboards_;      // the master keyboards
@@ -167,8 +167,8 @@ std::optional<Failure> Guard::setup() {
   if (it.rem == 0) return Failure::NoDisplay;
   root_ = it.data->root;
 
-  const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(c_, &xcb_test_id);
-  const xcb_query_extension_reply_t *xi = xcb_get_extension_data(c_, &xcb_input_id);
+  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(c_, &xcb_test_id);
+  const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c_, &xcb_input_id);
   if (xtest == nullptr || !xtest->present || xi == nullptr || !xi->present) return Failure::NoExtensions;
   xi_opcode_ = xi->major_opcode;
   // Raw events reach the root window while a grab is active from 2.1 on.
@@ -198,7 +198,7 @@ std::optional<Failure> Guard::setup() {
     uint32_t mask;
   } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
            XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
-  if (xcb_generic_error_t *e = xcb_request_check(c_, xcb_input_xi_select_events_checked(c_, root_, 1, &select.head))) {
+  if (xcb_generic_error_t* e = xcb_request_check(c_, xcb_input_xi_select_events_checked(c_, root_, 1, &select.head))) {
     std::free(e);
     return Failure::NoExtensions;
   }
@@ -243,7 +243,7 @@ Guard::~Guard() {
 
 void Guard::run() {
   while (link_open_) {
-    while (xcb_generic_event_t *e = xcb_poll_for_event(c_)) {
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
       handle(e);
       std::free(e);
     }
@@ -257,7 +257,7 @@ void Guard::run() {
     }
     xcb_flush(c_);
     // A reply read above may have brought events along.
-    if (xcb_generic_event_t *e = xcb_poll_for_queued_event(c_)) {
+    if (xcb_generic_event_t* e = xcb_poll_for_queued_event(c_)) {
       handle(e);
       std::free(e);
       continue;
@@ -300,7 +300,7 @@ bool Guard::read_link() {
 }
 
 void Guard::handle_packet(std::span<const uint8_t> p, uint64_t waiting_for,
-                          std::optional<std::vector<TypeItem>> &verdict, bool &swallow) {
+                          std::optional<std::vector<TypeItem>>& verdict, bool& swallow) {
   const std::optional<Msg> kind = message_type(p);
   if (!kind) return;
   switch (*kind) {
@@ -392,14 +392,14 @@ void Guard::let_go_of_keys() {
 // ------------------------------------------------------------------
 
 void Guard::read_keymap() {
-  const xcb_setup_t *setup = xcb_get_setup(c_);
+  const xcb_setup_t* setup = xcb_get_setup(c_);
   map_.min_keycode = setup->min_keycode;
   map_.max_keycode = setup->max_keycode;
   const auto count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
   auto r = reply(xcb_get_keyboard_mapping_reply(c_, xcb_get_keyboard_mapping(c_, setup->min_keycode, count), nullptr));
   if (!r) return;
   map_.per_keycode = r->keysyms_per_keycode;
-  const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(r.get());
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(r.get());
   map_.keysyms.assign(syms, syms + xcb_get_keyboard_mapping_keysyms_length(r.get()));
 }
 
@@ -407,7 +407,7 @@ void Guard::read_modifiers() {
   map_.modifiers.fill(0);
   auto r = reply(xcb_get_modifier_mapping_reply(c_, xcb_get_modifier_mapping(c_), nullptr));
   if (!r) return;
-  const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(r.get());
+  const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(r.get());
   for (unsigned m = 0; m < 8; ++m) {
     for (unsigned k = 0; k < r->keycodes_per_modifier; ++k) {
       const xcb_keycode_t kc = codes[m * r->keycodes_per_modifier + k];
@@ -438,8 +438,8 @@ void Guard::set_keysym(uint8_t keycode, uint32_t keysym) {
   }
 }
 
-void Guard::apply_remaps(const std::vector<Remap> &remaps) {
-  for (const Remap &r : remaps) set_keysym(r.keycode, r.keysym);
+void Guard::apply_remaps(const std::vector<Remap>& remaps) {
+  for (const Remap& r : remaps) set_keysym(r.keycode, r.keysym);
   if (!remaps.empty()) tell_spares();
 }
 
@@ -453,7 +453,7 @@ void Guard::tell_spares() {
 // ---- Grabs
 // -----------------------------------------------------------------------
 
-void Guard::grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved &reserved) {
+void Guard::grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved& reserved) {
   // Another client holds some combinations of this key on the window: every
   // other one is ours.
   std::vector<uint32_t> mods;
@@ -474,7 +474,7 @@ void Guard::grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved &r
   }
 }
 
-void Guard::grab_all(xcb_window_t window, const Reserved &reserved) {
+void Guard::grab_all(xcb_window_t window, const Reserved& reserved) {
   const uint32_t mask = XCB_INPUT_XI_EVENT_MASK_KEY_PRESS;
   if (reserved.empty()) {
     // One request for every key when nobody holds any of them here.
@@ -522,8 +522,8 @@ bool Guard::letters_taken_on_root() {
     probes.emplace_back(kc, xcb_grab_key_checked(c_, 0, root_, 0, kc, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC));
   }
   bool taken = false;
-  for (const auto &[kc, cookie] : probes) {
-    if (xcb_generic_error_t *e = xcb_request_check(c_, cookie)) {
+  for (const auto& [kc, cookie] : probes) {
+    if (xcb_generic_error_t* e = xcb_request_check(c_, cookie)) {
       taken = taken || e->error_code == XCB_ACCESS;
       std::free(e);
     } else {
@@ -571,10 +571,10 @@ void Guard::apply_reservations() {
   // Grabs on another window do not stand in the way of the root's.
   if (grab_window_ == root_ && !let_go_) {
     std::set<uint8_t> changed;
-    for (const auto &k : reserved_) {
+    for (const auto& k : reserved_) {
       if (!grabbed_around_.contains(k)) changed.insert(k.keycode);
     }
-    for (const auto &k : grabbed_around_) {
+    for (const auto& k : grabbed_around_) {
       if (!reserved_.contains(k)) changed.insert(k.keycode);
     }
     for (uint8_t kc : changed) {
@@ -593,21 +593,21 @@ void Guard::apply_reservations() {
 // ---- Events
 // ------------------------------------------------------------------------
 
-void Guard::handle(xcb_generic_event_t *e) {
+void Guard::handle(xcb_generic_event_t* e) {
   const uint8_t type = e->response_type & 0x7F;
   std::vector<KeyDelivery> deliveries;
   if (type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) {
     // A grab's focus events (a menu's) do not move the focus.
-    const auto *f = reinterpret_cast<xcb_focus_in_event_t *>(e);
+    const auto* f = reinterpret_cast<xcb_focus_in_event_t*>(e);
     if (f->mode == XCB_NOTIFY_MODE_NORMAL || f->mode == XCB_NOTIFY_MODE_WHILE_GRABBED) follow_focus();
   } else if (type == XCB_PROPERTY_NOTIFY) {
-    const auto *p = reinterpret_cast<xcb_property_notify_event_t *>(e);
+    const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
     if (p->window == root_ && p->atom == active_window_atom_) send_message(Msg::Focus);
   } else if (type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY) {
-    const auto *u = reinterpret_cast<xcb_unmap_notify_event_t *>(e);
+    const auto* u = reinterpret_cast<xcb_unmap_notify_event_t*>(e);
     if (u->window == grab_window_) follow_focus();
   } else if (type == XCB_MAPPING_NOTIFY) {
-    const auto *m = reinterpret_cast<xcb_mapping_notify_event_t *>(e);
+    const auto* m = reinterpret_cast<xcb_mapping_notify_event_t*>(e);
     if (m->request == XCB_MAPPING_MODIFIER) {
       read_modifiers();
     } else if (m->request == XCB_MAPPING_KEYBOARD) {
@@ -624,10 +624,10 @@ void Guard::handle(xcb_generic_event_t *e) {
       }
     }
   } else if (type == XCB_GE_GENERIC) {
-    const auto *ge = reinterpret_cast<xcb_ge_generic_event_t *>(e);
+    const auto* ge = reinterpret_cast<xcb_ge_generic_event_t*>(e);
     if (ge->extension != xi_opcode_) return;
     if (ge->event_type == XCB_INPUT_KEY_PRESS) {
-      const auto *k = reinterpret_cast<xcb_input_key_press_event_t *>(e);
+      const auto* k = reinterpret_cast<xcb_input_key_press_event_t*>(e);
       group_ = k->group.effective & 3;
       caps_lock_ = (k->mods.locked & kLockMask) != 0;
       num_lock_ = numlock_mask_ != 0 && (k->mods.locked & numlock_mask_) != 0;
@@ -635,7 +635,7 @@ void Guard::handle(xcb_generic_event_t *e) {
       order_.grabbed_press(static_cast<uint8_t>(k->detail), k->time, deliveries, k->deviceid, Clock::now());
       deliver(deliveries);
     } else if (ge->event_type == XCB_INPUT_RAW_KEY_PRESS || ge->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
-      const auto *raw = reinterpret_cast<xcb_input_raw_key_press_event_t *>(e);
+      const auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(e);
       const bool press = ge->event_type == XCB_INPUT_RAW_KEY_PRESS;
       const auto kc = static_cast<uint8_t>(raw->detail);
       const bool by_xtest =
@@ -652,8 +652,8 @@ void Guard::handle(xcb_generic_event_t *e) {
   }
 }
 
-void Guard::deliver(std::vector<KeyDelivery> &deliveries) {
-  for (const KeyDelivery &d : deliveries) {
+void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
+  for (const KeyDelivery& d : deliveries) {
     if (d.own != Own::No) {
       // Our own typing: handed on (text), or consumed (the presses that
       // only change the server's modifier state). The procedure passes
@@ -694,7 +694,7 @@ void Guard::deliver(std::vector<KeyDelivery> &deliveries) {
       if (++stalls_ >= kStallsBeforeLettingGo && !let_go_) let_go_of_keys();
       continue;
     }
-    const auto &[swallow, items] = *verdict;
+    const auto& [swallow, items] = *verdict;
     // A press that reaches us while our typing is still on its way was
     // pressed before that typing was queued: passed on now, it would land
     // in front of the text typed for an earlier key. It is typed again
@@ -779,14 +779,14 @@ void Guard::type(std::span<const TypeItem> items) {
   send_steps(plan.steps);
 }
 
-void Guard::send_steps(const std::vector<TypingStep> &steps) {
+void Guard::send_steps(const std::vector<TypingStep>& steps) {
   const auto now = Clock::now();
   if (tracing()) {
     std::string line = "type";
-    for (const TypingStep &s : steps) line += " " + std::to_string(s.keycode) + (s.press ? "v" : "^");
+    for (const TypingStep& s : steps) line += " " + std::to_string(s.keycode) + (s.press ? "v" : "^");
     trace(line);
   }
-  for (const TypingStep &s : steps) {
+  for (const TypingStep& s : steps) {
     account_.expect(s.keycode, s.press, s.own, now);
     xcb_test_fake_input(c_, s.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, s.keycode, XCB_CURRENT_TIME, root_, 0, 0, 0);
   }
@@ -795,14 +795,14 @@ void Guard::send_steps(const std::vector<TypingStep> &steps) {
 
 void Guard::check_sync() {
   if (!sync_) return;
-  xcb_get_input_focus_reply_t *r = nullptr;
-  xcb_generic_error_t *error = nullptr;
-  if (xcb_poll_for_reply(c_, sync_->sequence, reinterpret_cast<void **>(&r), &error) == 0) return;
+  xcb_get_input_focus_reply_t* r = nullptr;
+  xcb_generic_error_t* error = nullptr;
+  if (xcb_poll_for_reply(c_, sync_->sequence, reinterpret_cast<void**>(&r), &error) == 0) return;
   std::free(r);
   std::free(error);
   sync_.reset();
   // Events read together with the reply came before it.
-  while (xcb_generic_event_t *e = xcb_poll_for_queued_event(c_)) {
+  while (xcb_generic_event_t* e = xcb_poll_for_queued_event(c_)) {
     handle(e);
     std::free(e);
   }

@@ -92,7 +92,7 @@ constexpr Row kRows[] = {
 
 constexpr std::array<KeyPosition, 256> build_by_keycode() {
   std::array<KeyPosition, 256> out{};
-  for (const Row &r : kRows) out[r.evdev + 8u] = KeyPosition{r.scan, r.extended, r.vk};
+  for (const Row& r : kRows) out[r.evdev + 8u] = KeyPosition{r.scan, r.extended, r.vk};
   return out;
 }
 
@@ -104,7 +104,7 @@ KeyPosition key_position(unsigned keycode) { return keycode < kByKeycode.size() 
 
 unsigned keycode_for_position_vk(uint32_t vk) {
   if (vk == 0) return 0;
-  for (const Row &r : kRows) {
+  for (const Row& r : kRows) {
     if (r.vk == vk) return r.evdev + 8u;
   }
   return 0;

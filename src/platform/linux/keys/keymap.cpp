@@ -49,7 +49,7 @@ uint32_t CoreKeymap::marked_keysym(unsigned keycode) const {
   return sym;
 }
 
-std::optional<KeyPlace> key_place(const CoreKeymap &map, uint32_t keysym, unsigned group, bool shift_now,
+std::optional<KeyPlace> key_place(const CoreKeymap& map, uint32_t keysym, unsigned group, bool shift_now,
                                   std::span<const bool> skip) {
   if (keysym == 0) return std::nullopt;
   std::optional<KeyPlace> other;
@@ -67,7 +67,7 @@ std::optional<KeyPlace> key_place(const CoreKeymap &map, uint32_t keysym, unsign
   return other;
 }
 
-std::vector<Remap> SpareKeys::reset(const CoreKeymap &map, std::span<const uint32_t> kept) {
+std::vector<Remap> SpareKeys::reset(const CoreKeymap& map, std::span<const uint32_t> kept) {
   slots_.clear();
   kept_.assign(kept.begin(), kept.end());
   uses_ = 0;
@@ -82,13 +82,13 @@ std::vector<Remap> SpareKeys::reset(const CoreKeymap &map, std::span<const uint3
       // A kept letter left by a copy that ended without giving it back:
       // ours again, and given back at stop. (Only those: a keyboard key
       // such as BackSpace can have one keysym in all four columns too.)
-      const bool duplicate = std::any_of(slots_.begin(), slots_.end(), [&](const Slot &s) { return s.keysym == sym; });
+      const bool duplicate = std::any_of(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.keysym == sym; });
       slots_.push_back({static_cast<uint8_t>(kc), duplicate ? 0u : sym, false, 0});
     }
   }
   std::vector<Remap> remaps;
   // A duplicate mark is cleared now: the keycode is free again.
-  for (const Slot &s : slots_) {
+  for (const Slot& s : slots_) {
     if (s.keysym == 0 && !map.has_no_symbols(s.keycode)) remaps.push_back({s.keycode, 0});
   }
   const std::vector<Remap> kept_remaps = assign_kept();
@@ -98,12 +98,12 @@ std::vector<Remap> SpareKeys::reset(const CoreKeymap &map, std::span<const uint3
 
 std::vector<Remap> SpareKeys::assign_kept() {
   std::vector<Remap> remaps;
-  for (Slot &s : slots_) {
+  for (Slot& s : slots_) {
     s.kept = std::find(kept_.begin(), kept_.end(), s.keysym) != kept_.end() && s.keysym != 0;
   }
   for (uint32_t sym : kept_) {
-    if (std::any_of(slots_.begin(), slots_.end(), [&](const Slot &s) { return s.kept && s.keysym == sym; })) continue;
-    const auto free = std::find_if(slots_.begin(), slots_.end(), [](const Slot &s) { return s.keysym == 0; });
+    if (std::any_of(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.kept && s.keysym == sym; })) continue;
+    const auto free = std::find_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.keysym == 0; });
     if (free == slots_.end()) break;
     free->keysym = sym;
     free->kept = true;
@@ -112,16 +112,16 @@ std::vector<Remap> SpareKeys::assign_kept() {
   return remaps;
 }
 
-std::optional<uint8_t> SpareKeys::key_for(uint32_t keysym, std::vector<Remap> &remaps,
+std::optional<uint8_t> SpareKeys::key_for(uint32_t keysym, std::vector<Remap>& remaps,
                                           std::span<const uint8_t> in_use) {
-  for (Slot &s : slots_) {
+  for (Slot& s : slots_) {
     if (s.keysym == keysym) {
       s.used = ++uses_;
       return s.keycode;
     }
   }
-  Slot *pick = nullptr;
-  for (Slot &s : slots_) {
+  Slot* pick = nullptr;
+  for (Slot& s : slots_) {
     if (s.kept || std::find(in_use.begin(), in_use.end(), s.keycode) != in_use.end()) continue;
     if (s.keysym == 0) {
       pick = &s;
@@ -136,15 +136,15 @@ std::optional<uint8_t> SpareKeys::key_for(uint32_t keysym, std::vector<Remap> &r
   return pick->keycode;
 }
 
-std::vector<Remap> SpareKeys::reconcile(const CoreKeymap &map) {
+std::vector<Remap> SpareKeys::reconcile(const CoreKeymap& map) {
   std::vector<Slot> kept;
-  for (const Slot &s : slots_) {
+  for (const Slot& s : slots_) {
     if (s.keysym != 0 ? map.marked_keysym(s.keycode) == s.keysym : map.has_no_symbols(s.keycode)) kept.push_back(s);
   }
   slots_ = std::move(kept);
   SpareKeys fresh;
   fresh.reset(map, {});
-  for (const Slot &s : fresh.slots_) {
+  for (const Slot& s : fresh.slots_) {
     if (s.keysym == 0 && !is_spare(s.keycode)) slots_.push_back(s);
   }
   return assign_kept();
@@ -152,7 +152,7 @@ std::vector<Remap> SpareKeys::reconcile(const CoreKeymap &map) {
 
 std::vector<uint8_t> SpareKeys::take_all() {
   std::vector<uint8_t> out;
-  for (Slot &s : slots_) {
+  for (Slot& s : slots_) {
     if (s.keysym == 0) continue;
     out.push_back(s.keycode);
     s.keysym = 0;
@@ -162,12 +162,12 @@ std::vector<uint8_t> SpareKeys::take_all() {
 }
 
 bool SpareKeys::is_spare(unsigned keycode) const {
-  return std::any_of(slots_.begin(), slots_.end(), [&](const Slot &s) { return s.keycode == keycode; });
+  return std::any_of(slots_.begin(), slots_.end(), [&](const Slot& s) { return s.keycode == keycode; });
 }
 
 std::vector<uint8_t> SpareKeys::keycodes() const {
   std::vector<uint8_t> out;
-  for (const Slot &s : slots_) out.push_back(s.keycode);
+  for (const Slot& s : slots_) out.push_back(s.keycode);
   return out;
 }
 

@@ -53,14 +53,14 @@ struct KeyPlace {
 // A key of the keymap that types `keysym` in `group` at level 0 or 1; keys
 // that are modifiers, or in `skip`, do not count. Of two places, the one
 // that needs `shift_now` comes first.
-std::optional<KeyPlace> key_place(const CoreKeymap &map, uint32_t keysym, unsigned group, bool shift_now,
+std::optional<KeyPlace> key_place(const CoreKeymap& map, uint32_t keysym, unsigned group, bool shift_now,
                                   std::span<const bool> skip = {});
 
 // A key the guard sets to a keysym.
 struct Remap {
   uint8_t keycode = 0;
   uint32_t keysym = 0;  // 0: given back (no symbols)
-  bool operator==(const Remap &) const = default;
+  bool operator==(const Remap&) const = default;
 };
 
 // The spare keycodes that carry typed characters the layout lacks. The
@@ -74,15 +74,15 @@ class SpareKeys {
   // the top of the range empty), and the keycodes that still carry our mark
   // of a kept letter from a copy that ended without giving them back. The
   // kept letters are assigned; the keycodes to set for them are returned.
-  std::vector<Remap> reset(const CoreKeymap &map, std::span<const uint32_t> kept);
+  std::vector<Remap> reset(const CoreKeymap& map, std::span<const uint32_t> kept);
   // The spare keycode for a keysym, assigned when it has none; the remap
   // this needs is added to `remaps`. None when every spare keycode is in
   // `in_use` (taken by the same burst) or kept.
-  std::optional<uint8_t> key_for(uint32_t keysym, std::vector<Remap> &remaps, std::span<const uint8_t> in_use = {});
+  std::optional<uint8_t> key_for(uint32_t keysym, std::vector<Remap>& remaps, std::span<const uint8_t> in_use = {});
   // After a keymap change by another program: forget keycodes that no
   // longer carry our keysym (they are not ours to give back), take in new
   // empty ones, and set again the kept letters that lost their keycode.
-  std::vector<Remap> reconcile(const CoreKeymap &map);
+  std::vector<Remap> reconcile(const CoreKeymap& map);
   // Every assigned keycode, forgotten: they are to be given back.
   std::vector<uint8_t> take_all();
   bool is_spare(unsigned keycode) const;

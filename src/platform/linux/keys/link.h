@@ -101,7 +101,7 @@ struct TypeItem {
   bool key() const { return (flags & kKey) != 0; }
   bool cased() const { return (flags & kCased) != 0; }
   bool lower() const { return (flags & kLower) != 0; }
-  bool operator==(const TypeItem &) const = default;
+  bool operator==(const TypeItem&) const = default;
 };
 
 struct VerdictHeader {
@@ -120,7 +120,7 @@ struct TypeHeader {
 struct ReservedKey {
   uint8_t keycode = 0;
   uint16_t modifiers = 0;
-  auto operator<=>(const ReservedKey &) const = default;
+  auto operator<=>(const ReservedKey&) const = default;
 };
 
 struct ReserveHeader {
@@ -137,7 +137,7 @@ inline constexpr std::size_t kMaxReserved = (kMaxPacket - sizeof(ReserveHeader))
 
 // A header followed by `items`, as one packet.
 template <typename Header, typename Item>
-std::vector<uint8_t> packet(const Header &header, std::span<const Item> items) {
+std::vector<uint8_t> packet(const Header& header, std::span<const Item> items) {
   std::vector<uint8_t> out(sizeof(Header) + items.size() * sizeof(Item));
   std::memcpy(out.data(), &header, sizeof(Header));
   if (!items.empty()) std::memcpy(out.data() + sizeof(Header), items.data(), items.size() * sizeof(Item));

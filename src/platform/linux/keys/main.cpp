@@ -10,7 +10,7 @@
 #include "platform/linux/keys/guard.h"
 #include "platform/linux/keys/link.h"
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   std::vector<uint32_t> kept;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -21,7 +21,7 @@ Own OwnInputAccount::match(uint8_t keycode, bool press, Clock::time_point now) {
   // A helper press the server drops (its key was already down) never comes
   // back: the event may match past it.
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const Entry &e = entries_[i];
+    const Entry& e = entries_[i];
     if (e.keycode == keycode && e.press == press) {
       const Own action = e.action;
       entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
@@ -34,13 +34,13 @@ Own OwnInputAccount::match(uint8_t keycode, bool press, Clock::time_point now) {
 
 // ---- Merging the two event streams ------------------------------------------
 
-void KeyEventOrder::raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery> &out,
+void KeyEventOrder::raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out,
                         bool grabbed, KeyDelivery::Clock::time_point seen) {
   pending_.push_back({next_seq_++, keycode, press, time, own, press && grabbed, seen});
   flush(out);
 }
 
-void KeyEventOrder::flush(std::vector<KeyDelivery> &out) {
+void KeyEventOrder::flush(std::vector<KeyDelivery>& out) {
   while (!pending_.empty() && !pending_.front().waits) {
     const Entry e = pending_.front();
     pending_.pop_front();
@@ -52,10 +52,10 @@ void KeyEventOrder::flush(std::vector<KeyDelivery> &out) {
   }
 }
 
-void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery> &out, uint16_t device,
+void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out, uint16_t device,
                                   KeyDelivery::Clock::time_point seen) {
   const auto it =
-      std::find_if(pending_.begin(), pending_.end(), [&](const Entry &e) { return e.waits && e.keycode == keycode; });
+      std::find_if(pending_.begin(), pending_.end(), [&](const Entry& e) { return e.waits && e.keycode == keycode; });
   if (it == pending_.end()) {
     // Auto-repeat: the server repeats a held key without raw events.
     out.push_back({keycode, true, time, Own::No, true, device, seen});
@@ -71,7 +71,7 @@ void KeyEventOrder::grabbed_press(uint8_t keycode, uint32_t time, std::vector<Ke
   flush(out);
 }
 
-void KeyEventOrder::settle_front(std::vector<KeyDelivery> &out) {
+void KeyEventOrder::settle_front(std::vector<KeyDelivery>& out) {
   const Entry e = pending_.front();
   pending_.pop_front();
   if (e.waits) {
@@ -83,7 +83,7 @@ void KeyEventOrder::settle_front(std::vector<KeyDelivery> &out) {
   }
 }
 
-void KeyEventOrder::settle_up_to(uint64_t mark, std::vector<KeyDelivery> &out) {
+void KeyEventOrder::settle_up_to(uint64_t mark, std::vector<KeyDelivery>& out) {
   while (!pending_.empty() && pending_.front().seq < mark) settle_front(out);
   flush(out);
 }

@@ -71,15 +71,15 @@ class KeyEventOrder {
  public:
   // `grabbed`: a press of this key comes through the grab too (the spare
   // keys that carry typed characters are not grabbed).
-  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery> &out, bool grabbed = true,
+  void raw(uint8_t keycode, bool press, uint32_t time, Own own, std::vector<KeyDelivery>& out, bool grabbed = true,
            KeyDelivery::Clock::time_point seen = {});
   // A press through the grab of `device`; auto-repeat has no raw event of
   // its own.
-  void grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery> &out, uint16_t device = 0,
+  void grabbed_press(uint8_t keycode, uint32_t time, std::vector<KeyDelivery>& out, uint16_t device = 0,
                      KeyDelivery::Clock::time_point seen = {});
   // Numbers the raw events: a round trip sent now settles those up to `mark()`.
   uint64_t mark() const { return next_seq_; }
-  void settle_up_to(uint64_t mark, std::vector<KeyDelivery> &out);
+  void settle_up_to(uint64_t mark, std::vector<KeyDelivery>& out);
   // A press waits for its grabbed copy.
   bool waiting() const;
   void clear();
@@ -94,8 +94,8 @@ class KeyEventOrder {
     bool waits = false;  // a press waiting for its grabbed copy
     KeyDelivery::Clock::time_point seen;
   };
-  void flush(std::vector<KeyDelivery> &out);
-  void settle_front(std::vector<KeyDelivery> &out);
+  void flush(std::vector<KeyDelivery>& out);
+  void settle_front(std::vector<KeyDelivery>& out);
   std::deque<Entry> pending_;
   std::array<bool, 256> not_ours_{};  // a press left out; its release is left out too
   uint64_t next_seq_ = 1;

@@ -16,7 +16,7 @@ struct Target {
 
 class Steps {
  public:
-  Steps(const TypingState &state, std::vector<TypingStep> &out)
+  Steps(const TypingState& state, std::vector<TypingStep>& out)
       : out_(out), down_(state.down), xtest_down_(state.xtest_down) {}
 
   // A key goes down; one that is down already is let go first, or the
@@ -38,12 +38,12 @@ class Steps {
   }
 
  private:
-  std::vector<TypingStep> &out_;
+  std::vector<TypingStep>& out_;
   std::array<bool, 256> down_;
   std::array<bool, 256> xtest_down_;
 };
 
-uint8_t shift_keycode(const CoreKeymap &map) {
+uint8_t shift_keycode(const CoreKeymap& map) {
   if (const unsigned kc = map.keycode_of(kXkShiftL)) return static_cast<uint8_t>(kc);
   for (unsigned kc = map.min_keycode; kc <= map.max_keycode; ++kc) {
     if ((map.modifiers[kc] & kShiftMask) != 0) return static_cast<uint8_t>(kc);
@@ -53,8 +53,8 @@ uint8_t shift_keycode(const CoreKeymap &map) {
 
 }  // namespace
 
-TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, SpareKeys &spares,
-                       const TypingState &state) {
+TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap& map, SpareKeys& spares,
+                       const TypingState& state) {
   TypingPlan plan;
   std::array<bool, 256> spare_keys{};
   for (uint8_t kc : spares.keycodes()) spare_keys[kc] = true;
@@ -67,7 +67,7 @@ TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, S
   bool caps_off = false;
   bool shift_now = !state.shift.empty();
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const TypeItem &item = items[i];
+    const TypeItem& item = items[i];
     if (!item.press()) continue;
     if (item.key()) {
       if (const unsigned kc = map.keycode_of(item.keysym)) targets[i] = Target{static_cast<uint8_t>(kc), -1, false};
@@ -87,7 +87,7 @@ TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, S
   caps_off = caps_off && state.caps_lock && caps_key != 0;
 
   Steps steps(state, plan.steps);
-  for (const HeldKey &m : state.neutral) steps.let_go(m.keycode);
+  for (const HeldKey& m : state.neutral) steps.let_go(m.keycode);
   auto caps_tap = [&] {
     steps.press(static_cast<uint8_t>(caps_key), Own::Consume);
     steps.release(static_cast<uint8_t>(caps_key));
@@ -114,7 +114,7 @@ TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, S
     flush_release();
     if (want) {
       if (users_let_go) {
-        for (const HeldKey &k : state.shift) steps.press(k.keycode, Own::Consume);
+        for (const HeldKey& k : state.shift) steps.press(k.keycode, Own::Consume);
         users_let_go = false;
       } else if (own_shift != 0) {
         steps.press(own_shift, Own::Consume);
@@ -124,7 +124,7 @@ TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, S
       steps.release(own_shift);
       ours_down = false;
     } else {
-      for (const HeldKey &k : state.shift) steps.let_go(k.keycode);
+      for (const HeldKey& k : state.shift) steps.let_go(k.keycode);
       users_let_go = true;
     }
     shift_down = want;
@@ -132,9 +132,9 @@ TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, S
 
   std::map<uint32_t, uint8_t> pressed;  // the key of each keysym typed
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const TypeItem &item = items[i];
+    const TypeItem& item = items[i];
     if (item.press()) {
-      const std::optional<Target> &t = targets[i];
+      const std::optional<Target>& t = targets[i];
       if (!t) continue;
       if (t->shift >= 0) set_shift(t->shift == 1);
       if (release && *release == t->keycode) flush_release();

@@ -20,7 +20,7 @@ struct TypingStep {
   uint8_t keycode = 0;
   bool press = false;
   Own own = Own::Replay;
-  bool operator==(const TypingStep &) const = default;
+  bool operator==(const TypingStep&) const = default;
 };
 
 struct TypingPlan {
@@ -46,7 +46,7 @@ struct TypingState {
   std::array<bool, 256> xtest_down{};
 };
 
-TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap &map, SpareKeys &spares,
-                       const TypingState &state);
+TypingPlan plan_typing(std::span<const TypeItem> items, const CoreKeymap& map, SpareKeys& spares,
+                       const TypingState& state);
 
 }  // namespace harvel::linux_host
