@@ -338,7 +338,7 @@ inline std::unique_ptr<Target> start_chromium() {
                                "--disable-renderer-backgrounding", "--disable-backgrounding-occluded-windows",
                                "--enable-logging=stderr", "--user-data-dir=" + profile.string(),
                                "--app=" + page_url("chromium")},
-      std::vector<std::string>{"HOME=" + (lab_dir() / "home").string()}, true);
+      std::vector<std::string>{"HOME=" + (lab_dir() / "home").string(), "ACCESSIBILITY_ENABLED=1"}, true);
 }
 
 inline std::unique_ptr<Target> start_firefox() {

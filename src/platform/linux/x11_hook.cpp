@@ -436,8 +436,7 @@ void type_without_hook(std::vector<TypeItem> items) {
 
 }  // namespace
 
-// ---- Shared between the hook thread and the rest of the layer
-// ----------------
+// ---- Shared between the hook thread and the rest of the layer ---------------
 
 void reserve_root_key(unsigned keycode, unsigned modifiers) {
   Reservations& r = reservations();
@@ -515,8 +514,7 @@ void x11_send_input(std::span<const os::KeyInput> batch) {
   type_without_hook(items);
 }
 
-// ---- The hook interface
-// ------------------------------------------------------
+// ---- The hook interface -----------------------------------------------------
 
 std::optional<uintptr_t> LinuxKeyboardHook::install() {
   t_failure.clear();

@@ -41,8 +41,7 @@ std::vector<TypeItem> type_items(std::span<const os::KeyInput> batch);
 // The keysyms of the letters the guard keeps a key for while it runs.
 std::vector<uint32_t> kept_keysyms();
 
-// ---- Shared between the hook thread and the rest of the layer
-// ----------------
+// ---- Shared between the hook thread and the rest of the layer ---------------
 
 // Grabs that another part of the program keeps on the root window itself
 // (the global shortcut): the hook leaves these combinations alone. Waits

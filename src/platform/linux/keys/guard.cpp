@@ -7,6 +7,10 @@
 #include <xcb/xcbext.h>
 #include <xcb/xinput.h>
 #include <xcb/xtest.h>
+// The XKB protocol header names a field "explicit".
+#define explicit xkb_explicit
+#include <xcb/xkb.h>
+#undef explicit
 
 #include <algorithm>
 #include <cerrno>
@@ -90,6 +94,7 @@ class Guard {
   void read_modifiers();
   void set_keysym(uint8_t keycode, uint32_t keysym);
   void apply_remaps(const std::vector<Remap>& remaps);
+  void refresh_group();
   void tell_spares();
   void grab_all(xcb_window_t window, const Reserved& reserved);
   void grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved& reserved);
@@ -99,7 +104,13 @@ class Guard {
   void apply_reservations();
   void let_go_of_keys();
 
-  void handle(xcb_generic_event_t* e);
+  // Events are read into read_ with the time they came, then handled.
+  void read_events(bool queued_only);
+  void handle_read_events();
+  void handle(xcb_generic_event_t* e, Clock::time_point seen);
+  // When an event of server time `time`, read at `seen`, happened: a frozen
+  // keyboard queues its events, so they come late, but with their time.
+  Clock::time_point pressed_at(uint32_t time, Clock::time_point seen);
   void deliver(std::vector<KeyDelivery>& deliveries);
   void answer(bool consume, uint32_t time, uint16_t device);
   void type(std::span<const TypeItem> items);
@@ -120,6 +131,7 @@ class Guard {
   uint8_t xi_opcode_ = 0;
   std::vector<uint16_t> keyboards_;      // the master keyboards
   std::vector<uint16_t> xtest_devices_;  // the XTest keyboards
+  bool xkb_ = false;
 
   CoreKeymap map_;
   uint8_t neutral_mask_ = 0;  // modifiers let go around typed text (not Shift, locks or level 3)
@@ -144,6 +156,10 @@ class Guard {
   bool caps_lock_ = false;
   bool num_lock_ = false;
 
+  std::deque<std::pair<xcb_generic_event_t*, Clock::time_point>> read_;
+  // Our clock's milliseconds less the server's: the least seen is when an
+  // event came at once.
+  std::optional<int64_t> server_offset_;
   uint64_t next_id_ = 0;
   std::deque<std::pair<uint64_t, Clock::time_point>> sent_;  // recent key events and when they went
   int stalls_ = 0;
@@ -155,8 +171,7 @@ class Guard {
   bool grabbed_since_sync_ = false;
 };
 
-// ---- Set-up and the loop
-// -----------------------------------------------------
+// ---- Set-up and the loop ----------------------------------------------------
 
 std::optional<Failure> Guard::setup() {
   int screen = 0;
@@ -192,6 +207,10 @@ std::optional<Failure> Guard::setup() {
     }
   }
   if (keyboards_.empty()) return Failure::NoExtensions;
+  if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c_, &xcb_xkb_id); xkb != nullptr && xkb->present) {
+    auto r = reply(xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
+    xkb_ = r && r->supported;
+  }
 
   struct {
     xcb_input_event_mask_t head;
@@ -233,7 +252,9 @@ std::optional<Failure> Guard::setup() {
 
 Guard::~Guard() {
   if (c_ != nullptr && xcb_connection_has_error(c_) == 0) {
-    for (uint8_t kc : spares_.take_all()) set_keysym(kc, 0);
+    const std::vector<uint8_t> given_back = spares_.take_all();
+    for (uint8_t kc : given_back) set_keysym(kc, 0);
+    if (!given_back.empty()) refresh_group();
     // Closing the connection ends every grab; the round trip makes sure the
     // restored keymap went out first.
     std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
@@ -241,12 +262,26 @@ Guard::~Guard() {
   if (c_ != nullptr) xcb_disconnect(c_);
 }
 
+void Guard::read_events(bool queued_only) {
+  const auto now = Clock::now();
+  while (xcb_generic_event_t* e = queued_only ? xcb_poll_for_queued_event(c_) : xcb_poll_for_event(c_)) {
+    read_.emplace_back(e, now);
+  }
+}
+
+void Guard::handle_read_events() {
+  while (!read_.empty()) {
+    const auto [e, seen] = read_.front();
+    read_.pop_front();
+    handle(e, seen);
+    std::free(e);
+  }
+}
+
 void Guard::run() {
   while (link_open_) {
-    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
-      handle(e);
-      std::free(e);
-    }
+    read_events(false);
+    handle_read_events();
     if (xcb_connection_has_error(c_) != 0) break;  // the server went away
     check_sync();
     apply_reservations();
@@ -257,19 +292,15 @@ void Guard::run() {
     }
     xcb_flush(c_);
     // A reply read above may have brought events along.
-    if (xcb_generic_event_t* e = xcb_poll_for_queued_event(c_)) {
-      handle(e);
-      std::free(e);
-      continue;
-    }
+    read_events(true);
+    if (!read_.empty()) continue;
     pollfd fds[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {link_, POLLIN, 0}};
     if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
     if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !read_link()) break;
   }
 }
 
-// ---- The link
-// ------------------------------------------------------------------
+// ---- The link ---------------------------------------------------------------
 
 bool Guard::send(std::span<const uint8_t> packet) {
   // Never blocks: a hook thread that has stopped reading must not stop the
@@ -346,10 +377,14 @@ std::optional<std::pair<bool, std::vector<TypeItem>>> Guard::wait_verdict(uint64
   while (link_open_) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
-    pollfd fd{link_, POLLIN, 0};
-    const int r = poll(&fd, 1, static_cast<int>(left));
+    pollfd fds[2] = {{link_, POLLIN, 0}, {xcb_get_file_descriptor(c_), POLLIN, 0}};
+    const int r = poll(fds, 2, static_cast<int>(left));
     if (r < 0 && errno != EINTR) break;
     if (r <= 0) continue;
+    // The server's events are read as they come, so each later key's wait
+    // counts from when it was pressed; they are handled after this one.
+    if ((fds[1].revents & POLLIN) != 0) read_events(false);
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
     for (;;) {
       const ssize_t n = recv(link_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
       if (n > 0) {
@@ -388,8 +423,7 @@ void Guard::let_go_of_keys() {
   trace("the hook does not answer: keys let go");
 }
 
-// ---- The keymap
-// ------------------------------------------------------------------
+// ---- The keymap -------------------------------------------------------------
 
 void Guard::read_keymap() {
   const xcb_setup_t* setup = xcb_get_setup(c_);
@@ -439,8 +473,21 @@ void Guard::set_keysym(uint8_t keycode, uint32_t keysym) {
 }
 
 void Guard::apply_remaps(const std::vector<Remap>& remaps) {
+  if (remaps.empty()) return;
   for (const Remap& r : remaps) set_keysym(r.keycode, r.keysym);
-  if (!remaps.empty()) tell_spares();
+  refresh_group();
+  tell_spares();
+}
+
+void Guard::refresh_group() {
+  // Qt types in the first group after any keymap change until the group
+  // changes again: a locked group other than the first is set to the first
+  // and back, which every program then reads again.
+  if (!xkb_) return;
+  auto state = reply(xcb_xkb_get_state_reply(c_, xcb_xkb_get_state(c_, XCB_XKB_ID_USE_CORE_KBD), nullptr));
+  if (!state || state->lockedGroup == 0) return;
+  xcb_xkb_latch_lock_state(c_, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, 0, 0, 0, 0);
+  xcb_xkb_latch_lock_state(c_, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, state->lockedGroup, 0, 0, 0);
 }
 
 void Guard::tell_spares() {
@@ -450,8 +497,7 @@ void Guard::tell_spares() {
   send_message(m);
 }
 
-// ---- Grabs
-// -----------------------------------------------------------------------
+// ---- Grabs ------------------------------------------------------------------
 
 void Guard::grab_keycode(xcb_window_t window, uint8_t keycode, const Reserved& reserved) {
   // Another client holds some combinations of this key on the window: every
@@ -590,10 +636,9 @@ void Guard::apply_reservations() {
   send_message(AppliedMessage{Msg::Applied, reserved_version_});
 }
 
-// ---- Events
-// ------------------------------------------------------------------------
+// ---- Events -----------------------------------------------------------------
 
-void Guard::handle(xcb_generic_event_t* e) {
+void Guard::handle(xcb_generic_event_t* e, Clock::time_point seen) {
   const uint8_t type = e->response_type & 0x7F;
   std::vector<KeyDelivery> deliveries;
   if (type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) {
@@ -632,7 +677,8 @@ void Guard::handle(xcb_generic_event_t* e) {
       caps_lock_ = (k->mods.locked & kLockMask) != 0;
       num_lock_ = numlock_mask_ != 0 && (k->mods.locked & numlock_mask_) != 0;
       grabbed_since_sync_ = true;
-      order_.grabbed_press(static_cast<uint8_t>(k->detail), k->time, deliveries, k->deviceid, Clock::now());
+      order_.grabbed_press(static_cast<uint8_t>(k->detail), k->time, deliveries, k->deviceid,
+                           pressed_at(k->time, seen));
       deliver(deliveries);
     } else if (ge->event_type == XCB_INPUT_RAW_KEY_PRESS || ge->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
       const auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(e);
@@ -646,10 +692,19 @@ void Guard::handle(xcb_generic_event_t* e) {
         down_[kc] = press;
         released_[kc] = false;
       }
-      order_.raw(kc, press, raw->time, own, deliveries, !spares_.is_spare(kc), Clock::now());
+      order_.raw(kc, press, raw->time, own, deliveries, !spares_.is_spare(kc), pressed_at(raw->time, seen));
       deliver(deliveries);
     }
   }
+}
+
+Clock::time_point Guard::pressed_at(uint32_t time, Clock::time_point seen) {
+  const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(seen.time_since_epoch()).count();
+  const int64_t offset = ms - time;
+  if (!server_offset_ || offset < *server_offset_) server_offset_ = offset;
+  // The server's milliseconds wrap: the age is their difference.
+  const auto age = static_cast<int32_t>(static_cast<uint32_t>(ms - *server_offset_) - time);
+  return age > 0 ? seen - std::chrono::milliseconds(age) : seen;
 }
 
 void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
@@ -665,7 +720,7 @@ void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
     KeyMessage m;
     m.keycode = d.keycode;
     m.press = d.press;
-    m.waits = d.press && d.grabbed;
+    m.waits = d.press && d.grabbed && !let_go_;
     m.alt_held = held(0xA4, 0xA5);
     m.ctrl_held = held(0xA2, 0xA3);
     m.vk = press_vk_[d.keycode] != 0 ? press_vk_[d.keycode] : vk_for(d.keycode);
@@ -676,6 +731,8 @@ void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
     sent_.emplace_back(m.id, Clock::now());
     if (sent_.size() > 256) sent_.pop_front();
     if (!m.waits) {
+      // A press the grabs took just before they were let go.
+      if (d.press && d.grabbed) answer(false, d.time, d.device);
       if (!d.press && undo_lock_[d.keycode]) {
         undo_lock_[d.keycode] = false;
         // The press toggled the lock although no program saw it: toggle back.
@@ -688,10 +745,12 @@ void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
     if (!verdict) {
       // The hook thread has not answered in time: the key goes on as if no
       // hook were there, and what the hook makes of it later is dropped.
+      // After a few, the grabs go first, so the keys queued behind this one
+      // go on without them.
+      if (++stalls_ >= kStallsBeforeLettingGo && !let_go_) let_go_of_keys();
       answer(false, d.time, d.device);
       send_message(LateMessage{Msg::Late, m.id});
       trace("key " + std::to_string(d.keycode) + " passed on unanswered");
-      if (++stalls_ >= kStallsBeforeLettingGo && !let_go_) let_go_of_keys();
       continue;
     }
     const auto& [swallow, items] = *verdict;
@@ -802,10 +861,8 @@ void Guard::check_sync() {
   std::free(error);
   sync_.reset();
   // Events read together with the reply came before it.
-  while (xcb_generic_event_t* e = xcb_poll_for_queued_event(c_)) {
-    handle(e);
-    std::free(e);
-  }
+  read_events(true);
+  handle_read_events();
   if (grabbed_since_sync_) return;  // the server was still answering our grabs: ask again
   std::vector<KeyDelivery> deliveries;
   order_.settle_up_to(sync_mark_, deliveries);

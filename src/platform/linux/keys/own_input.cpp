@@ -4,8 +4,7 @@
 
 namespace harvel::linux_host {
 
-// ---- Our own input
-// -----------------------------------------------------------
+// ---- Our own input ----------------------------------------------------------
 
 void OwnInputAccount::expect(uint8_t keycode, bool press, Own action, Clock::time_point now) {
   entries_.push_back({keycode, press, action, now});

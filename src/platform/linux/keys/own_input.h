@@ -12,8 +12,7 @@
 
 namespace harvel::linux_host {
 
-// ---- Our own input
-// -----------------------------------------------------------
+// ---- Our own input ----------------------------------------------------------
 
 // What the hook does with one of its own presses when it comes back through
 // the grab: hand it on (typed text) or consume it (the helper presses that
