@@ -1,11 +1,15 @@
 #include "platform/linux/atspi_focus.h"
 
 #include <atspi/atspi.h>
+#include <gio/gio.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_system.h"
@@ -17,10 +21,34 @@ namespace {
 // A hung program must not hold the event loop for long.
 constexpr int kCallTimeoutMs = 500;
 constexpr std::size_t kMaxProcesses = 64;
+// Asking whether an object still has the focus, and waiting for a focus
+// change on its way, must leave the keyboard's answer in time.
+constexpr int kStillFocusedTimeoutMs = 100;
+constexpr auto kFocusChangeWait = std::chrono::milliseconds(150);
+// A program may report the focus a click gave a new field only after the
+// first keys typed into it: a key this soon after a click waits for the
+// report that long at most.
+constexpr auto kClickRecent = std::chrono::milliseconds(500);
+
+// A process's focused object: what it is, and where to ask it again.
+struct Focused {
+  AccessibleFocus focus;
+  std::string bus_name;
+  std::string path;
+  uint64_t seen = 0;    // the move count when it was reported
+  uint64_t serial = 0;  // which report it was
+  std::chrono::steady_clock::time_point when;
+};
 
 struct State {
   std::mutex mutex;
-  std::map<uint32_t, AccessibleFocus> by_pid;
+  std::condition_variable changed;
+  std::map<uint32_t, Focused> by_pid;
+  uint64_t reports = 0;  // focus reports recorded
+  uint64_t moves = 0;    // accessible_focus_may_move calls
+  uint64_t checked = 0;  // the move count the focused objects were last checked at
+  std::optional<std::chrono::steady_clock::time_point> click;  // the last pointer click
+  std::string bus_address;                                     // of the accessibility bus, once reached
   // Loop thread only: the object that holds the focus, for matching the
   // event that takes it away again.
   AtspiAccessible* focused = nullptr;
@@ -42,15 +70,24 @@ AccessibleFocus describe(AtspiAccessible* object) {
   return f;
 }
 
-void record(uint32_t pid, std::optional<AccessibleFocus> focus) {
+void record(uint32_t pid, AtspiAccessible* object) {
   State& s = state();
-  std::lock_guard lock(s.mutex);
-  if (!focus) {
-    s.by_pid.erase(pid);
-    return;
+  Focused f;
+  f.focus = describe(object);
+  const auto* o = ATSPI_OBJECT(object);
+  if (o->app != nullptr && o->app->bus_name != nullptr && o->path != nullptr) {
+    f.bus_name = o->app->bus_name;
+    f.path = o->path;
   }
-  if (s.by_pid.size() >= kMaxProcesses && s.by_pid.find(pid) == s.by_pid.end()) s.by_pid.clear();
-  s.by_pid[pid] = *focus;
+  {
+    std::lock_guard lock(s.mutex);
+    f.seen = s.moves;
+    f.serial = ++s.reports;
+    f.when = std::chrono::steady_clock::now();
+    if (s.by_pid.size() >= kMaxProcesses && s.by_pid.find(pid) == s.by_pid.end()) s.by_pid.clear();
+    s.by_pid[pid] = std::move(f);
+  }
+  s.changed.notify_all();
 }
 
 void take_focus(AtspiAccessible* object) {
@@ -72,7 +109,7 @@ void on_focus_event(const AtspiEvent* event) {
     // its focused object for when it is active again.
     if (event->detail1 != 0) {
       take_focus(source);
-      if (pid != 0) record(pid, describe(source));
+      if (pid != 0) record(pid, source);
     }
   }
   g_boxed_free(ATSPI_TYPE_EVENT, const_cast<AtspiEvent*>(event));
@@ -149,7 +186,7 @@ void read_current_focus() {
     if (active) {
       if (AtspiAccessible* object = find_focused(app)) {
         take_focus(object);
-        if (const guint pid = atspi_accessible_get_process_id(object, nullptr)) record(pid, describe(object));
+        if (const guint pid = atspi_accessible_get_process_id(object, nullptr)) record(pid, object);
         g_object_unref(object);
       }
     }
@@ -165,6 +202,27 @@ bool accessibility_bus_reachable() {
   if (session != nullptr && *session != '\0') return true;
   const auto p = x11::property(x11::root_window(), x11::atom("AT_SPI_BUS"));
   return p && p->type != 0 && !p->bytes.empty();
+}
+
+// The accessibility bus's address, as libatspi finds it: announced on the
+// root window, else asked of the session bus.
+std::string bus_address() {
+  if (const auto p = x11::property(x11::root_window(), x11::atom("AT_SPI_BUS")); p && p->type != 0) {
+    return std::string(p->bytes.begin(), p->bytes.end());
+  }
+  GDBusConnection* session = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  if (session == nullptr) return {};
+  std::string out;
+  if (GVariant* r = g_dbus_connection_call_sync(session, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                                                nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs,
+                                                nullptr, nullptr)) {
+    const gchar* a = nullptr;
+    g_variant_get(r, "(&s)", &a);
+    if (a != nullptr) out = a;
+    g_variant_unref(r);
+  }
+  g_object_unref(session);
+  return out;
 }
 
 void start_listening() {
@@ -184,6 +242,11 @@ void start_listening() {
     return;
   }
   state().listening = true;
+  const std::string address = bus_address();
+  {
+    std::lock_guard lock(state().mutex);
+    state().bus_address = address;
+  }
   read_current_focus();
   trace("accessibility: following the focus");
 }
@@ -196,12 +259,100 @@ void start_accessible_focus(os::EventLoop& loop) {
   loop.post(start_listening);
 }
 
+namespace {
+
+// Whether the object still has the focus; none when it cannot be asked.
+std::optional<bool> still_focused(const std::string& address, const Focused& f) {
+  // A connection of its own: libatspi's is the event loop's alone.
+  static std::mutex mutex;
+  static GDBusConnection* bus = nullptr;
+  static std::string bus_for;
+  GDBusConnection* conn = nullptr;
+  {
+    std::lock_guard lock(mutex);
+    if (bus == nullptr || bus_for != address) {
+      if (bus != nullptr) g_object_unref(bus);
+      bus_for = address;
+      bus = g_dbus_connection_new_for_address_sync(
+          address.c_str(),
+          static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+          nullptr, nullptr, nullptr);
+    }
+    if (bus != nullptr) conn = static_cast<GDBusConnection*>(g_object_ref(bus));
+  }
+  if (conn == nullptr) return std::nullopt;
+  std::optional<bool> out;
+  if (GVariant* r = g_dbus_connection_call_sync(
+          conn, f.bus_name.c_str(), f.path.c_str(), "org.a11y.atspi.Accessible", "GetState", nullptr,
+          G_VARIANT_TYPE("(au)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, kStillFocusedTimeoutMs, nullptr, nullptr)) {
+    GVariant* bits = g_variant_get_child_value(r, 0);
+    gsize n = 0;
+    const auto* words = static_cast<const guint32*>(g_variant_get_fixed_array(bits, &n, sizeof(guint32)));
+    constexpr unsigned kFocused = ATSPI_STATE_FOCUSED;
+    out = n > kFocused / 32 && ((words[kFocused / 32] >> (kFocused % 32)) & 1) != 0;
+    g_variant_unref(bits);
+    g_variant_unref(r);
+  }
+  g_object_unref(conn);
+  return out;
+}
+
+}  // namespace
+
 std::optional<AccessibleFocus> accessible_focus_of(uint32_t pid) {
   State& s = state();
-  std::lock_guard lock(s.mutex);
-  const auto it = s.by_pid.find(pid);
+  std::unique_lock lock(s.mutex);
+  auto it = s.by_pid.find(pid);
   if (it == s.by_pid.end()) return std::nullopt;
-  return it->second;
+  const auto now = std::chrono::steady_clock::now();
+  if (s.click && now - *s.click < kClickRecent && it->second.when < *s.click) {
+    // A click just before: its program's report may be on its way.
+    const uint64_t serial = it->second.serial;
+    const auto until = std::min(*s.click + kFocusChangeWait, now + kFocusChangeWait);
+    s.changed.wait_until(lock, until, [&] {
+      const auto f = s.by_pid.find(pid);
+      return f == s.by_pid.end() || f->second.serial != serial;
+    });
+    s.click.reset();
+    it = s.by_pid.find(pid);
+    if (it == s.by_pid.end()) return std::nullopt;
+  }
+  if (it->second.seen >= s.moves || s.checked >= s.moves || it->second.path.empty() || s.bus_address.empty()) {
+    return it->second.focus;
+  }
+  // The focus may have moved since the program last told: ask the object.
+  const uint64_t moves = s.moves;
+  const Focused last = it->second;
+  const std::string address = s.bus_address;
+  lock.unlock();
+  const std::optional<bool> still = still_focused(address, last);
+  if (host_options().trace) {
+    trace("accessibility: pid " + std::to_string(pid) +
+          (still ? (*still ? " still focused" : " focus moved") : " not asked"));
+  }
+  lock.lock();
+  s.checked = std::max(s.checked, moves);
+  if (still.value_or(true)) {
+    it = s.by_pid.find(pid);
+    return it != s.by_pid.end() ? std::optional(it->second.focus) : std::nullopt;
+  }
+  // It has lost the focus: the program's report of the move is on its way.
+  s.changed.wait_for(lock, kFocusChangeWait, [&] {
+    const auto now = s.by_pid.find(pid);
+    return now == s.by_pid.end() || now->second.serial != last.serial;
+  });
+  it = s.by_pid.find(pid);
+  // No report came: where the focus went is not known.
+  if (it == s.by_pid.end() || it->second.serial == last.serial) return std::nullopt;
+  return it->second.focus;
+}
+
+void accessible_focus_may_move(bool click) {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  ++s.moves;
+  if (click) s.click = std::chrono::steady_clock::now();
 }
 
 AtspiAccessible* focused_accessible_of(uint32_t pid) {
@@ -217,7 +368,7 @@ AtspiAccessible* focused_accessible_of(uint32_t pid) {
       out = find_focused(app);
       if (out != nullptr) {
         take_focus(out);
-        record(pid, describe(out));
+        record(pid, out);
       }
     }
     g_object_unref(app);

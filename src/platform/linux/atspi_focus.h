@@ -24,8 +24,16 @@ void start_accessible_focus(os::EventLoop& loop);
 
 // The focused object of the process as its last focus change left it;
 // none when the process reported none (or has no accessibility support).
-// Any thread.
+// After accessible_focus_may_move, the object is first asked whether it
+// still has the focus, and a focus change on its way is waited for
+// briefly when it has not. Any thread.
 std::optional<AccessibleFocus> accessible_focus_of(uint32_t pid);
+
+// Something happened that can move the focus within a program before it
+// reports the move (a pointer click, a key such as Tab, the window focus):
+// the next question checks the focused object first, and right after a
+// click waits briefly for the program's report. Any thread.
+void accessible_focus_may_move(bool click = false);
 
 // The object that took the focus last, with a reference for the caller
 // (g_object_unref); null when none. Event-loop thread only.

@@ -81,6 +81,21 @@ std::string guard_program() {
   return {};
 }
 
+// Keys that commonly move the focus within a program: the next key asks
+// the focused object whether it still has it.
+bool moves_focus(uint32_t vk, bool chord) {
+  switch (vk) {
+    case 0x09: case 0x0D: case 0x1B:             // Tab, Enter, Escape
+    case 0x21: case 0x22: case 0x26: case 0x28:  // Page Up, Page Down, Up, Down
+      return true;
+    default:
+      break;
+  }
+  if (vk >= 0x70 && vk <= 0x87) return true;  // F1 to F24
+  // Ctrl and Alt chords (not the modifiers themselves).
+  return chord && !(vk >= 0xA0 && vk <= 0xA5) && vk != 0x10 && vk != 0x11 && vk != 0x12;
+}
+
 // ---- Grabs other parts of the program keep on the root window ---------------
 
 struct Reservations {
@@ -343,6 +358,10 @@ void Link::handle(std::span<const uint8_t> p) {
       break;
     case Msg::Focus:
       g_focus_generation.fetch_add(1);
+      accessible_focus_may_move();
+      break;
+    case Msg::Pointer:
+      accessible_focus_may_move(true);
       break;
     case Msg::Spares:
       if (const auto m = read_message<SparesMessage>(p)) {
@@ -372,6 +391,7 @@ void Link::decide(const KeyMessage& m) {
   const auto start = Clock::now();
   const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
   deciding_.reset();
+  if (m.press != 0 && moves_focus(m.vk, m.alt_held != 0 || m.ctrl_held != 0)) accessible_focus_may_move();
   if (m.waits != 0) {
     send_items(std::pair{m.id, result != 0}, queued_, m.id);
   } else if (!queued_.empty()) {

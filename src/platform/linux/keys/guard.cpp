@@ -216,7 +216,8 @@ std::optional<Failure> Guard::setup() {
     xcb_input_event_mask_t head;
     uint32_t mask;
   } select{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
-           XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+           XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+               XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS};
   if (xcb_generic_error_t* e = xcb_request_check(c_, xcb_input_xi_select_events_checked(c_, root_, 1, &select.head))) {
     std::free(e);
     return Failure::NoExtensions;
@@ -680,6 +681,11 @@ void Guard::handle(xcb_generic_event_t* e, Clock::time_point seen) {
       order_.grabbed_press(static_cast<uint8_t>(k->detail), k->time, deliveries, k->deviceid,
                            pressed_at(k->time, seen));
       deliver(deliveries);
+    } else if (ge->event_type == XCB_INPUT_RAW_BUTTON_PRESS) {
+      // A click can move the focus within a program (the wheel's buttons,
+      // 4 and up, cannot).
+      const auto* raw = reinterpret_cast<xcb_input_raw_button_press_event_t*>(e);
+      if (raw->detail >= 1 && raw->detail <= 3) send_message(Msg::Pointer);
     } else if (ge->event_type == XCB_INPUT_RAW_KEY_PRESS || ge->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
       const auto* raw = reinterpret_cast<xcb_input_raw_key_press_event_t*>(e);
       const bool press = ge->event_type == XCB_INPUT_RAW_KEY_PRESS;

@@ -23,6 +23,7 @@ enum class Msg : uint8_t {
   Focus,      // the input focus or the active window changed
   Spares,     // the keycodes that carry typed characters now (SparesMessage)
   Applied,    // the reservations of a version are in place (AppliedMessage)
+  Pointer,    // a pointer button went down
   // Hook thread to guard.
   Verdict = 32,  // the answer to a press that waits, with what to type
                  // (VerdictHeader + items)
