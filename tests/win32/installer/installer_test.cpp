@@ -66,7 +66,9 @@ bool registry_key_exists(const wchar_t* key) {
   return true;
 }
 
-// The program a shortcut starts, as the shell reads it.
+// The program a shortcut starts, as the shell reads it: from the link's item
+// list, whose names are Unicode. (Its path field is the ANSI one, which
+// holds "?" for every letter of a Cyrillic profile name.)
 std::optional<std::wstring> shortcut_target(const fs::path& link) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::optional<std::wstring> target;
@@ -75,11 +77,13 @@ std::optional<std::wstring> shortcut_target(const fs::path& link) {
                                  reinterpret_cast<void**>(&shell_link)))) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      PIDLIST_ABSOLUTE items = nullptr;
       wchar_t path[MAX_PATH] = {};
-      if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) &&
-          SUCCEEDED(shell_link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+      if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) && SUCCEEDED(shell_link->GetIDList(&items)) && items &&
+          SHGetPathFromIDListW(items, path)) {
         target = path;
       }
+      CoTaskMemFree(items);
       file->Release();
     }
     shell_link->Release();
