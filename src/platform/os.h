@@ -142,6 +142,8 @@ class Foreground {
   // Whether a process runs elevated: OpenProcess(0x1000) + OpenProcessToken
   // (TOKEN_QUERY) + GetTokenInformation(TokenElevation); none when any step fails.
   virtual std::optional<bool> process_elevated(uint32_t pid) = 0;
+  // The same for this process; none when its token cannot be read.
+  virtual std::optional<bool> own_process_elevated() = 0;
 };
 
 // ---- Clocks ----------------------------------------------------------------

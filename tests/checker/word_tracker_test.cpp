@@ -337,6 +337,14 @@ TEST_F(TrackKeys, NothingIsPostedFromPasswordBoxesOrElevatedPrograms) {
   EXPECT_TRUE(words().empty());
 }
 
+TEST_F(TrackKeys, WithUacOffEveryProgramIsAsElevatedAsThisCopy) {
+  elevate_all();
+  r.system().own_elevation = true;
+  r.run_lines("type \"shahar \"");
+  EXPECT_EQ(words(), (std::vector<std::string>{"shahar"}));
+  EXPECT_TRUE(r.state().fix_offer);
+}
+
 TEST_F(TrackKeys, SwitchingProgramsDuringAWordDropsIt) {
   r.run_lines("type \"sha\"\nset app other.exe\nwait 300\ntype \"har \"");
   EXPECT_TRUE(words().empty());
