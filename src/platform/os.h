@@ -727,7 +727,8 @@ class CaretQueries {
   virtual uintptr_t window_font(WindowHandle window, uint32_t timeout_ms) = 0;
   // In the window's device context with `font` selected: the width of each
   // text (GetTextExtentPoint32W; 0 for an empty text or a failed call). The
-  // old font is restored and the context released. None without a context.
+  // old font is restored and the context released. None without a context
+  // or when the font cannot be selected (a handle of another process).
   virtual std::optional<std::vector<int32_t>> text_widths(WindowHandle window, uintptr_t font,
                                                           std::span<const std::u16string> texts) = 0;
 };

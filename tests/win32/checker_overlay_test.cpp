@@ -196,6 +196,22 @@ TEST(Win32CheckerUia, AutomationUnavailableFallsBackToTheCaret) {
     SelectObject(dc, old);
     ReleaseDC(text.edit(), dc);
     EXPECT_EQ(measured->right - measured->left, word.cx);
+    // A font handle that cannot be selected here (another program's, or as
+    // here one that no longer exists): the estimate, not the context's own font.
+    HFONT gone = CreateFontW(-40, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Tahoma");
+    SendMessageW(text.edit(), WM_SETFONT, reinterpret_cast<WPARAM>(gone), FALSE);
+    DeleteObject(gone);
+    ASSERT_EQ(SendMessageW(text.edit(), WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(gone));
+    const std::u16string texts[] = {u"shahar", u" "};
+    win32::Win32Caret measuring;
+    EXPECT_EQ(measuring.text_widths(reinterpret_cast<os::WindowHandle>(text.edit()),
+                                    reinterpret_cast<uintptr_t>(gone), texts),
+              std::nullopt);
+    const auto estimated = caret_word_rect(s);
+    ASSERT_TRUE(estimated);
+    const int32_t eh = estimated->bottom - estimated->top;
+    EXPECT_EQ(estimated->right - estimated->left, 6 * eh * 52 / 100);
     os::install_checker_platform({});
   });
 }
