@@ -402,6 +402,8 @@ class Shell {
   // (a missing entry is fine).
   virtual void write_autostart_entry(std::string_view command_text) = 0;
   virtual void remove_autostart_entry() = 0;
+  // The entry is there and is what `command_text` writes.
+  virtual bool autostart_entry_is(std::string_view command_text) = 0;
   // Lowers the calling thread to background priority until it ends.
   virtual void enter_background_priority() = 0;
   // Names the calling thread for the system's tools (debuggers, process
