@@ -248,7 +248,7 @@ void checker_track_key(HookState& state, uint32_t vk, bool shift) {
     checker_reset_word(t);
     return;
   }
-  if (state.win) {
+  if (win_held(state)) {
     checker_reset_word(t);
     return;
   }

@@ -52,6 +52,8 @@ bool offer_is_fresh(const FixOffer& offer, const HookState& state) {
          offer.generation == state.fg_generation;
 }
 
+// Each side of each modifier has its own flag: a key still held on one side
+// keeps the modifier held when the other side's key goes up.
 void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
   switch (vk) {
     case 0x10: s.neutral_shift = down; break;
@@ -61,8 +63,10 @@ void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
     case 0xA1: s.rshift = down; break;
     case 0xA2: if (!phantom) s.lctrl = down; break;
     case 0xA3: s.rctrl = down; break;
-    case 0xA4: case 0xA5: s.alt = down; break;
-    case 0x5B: case 0x5C: s.win = down; break;
+    case 0xA4: s.lalt = down; break;
+    case 0xA5: s.ralt = down; break;
+    case 0x5B: s.lwin = down; break;
+    case 0x5C: s.rwin = down; break;
     default: break;
   }
 }
@@ -165,7 +169,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   if (s.fix_offer) {
     FixOffer offer = std::move(*s.fix_offer);
     s.fix_offer.reset();
-    if (vk == VK_SPACE && ctrl && shift && !alt && !s.win &&
+    if (vk == VK_SPACE && ctrl && shift && !alt && !win_held(s) &&
         flags.fix_applied.load(kRelaxed) == 0 && offer_is_fresh(offer, s)) {
       s.swallowed.insert(VK_SPACE);
       s.pending_fix = std::move(offer);
@@ -202,7 +206,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
     // Zero mode has no use for the hybrid key, so any Ctrl, Alt or Windows
     // key chord is a shortcut: it types no text and ends the word.
-    if (ctrl || alt || s.win) {
+    if (ctrl || alt || win_held(s)) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
@@ -233,7 +237,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       for (uint32_t slot = 0; slot < 4 && !typed; ++slot) {
         const FastKeyDef& row = FAST_KEYS[fast_slot_row(slot, flags.fast_indices[slot].load(kRelaxed))];
         if (row.vk != vk) continue;
-        if (s.win || ctrl_alone || alt) break;
+        if (win_held(s) || ctrl_alone || alt) break;
         const bool upper = shift != (caps && row.letter);
         const NewLetter& letter = FAST_SLOT_LETTERS[slot];
         if (s.hybrid_down) {
@@ -242,7 +246,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
           typed = upper ? letter.upper : letter.lower;
         }
       }
-    } else if (s.hybrid_down && !s.win && !ctrl_alone && !alt) {
+    } else if (s.hybrid_down && !win_held(s) && !ctrl_alone && !alt) {
       for (const HybridLetter& h : HYBRID_LETTERS) {
         if (h.vk == vk) typed = (shift != caps) ? h.letter.upper : h.letter.lower;
       }

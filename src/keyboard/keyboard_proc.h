@@ -62,8 +62,10 @@ struct HookState {
   bool rshift = false;
   bool lctrl = false;
   bool rctrl = false;
-  bool alt = false;
-  bool win = false;
+  bool lalt = false;
+  bool ralt = false;
+  bool lwin = false;
+  bool rwin = false;
   // Held through the neutral codes VK_SHIFT, VK_CONTROL and VK_MENU, which
   // other programs' injected input and on-screen keyboards send.
   bool neutral_shift = false;
@@ -80,10 +82,12 @@ struct HookState {
   os::WindowHandle engine_window = 0;
 };
 
-// The modifiers as the foreground program sees them, whichever code holds them.
+// The modifiers as the foreground program sees them, whichever code or side
+// holds them.
 inline bool shift_held(const HookState& s) { return s.lshift || s.rshift || s.neutral_shift; }
 inline bool ctrl_held(const HookState& s) { return s.lctrl || s.rctrl || s.neutral_ctrl; }
-inline bool alt_held(const HookState& s) { return s.alt || s.neutral_alt; }
+inline bool alt_held(const HookState& s) { return s.lalt || s.ralt || s.neutral_alt; }
+inline bool win_held(const HookState& s) { return s.lwin || s.rwin; }
 
 // A request to type: `backspaces` Backspaces, then `text`, then `extra_key`.
 struct Replacement {

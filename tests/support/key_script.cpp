@@ -633,12 +633,10 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
   const bool up = e.message == os::WM_KEYUP || e.message == os::WM_SYSKEYUP;
   if (!down && !up) return;
   switch (e.vk_code) {
-    case 0xA0: box_shift_l_ = down; return;
-    case 0xA1: box_shift_r_ = down; return;
-    case 0x10: box_shift_ = down; return;
-    case 0xA2: case 0xA3: case 0x11: box_ctrl_ = down; return;
-    case 0xA4: case 0xA5: case 0x12: box_alt_ = down; return;
-    case 0x5B: case 0x5C: box_win_ = down; return;
+    case 0x10: case 0x11: case 0x12: case 0x5B: case 0x5C:
+    case 0xA0: case 0xA1: case 0xA2: case 0xA3: case 0xA4: case 0xA5:
+      box_down_[e.vk_code] = down;
+      return;
     default: break;
   }
   if (!down) return;
@@ -660,7 +658,12 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
     box_high_surrogate_ = 0;
     return;
   }
-  if (box_ctrl_ || box_alt_ || box_win_) return;  // shortcuts type nothing
+  auto held = [this](uint32_t neutral, uint32_t left, uint32_t right) {
+    return box_down_[neutral] || box_down_[left] || box_down_[right];
+  };
+  if (held(0x11, 0xA2, 0xA3) || held(0x12, 0xA4, 0xA5) || box_down_[0x5B] || box_down_[0x5C]) {
+    return;  // shortcuts type nothing
+  }
   switch (e.vk_code) {
     case 0x08:
       if (!box_.empty()) box_.pop_back();
@@ -669,7 +672,7 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
     case 0x09: box_.push_back(U'\t'); return;
     default: break;
   }
-  const bool shift = box_shift_l_ || box_shift_r_ || box_shift_;
+  const bool shift = held(0x10, 0xA0, 0xA1);
   const os::LayoutHandle layout = system_->keyboard_layout(system_->foreground_thread());
   const char32_t c = fake::layout_char(layout, e.vk_code, shift, system_->caps_lock());
   if (c >= 0x20) box_.push_back(c);
