@@ -102,19 +102,21 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   // The hybrid key and the modifier flags.
   if (vk == hk && down) {
     s.hybrid_down = true;
-    if (s.hybrid_held) return Verdict::Swallow;  // auto-repeat
-    const Mode m = effective_mode(s);
-    s.hybrid_used = false;
-    if (converting_mode(m)) {
-      s.hybrid_held = flags.layout_compatible.load(kRelaxed) != 0;
-      if (s.hybrid_held) return Verdict::Swallow;
-    } else {
-      s.hybrid_held = false;
+    // Auto-repeat keeps to what the first key-down was: one the program got
+    // stays the key it is, even where the mode has changed since.
+    if (s.hybrid_held) return Verdict::Swallow;
+    if (!s.hybrid_passed) {
+      const Mode m = effective_mode(s);
+      s.hybrid_used = false;
+      if (converting_mode(m)) {
+        s.hybrid_held = flags.layout_compatible.load(kRelaxed) != 0;
+        if (s.hybrid_held) return Verdict::Swallow;
+      }
+      // It reaches the program, which takes it for the key it is (Right Alt
+      // is Alt there, Right Shift a Shift).
+      s.hybrid_passed = true;
+      set_modifier(s, vk, true, false);
     }
-    // It reaches the program, which takes it for the key it is (Right Alt
-    // is Alt there, Right Shift a Shift).
-    s.hybrid_passed = true;
-    set_modifier(s, vk, true, false);
   } else if (vk == hk && up) {
     s.hybrid_down = false;
     if (s.hybrid_passed) {
@@ -130,19 +132,21 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
   } else if (vk != hk) {
     set_modifier(s, vk, down, phantom);
-    // The left-Ctrl event that AltGr layouts send along with Right Alt.
+    // The left-Ctrl event that AltGr layouts send along with Right Alt; its
+    // auto-repeat keeps to what its first key-down was.
     if (phantom) {
       if (down) {
+        if (s.phantom_swallowed) return Verdict::Swallow;
+        if (s.phantom_passed) return Verdict::Pass;
         const Mode m = effective_mode(s);
-        if (converting_mode(m)) {
-          s.phantom_swallowed = flags.layout_compatible.load(kRelaxed) != 0;
-          if (s.phantom_swallowed) return Verdict::Swallow;
-        } else {
-          s.phantom_swallowed = false;
-        }
-      } else if (up && s.phantom_swallowed) {
-        s.phantom_swallowed = false;
-        return Verdict::Swallow;
+        s.phantom_swallowed = converting_mode(m) && flags.layout_compatible.load(kRelaxed) != 0;
+        if (s.phantom_swallowed) return Verdict::Swallow;
+        s.phantom_passed = true;
+        return Verdict::Pass;
+      }
+      if (up) {
+        s.phantom_passed = false;
+        if (std::exchange(s.phantom_swallowed, false)) return Verdict::Swallow;
       }
     }
   }
@@ -160,7 +164,10 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
         send_replacement(Replacement{std::move(fix.text), fix.backspaces, std::nullopt});
       }
     }
-    return s.swallowed.erase(vk) ? Verdict::Swallow : Verdict::Pass;
+    // A key-up is swallowed only when its key-down was: a key the program
+    // got down must reach it up too.
+    const bool reached = s.passed.erase(vk);
+    return s.swallowed.erase(vk) && !reached ? Verdict::Swallow : Verdict::Pass;
   }
   if (!down) return Verdict::Pass;
   if (passes_at_once(vk)) return Verdict::Pass;
@@ -264,6 +271,13 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   return Verdict::Pass;
 }
 
+// The verdict, with the keys whose key-down reached the program noted.
+Verdict decide_and_note(HookState& s, const os::KeyEvent& ev) {
+  const Verdict verdict = decide(s, ev);
+  if (verdict == Verdict::Pass && is_key_down(ev.message)) s.passed.insert(ev.vk_code);
+  return verdict;
+}
+
 // A plain pointer: thread-local objects with destructors are run by the
 // thread-exit cleanup of MinGW's thread library, which can stall under Wine.
 // The hook thread frees its state itself when its message loop ends.
@@ -314,7 +328,7 @@ os::HookResult low_level_keyboard_proc(HookState& state, const os::KeyEvent& eve
   // Nothing may unwind into the system's callback: a failure passes the event.
   Verdict verdict = Verdict::Pass;
   try {
-    verdict = decide(state, event);
+    verdict = decide_and_note(state, event);
   } catch (...) {
     verdict = Verdict::Pass;
   }

@@ -57,7 +57,8 @@ struct HookState {
   uint32_t fg_generation = 0;  // wraps; bumped when fg_exe changes
   std::optional<os::Instant> fg_checked;
   std::optional<FixOffer> pending_fix;  // accepted by Ctrl+Shift+Space, typed at the next key-up
-  VkSet swallowed;                      // keys whose key-up must be swallowed too
+  VkSet swallowed;                      // keys whose key-down was swallowed: their key-up is swallowed too
+  VkSet passed;                         // keys whose key-down reached the program: their key-up always does
   bool lshift = false;
   bool rshift = false;
   bool lctrl = false;
@@ -76,6 +77,7 @@ struct HookState {
   bool hybrid_used = false;        // a letter was typed while it was held
   bool hybrid_passed = false;      // its key-down reached the program: it counts as the modifier it is
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
+  bool phantom_passed = false;     // the phantom left-Ctrl key-down reached the program
   Mode last_mode = kModeOff;
   // The foreground window of the zero-mode word: a key in another window
   // starts a new word, since that window never got the word's start.
