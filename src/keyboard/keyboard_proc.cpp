@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <utility>
 
 #include "keyboard/foreground.h"
 #include "keyboard/key_tables.h"
@@ -70,6 +71,12 @@ void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
     default: break;
   }
 }
+
+bool is_modifier_key(uint32_t vk) {
+  return (vk >= 0x10 && vk <= 0x12) || (vk >= 0xA0 && vk <= 0xA5) || vk == 0x5B || vk == 0x5C;
+}
+
+bool any_modifier_held(const HookState& s) { return shift_held(s) || ctrl_held(s) || alt_held(s) || win_held(s); }
 
 void send_text(char32_t c) { send_replacement(Replacement{std::u32string(1, c), 0, std::nullopt}); }
 
@@ -157,20 +164,38 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   const bool ctrl_alone = ctrl && !s.hybrid_down;
 
   if (up) {
-    if (s.pending_fix && !ctrl && !shift) {
-      FixOffer fix = std::move(*s.pending_fix);
-      s.pending_fix.reset();
-      if (offer_is_fresh(fix, s)) {
-        send_replacement(Replacement{std::move(fix.text), fix.backspaces, std::nullopt});
-      }
-    }
     // A key-up is swallowed only when its key-down was: a key the program
     // got down must reach it up too.
     const bool reached = s.passed.erase(vk);
-    return s.swallowed.erase(vk) && !reached ? Verdict::Swallow : Verdict::Pass;
+    Verdict verdict = s.swallowed.erase(vk) && !reached ? Verdict::Swallow : Verdict::Pass;
+    if (s.pending_fix && !any_modifier_held(s)) {
+      FixOffer fix = std::move(*s.pending_fix);
+      s.pending_fix.reset();
+      if (offer_is_fresh(fix, s)) {
+        // Input typed here reaches the program before the key-up being
+        // decided: with a modifier's key-up still to come, Backspace would
+        // be Ctrl+Backspace. That key-up goes first, in the same batch.
+        std::optional<KeyRelease> release;
+        if (verdict == Verdict::Pass && is_modifier_key(vk)) {
+          release = KeyRelease{static_cast<uint16_t>(vk), static_cast<uint16_t>(ev.scan_code),
+                               (ev.flags & os::LLKHF_EXTENDED) != 0};
+          verdict = Verdict::Swallow;
+        }
+        send_replacement(Replacement{std::move(fix.text), fix.backspaces, std::nullopt}, release);
+      }
+    }
+    return verdict;
   }
   if (!down) return Verdict::Pass;
   if (passes_at_once(vk)) return Verdict::Pass;
+
+  // An accepted fix is for the word just before the caret: any key pressed
+  // before the modifiers are let go (Ctrl+Shift+Left, End) may move it, and
+  // the fix is dropped. The Space's own auto-repeat is swallowed as it was.
+  if (s.pending_fix) {
+    if (vk == VK_SPACE && s.swallowed.contains(VK_SPACE)) return Verdict::Swallow;
+    s.pending_fix.reset();
+  }
 
   // The checker's fix shortcut: every key-down reaching here consumes the offer.
   if (s.fix_offer) {
@@ -285,16 +310,20 @@ thread_local HookState* t_hook_state = nullptr;
 
 }  // namespace
 
-os::InputBatch build_replacement_batch(const Replacement& r) {
+os::InputBatch build_replacement_batch(const Replacement& r, std::optional<KeyRelease> release_first) {
   os::InputBatch batch;
   if (r.backspaces > kMaxReplacementBackspaces) return batch;
   std::size_t units = 0;
   for (char32_t c : r.text) units += (c > 0xFFFF && c <= 0x10FFFF) ? 2 : 1;
-  batch.reserve(2 * (static_cast<std::size_t>(r.backspaces) + units + (r.extra_key ? 1 : 0)));
+  batch.reserve(2 * (static_cast<std::size_t>(r.backspaces) + units + (r.extra_key ? 1 : 0)) + 1);
   auto press = [&](uint16_t vk, uint16_t scan, uint32_t flags) {
     batch.push_back({vk, scan, flags, 0, kInjectedMarker});
     batch.push_back({vk, scan, flags | os::KEYEVENTF_KEYUP, 0, kInjectedMarker});
   };
+  if (const auto& key = release_first) {
+    const uint32_t extended = key->extended ? os::KEYEVENTF_EXTENDEDKEY : 0;
+    batch.push_back({key->vk, key->scan, os::KEYEVENTF_KEYUP | extended, 0, kInjectedMarker});
+  }
   for (uint64_t i = 0; i < r.backspaces; ++i) press(VK_BACK, 0, 0);
   for (char32_t c : r.text) {
     // Surrogates and values beyond Unicode cannot be typed: U+FFFD instead.
@@ -311,8 +340,8 @@ os::InputBatch build_replacement_batch(const Replacement& r) {
   return batch;
 }
 
-void send_replacement(const Replacement& r) {
-  const os::InputBatch batch = build_replacement_batch(r);
+void send_replacement(const Replacement& r, std::optional<KeyRelease> release_first) {
+  const os::InputBatch batch = build_replacement_batch(r, release_first);
   if (batch.empty()) return;
   os::platform().keyboard->send_input(batch);
 }

@@ -30,8 +30,10 @@ inline constexpr uint32_t WM_KEYUP = 0x101;
 inline constexpr uint32_t WM_SYSKEYDOWN = 0x104;
 inline constexpr uint32_t WM_SYSKEYUP = 0x105;
 
+inline constexpr uint32_t LLKHF_EXTENDED = 0x01;
 inline constexpr uint32_t LLKHF_INJECTED = 0x10;
 
+inline constexpr uint32_t KEYEVENTF_EXTENDEDKEY = 0x1;
 inline constexpr uint32_t KEYEVENTF_KEYUP = 0x2;
 inline constexpr uint32_t KEYEVENTF_UNICODE = 0x4;
 
