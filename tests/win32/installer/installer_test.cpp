@@ -359,6 +359,17 @@ void expect_our_texts(const ShownPage& page, const std::wstring& caption) {
   }
 }
 
+// The progress page once it is done: its header, the log's last line, and
+// the button that goes on.
+void expect_progress_done(const std::wstring& title, const std::wstring& subtitle, const std::wstring& button,
+                          const std::wstring& caption, const std::string& name) {
+  const auto done = wait_page(title, button, name);
+  ASSERT_TRUE(done);
+  expect_our_texts(*done, caption);
+  EXPECT_EQ(done->subtitle, subtitle);
+  EXPECT_TRUE(shows(*done, L"Tayyor"));
+}
+
 class InstallerRound : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -572,11 +583,8 @@ TEST_F(InstallerRound, AnInstallationByHandSpeaksOurUzbekAndBringsBackStartWithW
   }
   press(IDOK);
 
-  const auto done = wait_page(L"O\u2018rnatish tugadi", L"&Keyingi >", "installer-2-progress");
-  ASSERT_TRUE(done);
-  expect_our_texts(*done, caption);
-  EXPECT_EQ(done->subtitle, L"Harvel o\u2018rnatildi.");
-  EXPECT_TRUE(shows(*done, L"Tayyor"));
+  expect_progress_done(L"O\u2018rnatish tugadi", L"Harvel o\u2018rnatildi.", L"&Keyingi >", caption,
+                       "installer-2-progress");
   press(IDOK);
 
   const auto finish = wait_page(L"Harvel o\u2018rnatildi", L"&Tayyor", "installer-3-finish");
@@ -617,11 +625,8 @@ TEST_F(InstallerRound, ARemovalByHandSpeaksOurUzbek) {
   }
   press(IDOK);
 
-  const auto done = wait_page(L"O\u2018chirish tugadi", L"&Yopish", "uninstaller-2-progress");
-  ASSERT_TRUE(done);
-  expect_our_texts(*done, caption);
-  EXPECT_EQ(done->subtitle, L"Harvel o\u2018chirildi.");
-  EXPECT_TRUE(shows(*done, L"Tayyor"));
+  expect_progress_done(L"O\u2018chirish tugadi", L"Harvel o\u2018chirildi.", L"&Yopish", caption,
+                       "uninstaller-2-progress");
   press(IDOK);
 
   EXPECT_TRUE(wait_until([] { return !find_wizard(); }, 30s));
