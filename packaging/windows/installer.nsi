@@ -11,8 +11,12 @@
 ;   /R       starts the installed program when the installation succeeded.
 ;
 ; The uninstaller closes a running copy too, then removes the start-with-
-; Windows value, the shortcut, the program files and the list entry; the
-; data folder (settings) stays.
+; Windows value, the shortcut, the program files, the web views' profile
+; (a cache in the local application data) and the list entry; the data
+; folder (settings) stays.
+;
+; Every text the pages show is our own (below the pages): NSIS's stock Uzbek
+; strings are misspelt.
 
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -56,22 +60,134 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PRODUCT}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\harvel.exe"
+; The progress page stays when it is done, with its details shown.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+; Modern UI gives every page the subcaption " ", which NSIS appends to the
+; window's caption: each page sets the caption whole again when it shows.
+; The state after the progress has no callbacks; its subcaption is an empty
+; variable, which NSIS takes as a text of our own and which shows as nothing.
+Var NoSubcaption
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetCaption
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetCaption
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetCaption
 !insertmacro MUI_PAGE_FINISH
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.SetCaption
 !insertmacro MUI_UNPAGE_CONFIRM
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.SetCaption
 !insertmacro MUI_UNPAGE_INSTFILES
+SubCaption 4 "$NoSubcaption"
+UninstallSubCaption 2 "$NoSubcaption"
 !insertmacro MUI_LANGUAGE "Uzbek"
 
-; The disk-space units of the stock Uzbek translation are garbled.
+; The texts of the pages, buttons, progress lines and messages, in place of
+; the stock translation's. "‘" as in o‘ and g‘, "’" as the tutuq belgisi,
+; as in the program's own texts.
+LangString ^SetupCaption ${LANG_UZBEK} "Harvel o‘rnatuvchisi"
+LangString ^UninstallCaption ${LANG_UZBEK} "Harvel’ni o‘chirish"
+LangString ^BackBtn ${LANG_UZBEK} "< &Orqaga"
+LangString ^NextBtn ${LANG_UZBEK} "&Keyingi >"
+LangString ^InstallBtn ${LANG_UZBEK} "&O‘rnatish"
+LangString ^UninstallBtn ${LANG_UZBEK} "O‘&chirish"
+LangString ^CancelBtn ${LANG_UZBEK} "Bekor qilish"
+LangString ^CloseBtn ${LANG_UZBEK} "&Yopish"
+LangString ^BrowseBtn ${LANG_UZBEK} "&Tanlash…"
+LangString ^ShowDetailsBtn ${LANG_UZBEK} "&Batafsil"
+LangString ^ClickNext ${LANG_UZBEK} "Davom etish uchun “Keyingi” tugmasini bosing."
+LangString ^ClickInstall ${LANG_UZBEK} "O‘rnatish uchun “O‘rnatish” tugmasini bosing."
+LangString ^ClickUninstall ${LANG_UZBEK} "O‘chirish uchun “O‘chirish” tugmasini bosing."
+LangString ^Completed ${LANG_UZBEK} "Tayyor"
+LangString ^DirText ${LANG_UZBEK} "Harvel quyidagi papkaga o‘rnatiladi. Boshqa papkani “Tanlash” tugmasi bilan tanlash mumkin. $_CLICK"
+LangString ^DirSubText ${LANG_UZBEK} "O‘rnatish papkasi"
+LangString ^DirBrowseText ${LANG_UZBEK} "Harvel o‘rnatiladigan papkani tanlang:"
+LangString ^SpaceAvailable ${LANG_UZBEK} "Diskda bo‘sh joy: "
+LangString ^SpaceRequired ${LANG_UZBEK} "Kerakli joy: "
+LangString ^UninstallingText ${LANG_UZBEK} "Harvel quyidagi papkadan o‘chiriladi. Sozlamalaringiz saqlanib qoladi. $_CLICK"
+LangString ^UninstallingSubText ${LANG_UZBEK} "Papka:"
+LangString ^FileError ${LANG_UZBEK} "Faylni yozish uchun ochib bo‘lmadi:$\r$\n$\t$0$\r$\nO‘rnatishni to‘xtatish, qayta urinish yoki bu faylni o‘tkazib yuborishni tanlang."
+LangString ^FileError_NoIgnore ${LANG_UZBEK} "Faylni yozish uchun ochib bo‘lmadi:$\r$\n$\t$0$\r$\nQayta urinish yoki o‘rnatishni bekor qilishni tanlang."
+LangString ^CantWrite ${LANG_UZBEK} "Yozib bo‘lmadi: "
+LangString ^CopyFailed ${LANG_UZBEK} "Nusxalab bo‘lmadi"
+LangString ^CopyTo ${LANG_UZBEK} "Nusxalanmoqda: "
+LangString ^Registering ${LANG_UZBEK} "Ro‘yxatga olinmoqda: "
+LangString ^Unregistering ${LANG_UZBEK} "Ro‘yxatdan chiqarilmoqda: "
+LangString ^SymbolNotFound ${LANG_UZBEK} "Belgi topilmadi: "
+LangString ^CouldNotLoad ${LANG_UZBEK} "Yuklab bo‘lmadi: "
+LangString ^CreateFolder ${LANG_UZBEK} "Papka yaratildi: "
+LangString ^CreateShortcut ${LANG_UZBEK} "Yorliq yaratildi: "
+LangString ^CreatedUninstaller ${LANG_UZBEK} "O‘chirish dasturi yaratildi: "
+LangString ^Delete ${LANG_UZBEK} "O‘chirildi: "
+LangString ^DeleteOnReboot ${LANG_UZBEK} "Kompyuter qayta yonganda o‘chiriladi: "
+LangString ^ErrorCreatingShortcut ${LANG_UZBEK} "Yorliq yaratilmadi: "
+LangString ^ErrorCreating ${LANG_UZBEK} "Yaratilmadi: "
+LangString ^ErrorDecompressing ${LANG_UZBEK} "Ma’lumotni ochib bo‘lmadi. O‘rnatuvchi fayl buzilgan bo‘lishi mumkin."
+LangString ^ErrorRegistering ${LANG_UZBEK} "DLL ro‘yxatga olinmadi"
+LangString ^ExecShell ${LANG_UZBEK} "Ochilmoqda: "
+LangString ^Exec ${LANG_UZBEK} "Ishga tushirilmoqda: "
+LangString ^Extract ${LANG_UZBEK} "Yozilmoqda: "
+LangString ^ErrorWriting ${LANG_UZBEK} "Faylga yozib bo‘lmadi: "
+LangString ^InvalidOpcode ${LANG_UZBEK} "O‘rnatuvchi fayl buzilgan: noma’lum buyruq"
+LangString ^NoOLE ${LANG_UZBEK} "OLE yo‘q: "
+LangString ^OutputFolder ${LANG_UZBEK} "Papka: "
+LangString ^RemoveFolder ${LANG_UZBEK} "Papka o‘chirildi: "
+LangString ^RenameOnReboot ${LANG_UZBEK} "Kompyuter qayta yonganda nomi o‘zgaradi: "
+LangString ^Rename ${LANG_UZBEK} "Nomi o‘zgartirildi: "
+LangString ^Skipped ${LANG_UZBEK} "O‘tkazib yuborildi: "
+LangString ^CopyDetails ${LANG_UZBEK} "Tafsilotlardan nusxa olish"
+LangString ^LogInstall ${LANG_UZBEK} "O‘rnatish jurnalini yozish"
+; The disk-space units (of the stock translation: garbled).
 LangString ^Byte ${LANG_UZBEK} "B"
 LangString ^Kilo ${LANG_UZBEK} " K"
 LangString ^Mega ${LANG_UZBEK} " M"
 LangString ^Giga ${LANG_UZBEK} " G"
+; Modern UI's own strings, which its language file has set already.
+!pragma warning push
+!pragma warning disable 6030
+LangString MUI_TEXT_DIRECTORY_TITLE ${LANG_UZBEK} "O‘rnatish joyi"
+LangString MUI_TEXT_DIRECTORY_SUBTITLE ${LANG_UZBEK} "Harvel qaysi papkaga o‘rnatilishini tanlang."
+LangString MUI_TEXT_INSTALLING_TITLE ${LANG_UZBEK} "O‘rnatilmoqda"
+LangString MUI_TEXT_INSTALLING_SUBTITLE ${LANG_UZBEK} "Harvel o‘rnatilmoqda, biroz kuting."
+LangString MUI_TEXT_FINISH_TITLE ${LANG_UZBEK} "O‘rnatish tugadi"
+LangString MUI_TEXT_FINISH_SUBTITLE ${LANG_UZBEK} "Harvel o‘rnatildi."
+LangString MUI_TEXT_ABORT_TITLE ${LANG_UZBEK} "O‘rnatish to‘xtatildi"
+LangString MUI_TEXT_ABORT_SUBTITLE ${LANG_UZBEK} "Harvel o‘rnatilmadi."
+LangString MUI_TEXT_FINISH_INFO_TITLE ${LANG_UZBEK} "Harvel o‘rnatildi"
+LangString MUI_TEXT_FINISH_INFO_TEXT ${LANG_UZBEK} "Harvel kompyuteringizga o‘rnatildi.$\r$\n$\r$\nO‘rnatuvchini yopish uchun “Tayyor” tugmasini bosing."
+LangString MUI_TEXT_FINISH_INFO_REBOOT ${LANG_UZBEK} "O‘rnatish tugashi uchun kompyuterni qayta yoqish kerak. Hozir qayta yoqilsinmi?"
+LangString MUI_TEXT_FINISH_REBOOTNOW ${LANG_UZBEK} "Ha, hozir qayta yoqilsin"
+LangString MUI_TEXT_FINISH_REBOOTLATER ${LANG_UZBEK} "Yo‘q, keyinroq o‘zim qayta yoqaman"
+LangString MUI_TEXT_FINISH_RUN ${LANG_UZBEK} "Harvel’ni ishga tushirish"
+LangString MUI_BUTTONTEXT_FINISH ${LANG_UZBEK} "&Tayyor"
+LangString MUI_UNTEXT_CONFIRM_TITLE ${LANG_UZBEK} "Harvel’ni o‘chirish"
+LangString MUI_UNTEXT_CONFIRM_SUBTITLE ${LANG_UZBEK} "Harvel kompyuteringizdan o‘chiriladi."
+LangString MUI_UNTEXT_UNINSTALLING_TITLE ${LANG_UZBEK} "O‘chirilmoqda"
+LangString MUI_UNTEXT_UNINSTALLING_SUBTITLE ${LANG_UZBEK} "Harvel o‘chirilmoqda, biroz kuting."
+LangString MUI_UNTEXT_FINISH_TITLE ${LANG_UZBEK} "O‘chirish tugadi"
+LangString MUI_UNTEXT_FINISH_SUBTITLE ${LANG_UZBEK} "Harvel o‘chirildi."
+LangString MUI_UNTEXT_ABORT_TITLE ${LANG_UZBEK} "O‘chirish to‘xtatildi"
+LangString MUI_UNTEXT_ABORT_SUBTITLE ${LANG_UZBEK} "Harvel to‘liq o‘chirilmadi."
+!pragma warning pop
 LangString CLOSING ${LANG_UZBEK} "Harvel yopilmoqda…"
 LangString NOT_CLOSED ${LANG_UZBEK} "Harvel yopilmadi. Uni tray menyusidagi “Chiqish” bilan yoping va qayta urinib ko‘ring."
 LangString NOT_WRITTEN ${LANG_UZBEK} "Harvel fayli yozilmadi. Oldingi versiya saqlandi."
 LangString NOT_REMOVED ${LANG_UZBEK} "Harvel fayli o‘chirilmadi. Harvel o‘rnatilganicha qoldi."
+
+Function .onInit
+  StrCpy $NoSubcaption ""
+FunctionEnd
+
+Function un.onInit
+  StrCpy $NoSubcaption ""
+FunctionEnd
+
+Function SetCaption
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^SetupCaption)"
+FunctionEnd
+
+Function un.SetCaption
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(^UninstallCaption)"
+FunctionEnd
 
 ; Asks a running copy to quit as its tray's "Chiqish" does (hook stopped,
 ; tray icon removed; settings are saved as they change) and waits for the
@@ -124,6 +240,17 @@ FunctionEnd
   ${Next}
 !macroend
 
+; Adds the size of a file in bytes to $0.
+!macro ADD_FILE_SIZE FILE
+  ClearErrors
+  FileOpen $1 "${FILE}" r
+  ${IfNot} ${Errors}
+    FileSeek $1 0 END $2
+    FileClose $1
+    IntOp $0 $0 + $2
+  ${EndIf}
+!macroend
+
 Section
   SetOutPath "$INSTDIR"
   Call CloseRunningCopy
@@ -158,9 +285,13 @@ Section
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  IntFmt $0 "0x%08X" $0
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+  ; The size of the two files in KiB (measured here: GetSize would show its
+  ; own English progress text).
+  StrCpy $0 0
+  !insertmacro ADD_FILE_SIZE "$INSTDIR\harvel.exe"
+  !insertmacro ADD_FILE_SIZE "$INSTDIR\uninstall.exe"
+  IntOp $0 $0 / 1024
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function .onInstSuccess
@@ -188,6 +319,17 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Harvel.lnk"
   Delete "$INSTDIR\harvel.exe.new"
   Delete "$INSTDIR\uninstall.exe"
+  ; The web views' profile, a cache, goes with the program; its runtime's
+  ; processes may hold it a moment after the program has ended. The settings
+  ; live in the roaming folder and stay.
+  ${For} $4 1 20
+    RMDir /r "$LOCALAPPDATA\${APP_IDENTIFIER}\WebView2"
+    ${IfNot} ${FileExists} "$LOCALAPPDATA\${APP_IDENTIFIER}\WebView2\*.*"
+      ${Break}
+    ${EndIf}
+    Sleep 250
+  ${Next}
+  RMDir "$LOCALAPPDATA\${APP_IDENTIFIER}"
   ; Only when empty: files the user put there stay.
   SetOutPath "$TEMP"
   RMDir "$INSTDIR"

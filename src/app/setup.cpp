@@ -7,6 +7,7 @@
 #include "app/accelerator.h"
 #include "core/app.h"
 #include "core/file_io.h"
+#include "core/services.h"
 #include "core/settings.h"
 #include "core/state.h"
 #include "core/text.h"
@@ -86,6 +87,7 @@ std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter&
   os::Shell* shell = os::platform().shell;
   const std::optional<std::string> executable = shell ? shell->executable_path() : std::nullopt;
   init_portable_flag(executable ? std::optional(path_from_utf8(*executable)) : std::nullopt);
+  restore_autostart(ctx.settings.with([](const Settings& s) { return s.startup; }));
 
   const std::string hotkey = ctx.settings.with([](const Settings& s) { return s.hotkey; });
   bool hotkey_ok = false;

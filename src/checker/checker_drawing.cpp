@@ -171,7 +171,7 @@ void checker_popup_click(os::Point p) {
   }
   Replacement fix{state->suggestion.suggestion, state->suggestion.erase, std::nullopt};
   if (state->suggestion.terminator) fix.text.push_back(*state->suggestion.terminator);
-  const bool elevated = is_foreground_process_elevated();
+  const bool elevated = is_foreground_process_more_elevated();
   hide_checker_overlay();
   if (elevated) return;
   // Set first: the shortcut must not type the same fix again.

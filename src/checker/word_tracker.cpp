@@ -248,7 +248,7 @@ void checker_track_key(HookState& state, uint32_t vk, bool shift) {
     checker_reset_word(t);
     return;
   }
-  if (state.win) {
+  if (win_held(state)) {
     checker_reset_word(t);
     return;
   }
@@ -293,7 +293,7 @@ void checker_track_key(HookState& state, uint32_t vk, bool shift) {
     return;
   }
   if (focused_control_is_password()) return;
-  if (is_foreground_process_elevated()) return;
+  if (is_foreground_process_more_elevated()) return;
 
   HookFlags& flags = hook_flags();
   state.last_post = now;

@@ -27,6 +27,15 @@ void set_autostart(bool on) {
   if (const auto path = shell->executable_path()) shell->write_autostart_entry(autostart_command_text(*path));
 }
 
+void restore_autostart(bool on) {
+  os::Shell* shell = os::platform().shell;
+  if (!on || !shell) return;
+  const auto path = shell->executable_path();
+  if (!path) return;
+  const std::string command = autostart_command_text(*path);
+  if (!shell->autostart_entry_is(command)) shell->write_autostart_entry(command);
+}
+
 void enter_background_priority() {
   if (os::Shell* shell = os::platform().shell) shell->enter_background_priority();
 }

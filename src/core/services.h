@@ -12,6 +12,10 @@ namespace harvel {
 void spawn_detached_process(std::string_view program, const std::vector<std::string>& args);
 // On: the entry holds the quoted program path followed by " --hidden".
 void set_autostart(bool on);
+// At start, with the settings' "startup": when on, an entry that is missing
+// or starts another program file (one an uninstaller removed, a copy
+// installed elsewhere) is written for this copy. Nothing when off.
+void restore_autostart(bool on);
 void enter_background_priority();
 void open_url_in_browser(std::string_view url);
 

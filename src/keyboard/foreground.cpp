@@ -52,7 +52,10 @@ bool is_shell_window(os::WindowHandle window) {
   return false;
 }
 
-bool is_foreground_process_elevated() {
+namespace {
+
+// The elevation of the focused window's process; none when it cannot be read.
+std::optional<bool> foreground_process_elevation() {
   os::Foreground& fg = *os::platform().foreground;
   const os::WindowHandle window = fg.foreground_window();
   uint32_t pid = 0;
@@ -64,8 +67,18 @@ bool is_foreground_process_elevated() {
   }
   pid = 0;
   if (target != 0) fg.window_thread_process_id(target, pid);
-  if (pid == 0) return true;
-  return fg.process_elevated(pid).value_or(true);
+  if (pid == 0) return std::nullopt;
+  return fg.process_elevated(pid);
+}
+
+}  // namespace
+
+bool is_foreground_process_elevated() { return foreground_process_elevation().value_or(true); }
+
+bool is_foreground_process_more_elevated() {
+  const std::optional<bool> elevated = foreground_process_elevation();
+  if (!elevated) return true;
+  return *elevated && !os::platform().foreground->own_process_elevated().value_or(false);
 }
 
 }  // namespace harvel

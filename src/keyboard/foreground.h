@@ -40,5 +40,10 @@ bool is_shell_window(uintptr_t window);
 // The process of the focused window runs elevated; also true whenever that
 // cannot be determined.
 bool is_foreground_process_elevated();
+// The process of the focused window runs more elevated than this copy, which
+// the checker leaves alone: elevated while this copy is not (or cannot tell),
+// or of an elevation that cannot be read. With UAC off every process runs
+// elevated, this copy too, and such a program is not skipped.
+bool is_foreground_process_more_elevated();
 
 }  // namespace harvel

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <utility>
 
 #include "keyboard/foreground.h"
 #include "keyboard/key_tables.h"
@@ -52,6 +53,8 @@ bool offer_is_fresh(const FixOffer& offer, const HookState& state) {
          offer.generation == state.fg_generation;
 }
 
+// Each side of each modifier has its own flag: a key still held on one side
+// keeps the modifier held when the other side's key goes up.
 void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
   switch (vk) {
     case 0x10: s.neutral_shift = down; break;
@@ -61,11 +64,19 @@ void set_modifier(HookState& s, uint32_t vk, bool down, bool phantom) {
     case 0xA1: s.rshift = down; break;
     case 0xA2: if (!phantom) s.lctrl = down; break;
     case 0xA3: s.rctrl = down; break;
-    case 0xA4: case 0xA5: s.alt = down; break;
-    case 0x5B: case 0x5C: s.win = down; break;
+    case 0xA4: s.lalt = down; break;
+    case 0xA5: s.ralt = down; break;
+    case 0x5B: s.lwin = down; break;
+    case 0x5C: s.rwin = down; break;
     default: break;
   }
 }
+
+bool is_modifier_key(uint32_t vk) {
+  return (vk >= 0x10 && vk <= 0x12) || (vk >= 0xA0 && vk <= 0xA5) || vk == 0x5B || vk == 0x5C;
+}
+
+bool any_modifier_held(const HookState& s) { return shift_held(s) || ctrl_held(s) || alt_held(s) || win_held(s); }
 
 void send_text(char32_t c) { send_replacement(Replacement{std::u32string(1, c), 0, std::nullopt}); }
 
@@ -98,19 +109,21 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   // The hybrid key and the modifier flags.
   if (vk == hk && down) {
     s.hybrid_down = true;
-    if (s.hybrid_held) return Verdict::Swallow;  // auto-repeat
-    const Mode m = effective_mode(s);
-    s.hybrid_used = false;
-    if (converting_mode(m)) {
-      s.hybrid_held = flags.layout_compatible.load(kRelaxed) != 0;
-      if (s.hybrid_held) return Verdict::Swallow;
-    } else {
-      s.hybrid_held = false;
+    // Auto-repeat keeps to what the first key-down was: one the program got
+    // stays the key it is, even where the mode has changed since.
+    if (s.hybrid_held) return Verdict::Swallow;
+    if (!s.hybrid_passed) {
+      const Mode m = effective_mode(s);
+      s.hybrid_used = false;
+      if (converting_mode(m)) {
+        s.hybrid_held = flags.layout_compatible.load(kRelaxed) != 0;
+        if (s.hybrid_held) return Verdict::Swallow;
+      }
+      // It reaches the program, which takes it for the key it is (Right Alt
+      // is Alt there, Right Shift a Shift).
+      s.hybrid_passed = true;
+      set_modifier(s, vk, true, false);
     }
-    // It reaches the program, which takes it for the key it is (Right Alt
-    // is Alt there, Right Shift a Shift).
-    s.hybrid_passed = true;
-    set_modifier(s, vk, true, false);
   } else if (vk == hk && up) {
     s.hybrid_down = false;
     if (s.hybrid_passed) {
@@ -126,19 +139,21 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
   } else if (vk != hk) {
     set_modifier(s, vk, down, phantom);
-    // The left-Ctrl event that AltGr layouts send along with Right Alt.
+    // The left-Ctrl event that AltGr layouts send along with Right Alt; its
+    // auto-repeat keeps to what its first key-down was.
     if (phantom) {
       if (down) {
+        if (s.phantom_swallowed) return Verdict::Swallow;
+        if (s.phantom_passed) return Verdict::Pass;
         const Mode m = effective_mode(s);
-        if (converting_mode(m)) {
-          s.phantom_swallowed = flags.layout_compatible.load(kRelaxed) != 0;
-          if (s.phantom_swallowed) return Verdict::Swallow;
-        } else {
-          s.phantom_swallowed = false;
-        }
-      } else if (up && s.phantom_swallowed) {
-        s.phantom_swallowed = false;
-        return Verdict::Swallow;
+        s.phantom_swallowed = converting_mode(m) && flags.layout_compatible.load(kRelaxed) != 0;
+        if (s.phantom_swallowed) return Verdict::Swallow;
+        s.phantom_passed = true;
+        return Verdict::Pass;
+      }
+      if (up) {
+        s.phantom_passed = false;
+        if (std::exchange(s.phantom_swallowed, false)) return Verdict::Swallow;
       }
     }
   }
@@ -149,23 +164,44 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   const bool ctrl_alone = ctrl && !s.hybrid_down;
 
   if (up) {
-    if (s.pending_fix && !ctrl && !shift) {
+    // A key-up is swallowed only when its key-down was: a key the program
+    // got down must reach it up too.
+    const bool reached = s.passed.erase(vk);
+    Verdict verdict = s.swallowed.erase(vk) && !reached ? Verdict::Swallow : Verdict::Pass;
+    if (s.pending_fix && !any_modifier_held(s)) {
       FixOffer fix = std::move(*s.pending_fix);
       s.pending_fix.reset();
       if (offer_is_fresh(fix, s)) {
-        send_replacement(Replacement{std::move(fix.text), fix.backspaces, std::nullopt});
+        // Input typed here reaches the program before the key-up being
+        // decided: with a modifier's key-up still to come, Backspace would
+        // be Ctrl+Backspace. That key-up goes first, in the same batch.
+        std::optional<KeyRelease> release;
+        if (verdict == Verdict::Pass && is_modifier_key(vk)) {
+          release = KeyRelease{static_cast<uint16_t>(vk), static_cast<uint16_t>(ev.scan_code),
+                               (ev.flags & os::LLKHF_EXTENDED) != 0};
+          verdict = Verdict::Swallow;
+        }
+        send_replacement(Replacement{std::move(fix.text), fix.backspaces, std::nullopt}, release);
       }
     }
-    return s.swallowed.erase(vk) ? Verdict::Swallow : Verdict::Pass;
+    return verdict;
   }
   if (!down) return Verdict::Pass;
   if (passes_at_once(vk)) return Verdict::Pass;
+
+  // An accepted fix is for the word just before the caret: any key pressed
+  // before the modifiers are let go (Ctrl+Shift+Left, End) may move it, and
+  // the fix is dropped. The Space's own auto-repeat is swallowed as it was.
+  if (s.pending_fix) {
+    if (vk == VK_SPACE && s.swallowed.contains(VK_SPACE)) return Verdict::Swallow;
+    s.pending_fix.reset();
+  }
 
   // The checker's fix shortcut: every key-down reaching here consumes the offer.
   if (s.fix_offer) {
     FixOffer offer = std::move(*s.fix_offer);
     s.fix_offer.reset();
-    if (vk == VK_SPACE && ctrl && shift && !alt && !s.win &&
+    if (vk == VK_SPACE && ctrl && shift && !alt && !win_held(s) &&
         flags.fix_applied.load(kRelaxed) == 0 && offer_is_fresh(offer, s)) {
       s.swallowed.insert(VK_SPACE);
       s.pending_fix = std::move(offer);
@@ -202,7 +238,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
     }
     // Zero mode has no use for the hybrid key, so any Ctrl, Alt or Windows
     // key chord is a shortcut: it types no text and ends the word.
-    if (ctrl || alt || s.win) {
+    if (ctrl || alt || win_held(s)) {
       engine_reset(s.engine);
       return Verdict::Pass;
     }
@@ -233,7 +269,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
       for (uint32_t slot = 0; slot < 4 && !typed; ++slot) {
         const FastKeyDef& row = FAST_KEYS[fast_slot_row(slot, flags.fast_indices[slot].load(kRelaxed))];
         if (row.vk != vk) continue;
-        if (s.win || ctrl_alone || alt) break;
+        if (win_held(s) || ctrl_alone || alt) break;
         const bool upper = shift != (caps && row.letter);
         const NewLetter& letter = FAST_SLOT_LETTERS[slot];
         if (s.hybrid_down) {
@@ -242,7 +278,7 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
           typed = upper ? letter.upper : letter.lower;
         }
       }
-    } else if (s.hybrid_down && !s.win && !ctrl_alone && !alt) {
+    } else if (s.hybrid_down && !win_held(s) && !ctrl_alone && !alt) {
       for (const HybridLetter& h : HYBRID_LETTERS) {
         if (h.vk == vk) typed = (shift != caps) ? h.letter.upper : h.letter.lower;
       }
@@ -260,6 +296,13 @@ Verdict decide(HookState& s, const os::KeyEvent& ev) {
   return Verdict::Pass;
 }
 
+// The verdict, with the keys whose key-down reached the program noted.
+Verdict decide_and_note(HookState& s, const os::KeyEvent& ev) {
+  const Verdict verdict = decide(s, ev);
+  if (verdict == Verdict::Pass && is_key_down(ev.message)) s.passed.insert(ev.vk_code);
+  return verdict;
+}
+
 // A plain pointer: thread-local objects with destructors are run by the
 // thread-exit cleanup of MinGW's thread library, which can stall under Wine.
 // The hook thread frees its state itself when its message loop ends.
@@ -267,16 +310,20 @@ thread_local HookState* t_hook_state = nullptr;
 
 }  // namespace
 
-os::InputBatch build_replacement_batch(const Replacement& r) {
+os::InputBatch build_replacement_batch(const Replacement& r, std::optional<KeyRelease> release_first) {
   os::InputBatch batch;
   if (r.backspaces > kMaxReplacementBackspaces) return batch;
   std::size_t units = 0;
   for (char32_t c : r.text) units += (c > 0xFFFF && c <= 0x10FFFF) ? 2 : 1;
-  batch.reserve(2 * (static_cast<std::size_t>(r.backspaces) + units + (r.extra_key ? 1 : 0)));
+  batch.reserve(2 * (static_cast<std::size_t>(r.backspaces) + units + (r.extra_key ? 1 : 0)) + 1);
   auto press = [&](uint16_t vk, uint16_t scan, uint32_t flags) {
     batch.push_back({vk, scan, flags, 0, kInjectedMarker});
     batch.push_back({vk, scan, flags | os::KEYEVENTF_KEYUP, 0, kInjectedMarker});
   };
+  if (const auto& key = release_first) {
+    const uint32_t extended = key->extended ? os::KEYEVENTF_EXTENDEDKEY : 0;
+    batch.push_back({key->vk, key->scan, os::KEYEVENTF_KEYUP | extended, 0, kInjectedMarker});
+  }
   for (uint64_t i = 0; i < r.backspaces; ++i) press(VK_BACK, 0, 0);
   for (char32_t c : r.text) {
     // Surrogates and values beyond Unicode cannot be typed: U+FFFD instead.
@@ -293,8 +340,8 @@ os::InputBatch build_replacement_batch(const Replacement& r) {
   return batch;
 }
 
-void send_replacement(const Replacement& r) {
-  const os::InputBatch batch = build_replacement_batch(r);
+void send_replacement(const Replacement& r, std::optional<KeyRelease> release_first) {
+  const os::InputBatch batch = build_replacement_batch(r, release_first);
   if (batch.empty()) return;
   os::platform().keyboard->send_input(batch);
 }
@@ -310,7 +357,7 @@ os::HookResult low_level_keyboard_proc(HookState& state, const os::KeyEvent& eve
   // Nothing may unwind into the system's callback: a failure passes the event.
   Verdict verdict = Verdict::Pass;
   try {
-    verdict = decide(state, event);
+    verdict = decide_and_note(state, event);
   } catch (...) {
     verdict = Verdict::Pass;
   }

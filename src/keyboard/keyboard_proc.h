@@ -56,14 +56,19 @@ struct HookState {
   uint32_t fg_thread = 0;
   uint32_t fg_generation = 0;  // wraps; bumped when fg_exe changes
   std::optional<os::Instant> fg_checked;
-  std::optional<FixOffer> pending_fix;  // accepted by Ctrl+Shift+Space, typed at the next key-up
-  VkSet swallowed;                      // keys whose key-up must be swallowed too
+  // Accepted by Ctrl+Shift+Space; typed at the key-up that leaves no
+  // modifier held, dropped by any other key pressed before that.
+  std::optional<FixOffer> pending_fix;
+  VkSet swallowed;  // keys whose key-down was swallowed: their key-up is swallowed too
+  VkSet passed;     // keys whose key-down reached the program: their key-up always does
   bool lshift = false;
   bool rshift = false;
   bool lctrl = false;
   bool rctrl = false;
-  bool alt = false;
-  bool win = false;
+  bool lalt = false;
+  bool ralt = false;
+  bool lwin = false;
+  bool rwin = false;
   // Held through the neutral codes VK_SHIFT, VK_CONTROL and VK_MENU, which
   // other programs' injected input and on-screen keyboards send.
   bool neutral_shift = false;
@@ -74,16 +79,28 @@ struct HookState {
   bool hybrid_used = false;        // a letter was typed while it was held
   bool hybrid_passed = false;      // its key-down reached the program: it counts as the modifier it is
   bool phantom_swallowed = false;  // the phantom left-Ctrl key-down was swallowed
+  bool phantom_passed = false;     // the phantom left-Ctrl key-down reached the program
   Mode last_mode = kModeOff;
   // The foreground window of the zero-mode word: a key in another window
   // starts a new word, since that window never got the word's start.
   os::WindowHandle engine_window = 0;
 };
 
-// The modifiers as the foreground program sees them, whichever code holds them.
+// The modifiers as the foreground program sees them, whichever code or side
+// holds them.
 inline bool shift_held(const HookState& s) { return s.lshift || s.rshift || s.neutral_shift; }
 inline bool ctrl_held(const HookState& s) { return s.lctrl || s.rctrl || s.neutral_ctrl; }
-inline bool alt_held(const HookState& s) { return s.alt || s.neutral_alt; }
+inline bool alt_held(const HookState& s) { return s.lalt || s.ralt || s.neutral_alt; }
+inline bool win_held(const HookState& s) { return s.lwin || s.rwin; }
+
+// A key's release, as the program must get it: its virtual key and scan
+// code, and whether it is an extended key.
+struct KeyRelease {
+  uint16_t vk = 0;
+  uint16_t scan = 0;
+  bool extended = false;
+  bool operator==(const KeyRelease&) const = default;
+};
 
 // A request to type: `backspaces` Backspaces, then `text`, then `extra_key`.
 struct Replacement {
@@ -98,9 +115,11 @@ inline constexpr uint64_t kMaxReplacementBackspaces = 4096;
 
 // The INPUT batch for a replacement: Backspace presses, each UTF-16 unit of
 // the text as a Unicode key press, then the extra key; all marked as ours.
-os::InputBatch build_replacement_batch(const Replacement& r);
+// `release_first` goes before them: the modifier whose key-up the request is
+// made for, which the program would otherwise get after them.
+os::InputBatch build_replacement_batch(const Replacement& r, std::optional<KeyRelease> release_first = {});
 // Sends the batch in one SendInput call; nothing when it is empty.
-void send_replacement(const Replacement& r);
+void send_replacement(const Replacement& r, std::optional<KeyRelease> release_first = {});
 
 // The hook callback's body for one event: the next hook's result when the
 // event passes, 1 when it is swallowed.

@@ -30,8 +30,10 @@ inline constexpr uint32_t WM_KEYUP = 0x101;
 inline constexpr uint32_t WM_SYSKEYDOWN = 0x104;
 inline constexpr uint32_t WM_SYSKEYUP = 0x105;
 
+inline constexpr uint32_t LLKHF_EXTENDED = 0x01;
 inline constexpr uint32_t LLKHF_INJECTED = 0x10;
 
+inline constexpr uint32_t KEYEVENTF_EXTENDEDKEY = 0x1;
 inline constexpr uint32_t KEYEVENTF_KEYUP = 0x2;
 inline constexpr uint32_t KEYEVENTF_UNICODE = 0x4;
 
@@ -142,6 +144,8 @@ class Foreground {
   // Whether a process runs elevated: OpenProcess(0x1000) + OpenProcessToken
   // (TOKEN_QUERY) + GetTokenInformation(TokenElevation); none when any step fails.
   virtual std::optional<bool> process_elevated(uint32_t pid) = 0;
+  // The same for this process; none when its token cannot be read.
+  virtual std::optional<bool> own_process_elevated() = 0;
 };
 
 // ---- Clocks ----------------------------------------------------------------
@@ -400,6 +404,8 @@ class Shell {
   // (a missing entry is fine).
   virtual void write_autostart_entry(std::string_view command_text) = 0;
   virtual void remove_autostart_entry() = 0;
+  // The entry is there and is what `command_text` writes.
+  virtual bool autostart_entry_is(std::string_view command_text) = 0;
   // Lowers the calling thread to background priority until it ends.
   virtual void enter_background_priority() = 0;
   // Names the calling thread for the system's tools (debuggers, process
@@ -725,7 +731,8 @@ class CaretQueries {
   virtual uintptr_t window_font(WindowHandle window, uint32_t timeout_ms) = 0;
   // In the window's device context with `font` selected: the width of each
   // text (GetTextExtentPoint32W; 0 for an empty text or a failed call). The
-  // old font is restored and the context released. None without a context.
+  // old font is restored and the context released. None without a context
+  // or when the font cannot be selected (a handle of another process).
   virtual std::optional<std::vector<int32_t>> text_widths(WindowHandle window, uintptr_t font,
                                                           std::span<const std::u16string> texts) = 0;
 };

@@ -102,6 +102,39 @@ TEST(SetupApp, PortableFlagFromTheProgramsFolder) {
   }
 }
 
+// Start with the system as the settings say, for this copy: an uninstaller
+// removed the entry, or another copy wrote it. Nothing when they say off.
+TEST(SetupApp, StartWithTheSystemIsRestoredForThisCopy) {
+  enum class Entry { Missing, AnotherProgram, ThisCopy };
+  struct Case {
+    const char* what;
+    bool startup;
+    Entry entry;
+    bool written;
+  };
+  const Case cases[] = {
+      {"on, missing", true, Entry::Missing, true},
+      {"on, another program", true, Entry::AnotherProgram, true},
+      {"on, this copy", true, Entry::ThisCopy, false},
+      {"off, missing", false, Entry::Missing, false},
+      {"off, another program", false, Entry::AnotherProgram, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetupWorld s;
+    const std::string ours = "\"" + path_to_utf8(s.program_folder() / "harvel.exe") + "\" --hidden";
+    const std::string other = "\"C:\\Old\\harvel.exe\" --hidden";
+    write_bytes(s.settings_file(), c.startup ? R"({"startup":true})" : R"({"startup":false})");
+    if (c.entry != Entry::Missing) s.w.desk.shell.write_autostart_entry(c.entry == Entry::ThisCopy ? ours : other);
+    const std::size_t before = s.w.desk.shell.autostart_calls().size();
+    s.setup();
+    const std::vector<std::string> all = s.w.desk.shell.autostart_calls();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()),
+              c.written ? std::vector<std::string>{"write:" + ours} : std::vector<std::string>{});
+    EXPECT_TRUE(s.files().ops().empty()) << "the settings file is not written";
+  }
+}
+
 TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
   SetupWorld s;
   const std::string broken = R"({"mode":"zero","enabled":1,"apps":[{"name":"Kod","exe":"code.exe","mode":"off"}]})";

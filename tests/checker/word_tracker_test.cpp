@@ -337,6 +337,14 @@ TEST_F(TrackKeys, NothingIsPostedFromPasswordBoxesOrElevatedPrograms) {
   EXPECT_TRUE(words().empty());
 }
 
+TEST_F(TrackKeys, WithUacOffEveryProgramIsAsElevatedAsThisCopy) {
+  elevate_all();
+  r.system().own_elevation = true;
+  r.run_lines("type \"shahar \"");
+  EXPECT_EQ(words(), (std::vector<std::string>{"shahar"}));
+  EXPECT_TRUE(r.state().fix_offer);
+}
+
 TEST_F(TrackKeys, SwitchingProgramsDuringAWordDropsIt) {
   r.run_lines("type \"sha\"\nset app other.exe\nwait 300\ntype \"har \"");
   EXPECT_TRUE(words().empty());
@@ -365,7 +373,8 @@ TEST_F(TrackKeys, TheShortcutTypesTheFixOnce) {
   r.run_lines("type \"shahar \"");
   r.clear_log();
   r.run_lines(kShortcut);
-  EXPECT_EQ(r.log(), (std::vector<std::string>{"swallow down SPACE", "swallow up SPACE", "send bs=7 \"şahar \""}));
+  EXPECT_EQ(r.log(), (std::vector<std::string>{"swallow down SPACE", "swallow up SPACE", "swallow up LCONTROL",
+                                               "send up=LCONTROL bs=7 \"şahar \""}));
   EXPECT_EQ(r.text(), "şahar ");
   // After the pop-up applied the fix the shortcut's Space goes through.
   r.run_lines("wait 2000\ntype \"choy \"\nset fix-applied 1");

@@ -90,5 +90,29 @@ TEST_F(ForegroundTest, ElevationOfTheFocusedWindowsProcess) {
   EXPECT_TRUE(is_foreground_process_elevated());
 }
 
+TEST_F(ForegroundTest, MoreElevatedThanThisCopy) {
+  const os::WindowHandle top = sys.open_app(u"C:\a.exe");
+  uint32_t pid = 0;
+  sys.window_thread_process_id(top, pid);
+  struct Case {
+    std::optional<bool> program;
+    std::optional<bool> own;
+    bool expected;
+  };
+  for (const Case& c : {Case{false, false, false}, Case{true, false, true},
+                        // UAC off: every process elevated, this copy too.
+                        Case{true, true, false}, Case{false, true, false},
+                        // This copy's token unreadable: taken as not elevated.
+                        Case{true, std::nullopt, true}, Case{false, std::nullopt, false},
+                        // The program's unreadable: skipped whatever this copy is.
+                        Case{std::nullopt, true, true}, Case{std::nullopt, false, true}}) {
+    sys.elevation[pid] = c.program;
+    sys.own_elevation = c.own;
+    EXPECT_EQ(is_foreground_process_more_elevated(), c.expected)
+        << "program " << (c.program ? *c.program ? "elevated" : "not elevated" : "unknown") << ", this copy "
+        << (c.own ? *c.own ? "elevated" : "not elevated" : "unknown");
+  }
+}
+
 }  // namespace
 }  // namespace harvel

@@ -42,13 +42,15 @@
 // Expected lines: every swallowed event and every SendInput batch, in the
 // order they happened; events not listed passed. Text escapes: \" \\ \n \t \u{HEX}.
 //   swallow down S                 swallow [inject] down|up|sysdown|sysup KEY [scan=N] [extra=N]
-//   send "ş"                       send [bs=N] ["text"] [key=KEY]: N Backspaces, the text as
-//   send bs=3 "fish" key=RETURN    Unicode key presses, then KEY; all marked as the program's own
+//   send "ş"                       send [up=KEY] [bs=N] ["text"] [key=KEY]: KEY let go, N
+//   send bs=3 "fish" key=RETURN    Backspaces, the text as Unicode key presses, then KEY;
+//   send up=LSHIFT bs=1 "ş"        all marked as the program's own
 //   text "fish\n"
 //
-// The box receives what passes and then what was injected (injected input
+// The box receives what was injected while an event was decided before the
+// event itself, if it passes, as the system delivers them (injected input
 // goes back through the hook, which passes the program's own, and then into
-// the box, as the system queues it). It types with the foreground layout,
+// the box). It types with the foreground layout,
 // honouring Shift and Caps Lock; Backspace deletes; Enter and Tab type \n and
 // \t; nothing is typed while Ctrl, Alt or a Windows key is down; a Caps Lock
 // key-down that reaches it toggles Caps Lock.

@@ -110,14 +110,18 @@ TEST(LinuxAutostart, WriteAndRemoveThroughTheShell) {
   ScopedEnv config("XDG_CONFIG_HOME", home.path().string());
   LinuxShell shell;
   const fs::path file = home.path() / "autostart" / "harvel.desktop";
+  EXPECT_FALSE(shell.autostart_entry_is("\"/opt/Harvel App/harvel\" --hidden"));
   shell.write_autostart_entry("\"/opt/Harvel App/harvel\" --hidden");
   ASSERT_TRUE(fs::exists(file));
   EXPECT_EQ(read_text(file), autostart_file_text("\"/opt/Harvel App/harvel\" --hidden"));
   EXPECT_FALSE(fs::exists(file.string() + ".tmp"));
+  EXPECT_TRUE(shell.autostart_entry_is("\"/opt/Harvel App/harvel\" --hidden"));
   shell.write_autostart_entry("\"/opt/Other/harvel\" --hidden");  // replaced whole
   EXPECT_EQ(read_text(file), autostart_file_text("\"/opt/Other/harvel\" --hidden"));
+  EXPECT_FALSE(shell.autostart_entry_is("\"/opt/Harvel App/harvel\" --hidden"));
   shell.remove_autostart_entry();
   EXPECT_FALSE(fs::exists(file));
+  EXPECT_FALSE(shell.autostart_entry_is("\"/opt/Other/harvel\" --hidden"));
   shell.remove_autostart_entry();  // already gone: fine
   EXPECT_FALSE(fs::exists(file));
 }

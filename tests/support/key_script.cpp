@@ -205,8 +205,8 @@ std::string describe_event(const os::KeyEvent& e) {
   return out;
 }
 
-// "send bs=N "text" key=NAME" for a well-formed replacement batch, else the
-// raw inputs.
+// "send up=NAME bs=N "text" key=NAME" for a well-formed replacement batch,
+// else the raw inputs.
 std::string describe_batch(const os::InputBatch& batch) {
   auto raw = [&] {
     std::string out = "send raw";
@@ -216,8 +216,15 @@ std::string describe_batch(const os::InputBatch& batch) {
     }
     return out;
   };
-  if (batch.size() % 2 != 0) return raw();
   std::size_t i = 0;
+  // A key let go first (scan code 0, not extended, as the scripts' keys are).
+  std::optional<uint16_t> released;
+  if (!batch.empty() && batch[0] == os::KeyInput{batch[0].vk, 0, os::KEYEVENTF_KEYUP, 0, kInjectedMarker} &&
+      batch[0].vk != 0) {
+    released = batch[0].vk;
+    i = 1;
+  }
+  if ((batch.size() - i) % 2 != 0) return raw();
   auto pair_is = [&](uint16_t vk, uint16_t scan, uint32_t flags) {
     const os::KeyInput down{vk, scan, flags, 0, kInjectedMarker};
     const os::KeyInput up{vk, scan, flags | os::KEYEVENTF_KEYUP, 0, kInjectedMarker};
@@ -240,6 +247,7 @@ std::string describe_batch(const os::InputBatch& batch) {
   }
   if (i != batch.size()) return raw();
   std::string out = "send";
+  if (released) out += " up=" + vk_name(*released);
   if (backspaces != 0) out += " bs=" + std::to_string(backspaces);
   if (!units.empty()) out += " " + quote(text::decode_utf16_lossy(units));
   if (extra) out += " key=" + vk_name(*extra);
@@ -366,9 +374,12 @@ std::string canonical_expectation(std::string_view line) {
     uint64_t bs = 0;
     std::u32string text;
     std::optional<uint32_t> key;
+    std::optional<uint32_t> released;
     for (std::size_t i = 1; i < t.size(); ++i) {
       if (t[i].quoted) {
         text += utf8_to_u32(t[i].text);
+      } else if (t[i].text.rfind("up=", 0) == 0) {
+        released = parse_vk(std::string_view(t[i].text).substr(3));
       } else if (t[i].text.rfind("bs=", 0) == 0) {
         bs = parse_number(std::string_view(t[i].text).substr(3));
       } else if (t[i].text.rfind("key=", 0) == 0) {
@@ -378,10 +389,11 @@ std::string canonical_expectation(std::string_view line) {
       }
     }
     std::string out = "send";
+    if (released) out += " up=" + vk_name(*released);
     if (bs != 0) out += " bs=" + std::to_string(bs);
     if (!text.empty()) out += " " + quote(text);
     if (key) out += " key=" + vk_name(*key);
-    if (out == "send") fail("a send needs bs=, a text or key=");
+    if (out == "send") fail("a send needs up=, bs=, a text or key=");
     return out;
   }
   fail("unknown expectation: " + std::string(line));
@@ -608,9 +620,9 @@ void KeyScriptRunner::feed(const os::KeyEvent& event) {
   if (!passed && result != 1) fail("an event neither passed nor swallowed (result " + std::to_string(result) + ")");
   if (state_.in_use) fail("the procedure left its state in use");
   if (!passed) log_.push_back("swallow " + describe_event(event));
-  // The event reaches the focused window before the input injected while
-  // it was decided, which the system queues behind it.
-  if (passed) deliver_to_box(event);
+  // Input injected while an event is decided reaches the focused window
+  // before that event, which waits for the hook's answer: it goes through
+  // the hook (which passes the program's own) into the box first.
   std::vector<os::KeyEvent> injected;
   for (std::size_t i = sent_before; i < sys.sent.size(); ++i) {
     log_.push_back(describe_batch(sys.sent[i]));
@@ -626,6 +638,7 @@ void KeyScriptRunner::feed(const os::KeyEvent& event) {
     }
   }
   for (const os::KeyEvent& e : injected) feed(e);
+  if (passed) deliver_to_box(event);
 }
 
 void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
@@ -633,12 +646,10 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
   const bool up = e.message == os::WM_KEYUP || e.message == os::WM_SYSKEYUP;
   if (!down && !up) return;
   switch (e.vk_code) {
-    case 0xA0: box_shift_l_ = down; return;
-    case 0xA1: box_shift_r_ = down; return;
-    case 0x10: box_shift_ = down; return;
-    case 0xA2: case 0xA3: case 0x11: box_ctrl_ = down; return;
-    case 0xA4: case 0xA5: case 0x12: box_alt_ = down; return;
-    case 0x5B: case 0x5C: box_win_ = down; return;
+    case 0x10: case 0x11: case 0x12: case 0x5B: case 0x5C:
+    case 0xA0: case 0xA1: case 0xA2: case 0xA3: case 0xA4: case 0xA5:
+      box_down_[e.vk_code] = down;
+      return;
     default: break;
   }
   if (!down) return;
@@ -660,7 +671,12 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
     box_high_surrogate_ = 0;
     return;
   }
-  if (box_ctrl_ || box_alt_ || box_win_) return;  // shortcuts type nothing
+  auto held = [this](uint32_t neutral, uint32_t left, uint32_t right) {
+    return box_down_[neutral] || box_down_[left] || box_down_[right];
+  };
+  if (held(0x11, 0xA2, 0xA3) || held(0x12, 0xA4, 0xA5) || box_down_[0x5B] || box_down_[0x5C]) {
+    return;  // shortcuts type nothing
+  }
   switch (e.vk_code) {
     case 0x08:
       if (!box_.empty()) box_.pop_back();
@@ -669,7 +685,7 @@ void KeyScriptRunner::deliver_to_box(const os::KeyEvent& e) {
     case 0x09: box_.push_back(U'\t'); return;
     default: break;
   }
-  const bool shift = box_shift_l_ || box_shift_r_ || box_shift_;
+  const bool shift = held(0x10, 0xA0, 0xA1);
   const os::LayoutHandle layout = system_->keyboard_layout(system_->foreground_thread());
   const char32_t c = fake::layout_char(layout, e.vk_code, shift, system_->caps_lock());
   if (c >= 0x20) box_.push_back(c);

@@ -4,6 +4,7 @@
 // documents the format; unit tests can also drive a KeyScriptRunner line by line.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,8 +79,8 @@ class KeyScriptRunner {
   // The simulated text box.
   std::u32string box_;
   char16_t box_high_surrogate_ = 0;
-  bool box_shift_l_ = false, box_shift_r_ = false, box_shift_ = false;
-  bool box_ctrl_ = false, box_alt_ = false, box_win_ = false;
+  // Each side's key and the neutral code on their own, as the system keeps them.
+  std::array<bool, 256> box_down_{};
 };
 
 }  // namespace harvel::testing

@@ -114,11 +114,13 @@ TEST(Win32Hook, OwnInjectedInputPassesUntouched) {
   EXPECT_EQ(box.settled_text(L"w[ş"), L"w[ş");
 }
 
-// Records the virtual keys of the key-downs a window gets.
+// Records the virtual keys of the key-downs a window gets, and which of
+// them came with Ctrl, Shift or Alt down.
 class KeyDownRecorder {
  public:
   explicit KeyDownRecorder(HWND window) : window_(window) {
     keys_.clear();
+    chords_.clear();
     old_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeyDownRecorder::proc)));
   }
@@ -127,15 +129,24 @@ class KeyDownRecorder {
   KeyDownRecorder& operator=(const KeyDownRecorder&) = delete;
 
   long count(WPARAM vk) const { return static_cast<long>(std::count(keys_.begin(), keys_.end(), vk)); }
+  long count_with_modifier(WPARAM vk) const {
+    return static_cast<long>(std::count(chords_.begin(), chords_.end(), vk));
+  }
 
  private:
   static LRESULT CALLBACK proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_KEYDOWN) keys_.push_back(wp);
+    if (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) {
+      keys_.push_back(wp);
+      if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) {
+        chords_.push_back(wp);
+      }
+    }
     return CallWindowProcW(old_, w, msg, wp, lp);
   }
   HWND window_;
   static inline WNDPROC old_ = nullptr;
   static inline std::vector<WPARAM> keys_;
+  static inline std::vector<WPARAM> chords_;
 };
 
 // Which keys reach the box as keys and how many reach it as typed text
@@ -176,6 +187,34 @@ INSTANTIATE_TEST_SUITE_P(
         // it: Ctrl+W reaches the box as the W key; Shift held so types Ş.
         KeyCase{"FastNeutralModifierCodes", kModeFast, "+CONTROL W -CONTROL +SHIFT W -SHIFT", 'W', 1, 1, L"Ş"}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+// Ctrl+Shift+Space right after a word the checker flags, let go in either
+// order: the fix replaces the word, and no Backspace reaches the box with a
+// modifier still down (on Windows Ctrl+Backspace erases whole words).
+class FixShortcut : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FixShortcut, ReplacesTheWordOnceNoModifierIsHeld) {
+  Settings settings = settings_with(kModeEnglish);
+  settings.checker = true;
+  HookedApp hooked(std::move(settings));
+  ASSERT_TRUE(hooked.hooked());
+  TextWindow box;
+  ASSERT_TRUE(box.ready());
+  KeyDownRecorder keys(box.edit());
+  type_keys("'salom' SPACE 'shahar' SPACE");
+  ASSERT_EQ(box.settled_text(L"salom shahar "), L"salom shahar ");
+  type_keys(GetParam());
+  EXPECT_EQ(box.settled_text(L"salom \u015Fahar "), L"salom \u015Fahar ");
+  EXPECT_EQ(keys.count(VK_BACK), 7);
+  EXPECT_EQ(keys.count_with_modifier(VK_BACK), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Win32Hook, FixShortcut,
+                         ::testing::Values("+LCONTROL +LSHIFT SPACE -LSHIFT -LCONTROL",
+                                           "+LCONTROL +LSHIFT SPACE -LCONTROL -LSHIFT"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "ControlReleasedLast" : "ShiftReleasedLast");
+                         });
 
 // Two windows of one program: a word begun in the first is not finished in
 // the second, which never got its start.

@@ -165,15 +165,18 @@ TEST(Win32Shell, RunValueWrittenAndDeleted) {
   EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(value->text, expected);
   EXPECT_EQ(value->bytes, 2 * (expected.size() + 1));
+  EXPECT_TRUE(os::platform().shell->autostart_entry_is(autostart_command_text(win32::narrow(*exe))));
 
   // A path with blanks stays one quoted part, apart from the flag.
   os::platform().shell->write_autostart_entry(autostart_command_text("C:\\Program Files\\Harvel\\harvel.exe"));
   value = read_run_value();
   ASSERT_TRUE(value);
   EXPECT_EQ(value->text, L"\"C:\\Program Files\\Harvel\\harvel.exe\" --hidden");
+  EXPECT_FALSE(os::platform().shell->autostart_entry_is(autostart_command_text(win32::narrow(*exe))));
 
   set_autostart(false);
   EXPECT_FALSE(read_run_value());
+  EXPECT_FALSE(os::platform().shell->autostart_entry_is(autostart_command_text(win32::narrow(*exe))));
   set_autostart(false);  // nothing to delete: silent
   EXPECT_FALSE(read_run_value());
   os::install_platform(os::Platform{});

@@ -162,6 +162,44 @@ TEST(Win32TrayIcon, LeftClicksReachTheHandler) {
   tray.remove("main");
 }
 
+// With NOTIFYICON_VERSION_4 the shell names the icon and the event in lParam.
+// A selection from the keyboard is a left click; the NIN_SELECT that follows
+// a mouse click, and Enter's second NIN_KEYSELECT, are not clicks of their own.
+TEST(Win32TrayIcon, KeyboardSelectionsAreLeftClicks) {
+  Win32Tray tray;
+  std::vector<os::TrayEvent> events;
+  os::TraySpec spec = spec_with(drawn(kBaseLookActive, false, false));
+  spec.on_event = [&](const os::TrayEvent& e) {
+    if (e.kind == os::TrayEventKind::Click) events.push_back(e);
+  };
+  ASSERT_TRUE(tray.create(spec));
+  HWND hwnd = reinterpret_cast<HWND>(tray.window());
+  const UINT uid = tray.notify_id("main");
+  auto send = [&](UINT event) {
+    SendMessageW(hwnd, Win32Tray::callback_message(), MAKEWPARAM(600, 1000), MAKELPARAM(event, uid));
+  };
+  auto clicks = [&] {
+    std::vector<std::string> out;
+    for (const os::TrayEvent& e : events) {
+      out.push_back(std::string(e.button == os::MouseButton::Left ? "left " : "other ") +
+                    (e.state == os::ButtonState::Down ? "down" : "up"));
+    }
+    events.clear();
+    return out;
+  };
+  const std::vector<std::string> one_click{"left down", "left up"};
+  send(NIN_KEYSELECT);  // Enter: twice
+  send(NIN_KEYSELECT);
+  EXPECT_EQ(clicks(), one_click) << "Enter";
+  send(WM_LBUTTONDOWN);  // the mouse
+  send(WM_LBUTTONUP);
+  send(NIN_SELECT);
+  EXPECT_EQ(clicks(), one_click) << "a mouse click";
+  send(NIN_SELECT);  // selected with the mouse, opened with Enter
+  EXPECT_EQ(clicks(), one_click) << "Enter on an icon the mouse selected";
+  tray.remove("main");
+}
+
 // One menu entry as the menu window shows it.
 struct ShownItem {
   std::wstring text;

@@ -346,6 +346,11 @@ void FakeShell::remove_autostart_entry() {
   autostart_calls_.emplace_back("remove");
 }
 
+bool FakeShell::autostart_entry_is(std::string_view command_text) {
+  std::lock_guard lock(mutex_);
+  return autostart_ == command_text;
+}
+
 void FakeShell::enter_background_priority() {
   std::lock_guard lock(mutex_);
   ++background_;

@@ -97,11 +97,13 @@ class FakeSystem final : public os::KeyboardInput,
   int32_t window_style(os::WindowHandle window) override;
   std::u16string class_name(os::WindowHandle window, std::size_t max_units) override;
   std::optional<bool> process_elevated(uint32_t pid) override;
+  std::optional<bool> own_process_elevated() override { return own_elevation; }
 
   os::WindowHandle foreground = 0;
   std::map<os::WindowHandle, FakeWindow> windows;
   std::map<uint32_t, std::u16string> process_paths;       // pid -> image path; absent: unreadable
   std::map<uint32_t, std::optional<bool>> elevation;      // pid -> token elevation; absent or none: unknown
+  std::optional<bool> own_elevation = false;              // this process's; none: unknown
   std::map<uint32_t, os::GuiThreadInfo> gui_threads;      // thread -> info; absent: the call fails
   int image_path_queries = 0;
 

@@ -110,6 +110,7 @@ class LinuxShell final : public os::Shell {
   void spawn_detached_process(const os::CommandLine& command) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
+  bool autostart_entry_is(std::string_view command_text) override;
   // The calling thread's nice value 19.
   void enter_background_priority() override;
   void name_current_thread(std::string_view name) override;

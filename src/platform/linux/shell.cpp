@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 #include <thread>
 
@@ -189,6 +190,15 @@ void LinuxShell::write_autostart_entry(std::string_view command_text) {
   }
   std::filesystem::rename(temp, *path, ec);
   if (ec) std::filesystem::remove(temp, ec);
+}
+
+bool LinuxShell::autostart_entry_is(std::string_view command_text) {
+  const auto path = autostart_file_path();
+  if (!path) return false;
+  std::ifstream in(*path, std::ios::binary);
+  if (!in) return false;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return text == autostart_file_text(command_text);
 }
 
 void LinuxShell::remove_autostart_entry() {

@@ -311,4 +311,7 @@ std::optional<bool> LinuxForeground::process_elevated(uint32_t pid) {
   return false;
 }
 
+// Nothing here answers "elevated", so this copy never is either.
+std::optional<bool> LinuxForeground::own_process_elevated() { return false; }
+
 }  // namespace harvel::linux_host

@@ -51,9 +51,9 @@ std::u16string Win32Foreground::class_name(os::WindowHandle window, std::size_t 
   return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), static_cast<std::size_t>(n));
 }
 
-std::optional<bool> Win32Foreground::process_elevated(uint32_t pid) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (!process) return std::nullopt;
+namespace {
+
+std::optional<bool> token_elevated(HANDLE process) {
   HANDLE token = nullptr;
   std::optional<bool> result;
   if (OpenProcessToken(process, TOKEN_QUERY, &token)) {
@@ -64,8 +64,19 @@ std::optional<bool> Win32Foreground::process_elevated(uint32_t pid) {
     }
     CloseHandle(token);
   }
+  return result;
+}
+
+}  // namespace
+
+std::optional<bool> Win32Foreground::process_elevated(uint32_t pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return std::nullopt;
+  const std::optional<bool> result = token_elevated(process);
   CloseHandle(process);
   return result;
 }
+
+std::optional<bool> Win32Foreground::own_process_elevated() { return token_elevated(GetCurrentProcess()); }
 
 }  // namespace harvel::win32

@@ -15,6 +15,7 @@ class Win32Foreground final : public os::Foreground {
   int32_t window_style(os::WindowHandle window) override;
   std::u16string class_name(os::WindowHandle window, std::size_t max_units) override;
   std::optional<bool> process_elevated(uint32_t pid) override;
+  std::optional<bool> own_process_elevated() override;
 };
 
 }  // namespace harvel::win32

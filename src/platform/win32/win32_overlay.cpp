@@ -199,7 +199,13 @@ std::optional<std::vector<int32_t>> Win32Caret::text_widths(os::WindowHandle win
   HWND hwnd = to_hwnd(window);
   HDC dc = GetDC(hwnd);
   if (!dc) return std::nullopt;
+  // GDI handles belong to the process that made them: another program's font
+  // cannot be selected here, and the context's own font would measure wrong.
   HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(font));
+  if (!old || old == HGDI_ERROR) {
+    ReleaseDC(hwnd, dc);
+    return std::nullopt;
+  }
   std::vector<int32_t> widths;
   for (const std::u16string& t : texts) {
     SIZE size{};
@@ -210,7 +216,7 @@ std::optional<std::vector<int32_t>> Win32Caret::text_widths(os::WindowHandle win
       widths.push_back(size.cx);
     }
   }
-  if (old) SelectObject(dc, old);
+  SelectObject(dc, old);
   ReleaseDC(hwnd, dc);
   return widths;
 }

@@ -161,6 +161,24 @@ void Win32Shell::remove_autostart_entry() {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str());
 }
 
+bool Win32Shell::autostart_entry_is(std::string_view command_text) {
+  const std::wstring key(kRunKey);
+  const std::wstring value(kRunValue);
+  DWORD bytes = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
+  bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), value.c_str(), RRF_RT_REG_SZ, nullptr, data.data(), &bytes) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  data.resize(wcsnlen(data.c_str(), data.size()));
+  return data == widen(command_text);
+}
+
 void Win32Shell::enter_background_priority() { SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN); }
 
 void Win32Shell::name_current_thread(std::string_view name) {

@@ -29,6 +29,7 @@ class Win32Shell final : public os::Shell {
   void spawn_detached_process(const os::CommandLine& command) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
+  bool autostart_entry_is(std::string_view command_text) override;
   void enter_background_priority() override;
   void name_current_thread(std::string_view name) override;
   std::optional<std::string> executable_path() override;

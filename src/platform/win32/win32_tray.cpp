@@ -317,7 +317,39 @@ intptr_t Win32Tray::handle_message(uint32_t message, uintptr_t wparam, intptr_t 
   return -1;
 }
 
+bool Win32Tray::is_selection(uint32_t uid, uint32_t event) {
+  std::lock_guard lock(mutex_);
+  Icon* icon = find_uid(uid);
+  if (!icon) return false;
+  if (event == NIN_SELECT) {
+    // Version 4 follows every left click of the mouse with NIN_SELECT.
+    return !std::exchange(icon->mouse_select_due, false);
+  }
+  // Enter sends NIN_KEYSELECT twice, Space once: a second one within the
+  // double-click time belongs to the same key.
+  const auto now = std::chrono::steady_clock::now();
+  const auto same_key = std::chrono::milliseconds(GetDoubleClickTime());
+  if (icon->key_selected && now - *icon->key_selected < same_key) return false;
+  icon->key_selected = now;
+  return true;
+}
+
 void Win32Tray::on_callback(uint32_t uid, uint32_t event, int32_t x, int32_t y, bool anchor_known) {
+  if (event == NIN_SELECT || event == NIN_KEYSELECT) {
+    // A selection from the keyboard acts as a left click.
+    if (!is_selection(uid, event)) return;
+    on_callback(uid, WM_LBUTTONDOWN, x, y, anchor_known);
+    on_callback(uid, WM_LBUTTONUP, x, y, anchor_known);
+    {
+      std::lock_guard lock(mutex_);
+      if (Icon* icon = find_uid(uid)) icon->mouse_select_due = false;
+    }
+    return;
+  }
+  if (event != WM_MOUSEMOVE) {
+    std::lock_guard lock(mutex_);
+    if (Icon* icon = find_uid(uid)) icon->mouse_select_due = event == WM_LBUTTONUP;
+  }
   os::TrayEvent e;
   switch (event) {
     case WM_LBUTTONDOWN: e = {os::TrayEventKind::Click, os::MouseButton::Left, os::ButtonState::Down, {}}; break;

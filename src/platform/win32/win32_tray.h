@@ -4,13 +4,15 @@
 //
 // The icons belong to a hidden top-level window of their own, made on the
 // thread of the first create() call, which must be the event-loop thread
-// (its messages carry the clicks). A hidden top-level window rather than the
+// (its messages carry the clicks). A selection from the keyboard
+// (NIN_SELECT, NIN_KEYSELECT) reaches the handler as a left click. A hidden top-level window rather than the
 // application's message-only one: a menu closes on a click elsewhere only
 // when its owner can be the foreground window, and only top-level windows
 // hear "TaskbarCreated", after which the icons are added again (a restarted
 // Explorer has forgotten them). Every other call may come from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -57,6 +59,8 @@ class Win32Tray final : public os::Tray {
     os::TrayMenuHandler on_menu;
     os::TrayEventHandler on_event;
     bool version4 = false;  // the shell speaks NOTIFYICON_VERSION_4 to this icon
+    bool mouse_select_due = false;                 // a left click's NIN_SELECT is still to come
+    std::optional<std::chrono::steady_clock::time_point> key_selected;  // the last NIN_KEYSELECT taken
   };
 
   bool ensure_window();
@@ -65,6 +69,8 @@ class Win32Tray final : public os::Tray {
   Icon* find_uid(uint32_t uid);
   std::optional<os::TrayIconArea> area_of(uint32_t uid);
   void on_callback(uint32_t uid, uint32_t event, int32_t x, int32_t y, bool anchor_known);
+  // Whether a selection message is one of its own and not the echo of a click.
+  bool is_selection(uint32_t uid, uint32_t event);
   void show_menu(uint32_t uid, int32_t x, int32_t y, bool anchor_known);
 
   os::WindowHandle window_ = 0;

@@ -2,12 +2,16 @@
 // install (files, shortcut, list entry), the installed copy and a copy
 // without uninstall.exe against the fake WebView2 runtime, an installer that
 // meets a copy that will not end, an update over the running installed copy
-// (which the new copy then reports), and the uninstaller. The update installs a build whose harvel.exe carries
-// a marker after its image, so that the replacement shows.
+// (which the new copy then reports), and the uninstaller; then the pages of
+// an installation and a removal made by hand, whose texts are checked and
+// pictured (build/windows/screenshots), the reinstalled copy putting back
+// its start with Windows. The update installs a build whose harvel.exe
+// carries a marker after its image, so that the replacement shows.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -20,6 +24,11 @@
 
 #include <objidl.h>
 #include <shobjidl.h>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
 
 namespace harvel {
 namespace {
@@ -66,7 +75,9 @@ bool registry_key_exists(const wchar_t* key) {
   return true;
 }
 
-// The program a shortcut starts, as the shell reads it.
+// The program a shortcut starts, as the shell reads it: from the link's item
+// list, whose names are Unicode. (Its path field is the ANSI one, which
+// holds "?" for every letter of a Cyrillic profile name.)
 std::optional<std::wstring> shortcut_target(const fs::path& link) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::optional<std::wstring> target;
@@ -75,11 +86,13 @@ std::optional<std::wstring> shortcut_target(const fs::path& link) {
                                  reinterpret_cast<void**>(&shell_link)))) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      PIDLIST_ABSOLUTE items = nullptr;
       wchar_t path[MAX_PATH] = {};
-      if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) &&
-          SUCCEEDED(shell_link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH))) {
+      if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) && SUCCEEDED(shell_link->GetIDList(&items)) && items &&
+          SHGetPathFromIDListW(items, path)) {
         target = path;
       }
+      CoTaskMemFree(items);
       file->Release();
     }
     shell_link->Release();
@@ -186,6 +199,175 @@ void remove_installation() {
   if (run && run->find(install_dir().wstring()) != std::wstring::npos) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Harvel");
   }
+}
+
+// ---- the wizard's pages, driven as a user would ----
+
+// The visible installer or uninstaller window of any process (the
+// uninstaller runs from a copy of itself); null when none.
+HWND find_wizard() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND w, LPARAM p) -> BOOL {
+        wchar_t cls[16] = {};
+        if (IsWindowVisible(w) && GetClassNameW(w, cls, 16) && std::wstring_view(cls) == L"#32770" &&
+            GetDlgItem(w, IDOK) && FindWindowExW(w, nullptr, L"#32770", nullptr)) {
+          *reinterpret_cast<HWND*>(p) = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+std::wstring text_of(HWND w) {
+  wchar_t buffer[2048] = {};
+  const int n = GetWindowTextW(w, buffer, 2048);
+  return std::wstring(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+// What a page shows: the header (Modern UI's title and subtitle), and every
+// visible text of the window and of its page.
+struct ShownPage {
+  std::wstring caption;
+  std::wstring title;
+  std::wstring subtitle;
+  std::vector<std::wstring> texts;
+};
+
+// The branding line (NSIS's, and Modern UI's over it), which NSIS pads with
+// a blank of its own.
+bool is_branding(HWND w) { return GetDlgCtrlID(w) == 1028 || GetDlgCtrlID(w) == 1256; }
+
+ShownPage shown_page(HWND wizard) {
+  ShownPage page{text_of(wizard), text_of(GetDlgItem(wizard, 1037)), text_of(GetDlgItem(wizard, 1038)), {}};
+  EnumChildWindows(
+      wizard,
+      [](HWND w, LPARAM p) -> BOOL {
+        const std::wstring text = text_of(w);
+        // A picture's static holds its resource id (U+FFFF and a number) as its text.
+        if (IsWindowVisible(w) && !text.empty() && text[0] != 0xFFFF && !is_branding(w)) {
+          reinterpret_cast<ShownPage*>(p)->texts.push_back(text);
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&page));
+  return page;
+}
+
+bool shows(const ShownPage& page, const std::wstring& text) {
+  return std::find(page.texts.begin(), page.texts.end(), text) != page.texts.end();
+}
+
+// The window as the screen shows it, as a PNG file in the run's screenshots folder.
+void save_screenshot(HWND w, const std::string& name) {
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);  // painted by now
+  RECT r{};
+  ASSERT_TRUE(GetWindowRect(w, &r));
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  ASSERT_GT(width, 0);
+  ASSERT_GT(height, 0);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  std::vector<uint8_t> rgba;
+  if (memory && bitmap && bits) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    if (BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY)) {
+      const auto* bgra = static_cast<const uint8_t*>(bits);
+      rgba.resize(static_cast<std::size_t>(width) * height * 4);
+      for (std::size_t k = 0; k < rgba.size(); k += 4) {
+        rgba[k] = bgra[k + 2];
+        rgba[k + 1] = bgra[k + 1];
+        rgba[k + 2] = bgra[k];
+        rgba[k + 3] = 255;
+      }
+    }
+    SelectObject(memory, old);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  if (memory) DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  ASSERT_FALSE(rgba.empty()) << "no picture of " << name;
+  std::string png;
+  stbi_write_png_to_func(
+      [](void* out, void* data, int size) { static_cast<std::string*>(out)->append(static_cast<char*>(data), size); },
+      &png, width, height, 4, rgba.data(), width * 4);
+  const fs::path folder = windows_path(HARVEL_SCREENSHOTS_DIR);
+  fs::create_directories(folder);
+  write_text(folder / (name + ".png"), png);
+}
+
+// Waits for the page whose header title (or, on the finish page, one of
+// whose texts) is `marker` and whose button IDOK reads `button`, and saves
+// its picture under `name`.
+std::optional<ShownPage> wait_page(const std::wstring& marker, const std::wstring& button, const std::string& name) {
+  HWND wizard = nullptr;
+  std::optional<ShownPage> page;
+  auto found = [&] {
+    return page && (page->title == marker || shows(*page, marker)) &&
+           text_of(GetDlgItem(wizard, IDOK)) == button && IsWindowEnabled(GetDlgItem(wizard, IDOK));
+  };
+  wait_until(
+      [&] {
+        wizard = find_wizard();
+        page = wizard ? std::optional(shown_page(wizard)) : std::nullopt;
+        return found();
+      },
+      30s);
+  if (!found()) {
+    std::string seen;
+    if (page) {
+      seen = "caption \"" + win32::narrow(page->caption) + "\", title \"" + win32::narrow(page->title) + "\", button \"" +
+             win32::narrow(text_of(GetDlgItem(wizard, IDOK))) + "\"";
+      for (const std::wstring& t : page->texts) seen += ", \"" + win32::narrow(t) + "\"";
+    }
+    ADD_FAILURE() << "no page " << win32::narrow(marker) << " (" << name << "); shown: " << seen;
+    return std::nullopt;
+  }
+  save_screenshot(wizard, name);
+  return page;
+}
+
+// Presses a button of the wizard (IDOK: Next, Install, Finish, Close).
+void press(int button) {
+  HWND wizard = find_wizard();
+  ASSERT_NE(wizard, nullptr);
+  PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(wizard, button)));
+}
+
+// Our texts only: the stock translation writes every o‘ and ’ as "'", and
+// no text, the caption least of all, ends in a blank.
+void expect_our_texts(const ShownPage& page, const std::wstring& caption) {
+  EXPECT_EQ(page.caption, caption);
+  for (const std::wstring& text : page.texts) {
+    EXPECT_EQ(text.find(L'\''), std::wstring::npos) << win32::narrow(text);
+    EXPECT_FALSE(text.ends_with(L' ')) << win32::narrow(text);
+  }
+}
+
+// The progress page once it is done: its header, the log's last line, and
+// the button that goes on.
+void expect_progress_done(const std::wstring& title, const std::wstring& subtitle, const std::wstring& button,
+                          const std::wstring& caption, const std::string& name) {
+  const auto done = wait_page(title, button, name);
+  ASSERT_TRUE(done);
+  expect_our_texts(*done, caption);
+  EXPECT_EQ(done->subtitle, subtitle);
+  EXPECT_TRUE(shows(*done, L"Tayyor"));
 }
 
 class InstallerRound : public ::testing::Test {
@@ -354,6 +536,9 @@ TEST_F(InstallerRound, AnUpdateOverTheRunningCopyReplacesItAndStartsTheNewOne) {
 
 TEST_F(InstallerRound, TheUninstallerRemovesWhatWasInstalledAndLeavesTheSettings) {
   ASSERT_TRUE(fs::exists(uninstaller()));
+  // What the web views' runtime keeps: their profile, a cache.
+  const fs::path local_data = known_folder(FOLDERID_LocalAppData) / "uz.harvel.desktop";
+  write_text(local_data / "WebView2" / "EBWebView" / "Default" / "Cache" / "data_0", "cache");
   Child uninstall(uninstaller().wstring(), {L"/S"});
   ASSERT_TRUE(uninstall.started());
   EXPECT_EQ(uninstall.wait(30s), 0u);
@@ -369,9 +554,85 @@ TEST_F(InstallerRound, TheUninstallerRemovesWhatWasInstalledAndLeavesTheSettings
   EXPECT_FALSE(fs::exists(install_dir()));
   EXPECT_FALSE(fs::exists(shortcut()));
   EXPECT_FALSE(registry_text(kRunKey, L"Harvel")) << "the start-with-Windows value stays";
+  EXPECT_FALSE(fs::exists(local_data)) << "the web views' profile stays";
   ASSERT_TRUE(fs::exists(settings->path())) << "the data folder went too";
   const Json saved = Json::parse(read_text(settings->path()), nullptr, false);
   EXPECT_EQ(saved.value("onboarded", false), true);
+}
+
+// Installed again by hand: every page in our words, and the copy the finish
+// page starts puts back the start with Windows its settings still ask for.
+TEST_F(InstallerRound, AnInstallationByHandSpeaksOurUzbekAndBringsBackStartWithWindows) {
+  ASSERT_FALSE(registry_text(kRunKey, L"Harvel"));
+  ASSERT_EQ(Json::parse(read_text(settings->path()), nullptr, false).value("startup", false), true)
+      << "the settings kept from the copy installed before";
+  ScopedEnv to(L"HARVEL_FAKE_WEBVIEW2_LOG", log("reinstalled").wstring());
+  Child setup(windows_path(HARVEL_INSTALLER_EXE), {});
+  ASSERT_TRUE(setup.started());
+  const std::wstring caption = L"Harvel o\u2018rnatuvchisi";
+
+  const auto folder = wait_page(L"O\u2018rnatish joyi", L"&O\u2018rnatish", "installer-1-folder");
+  ASSERT_TRUE(folder);
+  expect_our_texts(*folder, caption);
+  EXPECT_EQ(folder->subtitle, L"Harvel qaysi papkaga o\u2018rnatilishini tanlang.");
+  for (const wchar_t* text :
+       {L"Harvel quyidagi papkaga o\u2018rnatiladi. Boshqa papkani \u201cTanlash\u201d tugmasi bilan tanlash mumkin. "
+        L"O\u2018rnatish uchun \u201cO\u2018rnatish\u201d tugmasini bosing.",
+        L"O\u2018rnatish papkasi", L"&Tanlash\u2026", L"&O\u2018rnatish", L"Bekor qilish"}) {
+    EXPECT_TRUE(shows(*folder, text)) << win32::narrow(text);
+  }
+  press(IDOK);
+
+  expect_progress_done(L"O\u2018rnatish tugadi", L"Harvel o\u2018rnatildi.", L"&Keyingi >", caption,
+                       "installer-2-progress");
+  press(IDOK);
+
+  const auto finish = wait_page(L"Harvel o\u2018rnatildi", L"&Tayyor", "installer-3-finish");
+  ASSERT_TRUE(finish);
+  expect_our_texts(*finish, caption);
+  for (const wchar_t* text : {L"Harvel kompyuteringizga o\u2018rnatildi.\r\n\r\nO\u2018rnatuvchini yopish uchun "
+                              L"\u201cTayyor\u201d tugmasini bosing.",
+                              L"Harvel\u2019ni ishga tushirish"}) {
+    EXPECT_TRUE(shows(*finish, text)) << win32::narrow(text);
+  }
+  press(IDOK);  // Harvel’ni ishga tushirish is ticked
+  EXPECT_EQ(setup.wait(30s), 0u);
+
+  const std::wstring ours = L"\"" + installed_program().wstring() + L"\" --hidden";
+  EXPECT_TRUE(wait_until(
+      [&] {
+        const auto run = registry_text(kRunKey, L"Harvel");
+        return run && same_path(*run, ours);
+      },
+      30s))
+      << "no start with Windows for the reinstalled copy";
+}
+
+TEST_F(InstallerRound, ARemovalByHandSpeaksOurUzbek) {
+  ASSERT_TRUE(fs::exists(uninstaller()));
+  Child uninstall(uninstaller().wstring(), {});
+  ASSERT_TRUE(uninstall.started());
+  const std::wstring caption = L"Harvel\u2019ni o\u2018chirish";
+
+  const auto confirm = wait_page(caption, L"O\u2018&chirish", "uninstaller-1-confirm");
+  ASSERT_TRUE(confirm);
+  expect_our_texts(*confirm, caption);
+  EXPECT_EQ(confirm->subtitle, L"Harvel kompyuteringizdan o\u2018chiriladi.");
+  for (const wchar_t* text : {L"Harvel quyidagi papkadan o\u2018chiriladi. Sozlamalaringiz saqlanib qoladi. "
+                              L"O\u2018chirish uchun \u201cO\u2018chirish\u201d tugmasini bosing.",
+                              L"Papka:", L"Bekor qilish"}) {
+    EXPECT_TRUE(shows(*confirm, text)) << win32::narrow(text);
+  }
+  press(IDOK);
+
+  expect_progress_done(L"O\u2018chirish tugadi", L"Harvel o\u2018chirildi.", L"&Yopish", caption,
+                       "uninstaller-2-progress");
+  press(IDOK);
+
+  EXPECT_TRUE(wait_until([] { return !find_wizard(); }, 30s));
+  EXPECT_TRUE(wait_until([] { return !registry_key_exists(kUninstallKey); }, 30s)) << "the list entry stays";
+  EXPECT_FALSE(fs::exists(installed_program()));
+  EXPECT_FALSE(registry_text(kRunKey, L"Harvel"));
 }
 
 }  // namespace
