@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/file_io.h"
+#include "online/http_client.h"
 #include "online/signing.h"
 #include "online/update_record.h"
 #include "online/updater.h"
@@ -183,6 +184,26 @@ TEST_F(Updater, GateRefusesBadHashOrSignature) {
     EXPECT_EQ(record().error, UpdateError::Integrity);
     EXPECT_FALSE(record().installer);
     EXPECT_EQ(downloads(), 0);
+  }
+}
+
+// Manifests past 64 KiB, up to the largest a fetch takes: the signed update
+// line inside is checked as in a small one.
+TEST_F(Updater, LongManifestsAreVerifiedAlike) {
+  serve_installer();
+  for (const std::size_t bytes : {std::size_t{65535}, std::size_t{65536 + 100}, kMaxTextBody}) {
+    for (const bool signed_well : {true, false}) {
+      SCOPED_TRACE(std::to_string(bytes) + (signed_well ? " signed" : " badly signed"));
+      ordered_json m = offer();
+      if (!signed_well) m["signature"] = f.signer.sign(update_signed_line("0.2.0", std::string(64, 'b')));
+      m["notes"] = "";
+      m["notes"] = std::string(bytes - m.dump().size(), 'n');
+      ASSERT_EQ(m.dump().size(), bytes);
+      serve(m);
+      EXPECT_TRUE(run());
+      EXPECT_EQ(record().phase, signed_well ? UpdatePhase::Ready : UpdatePhase::Error);
+      EXPECT_EQ(record().error, signed_well ? UpdateError::None : UpdateError::Integrity);
+    }
   }
 }
 
