@@ -72,6 +72,16 @@ TEST(EmbeddedFiles, DamagedStreamsAreRefused) {
   const uint8_t garbage[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_FALSE(zlib_decompress(garbage, 4).has_value());
   EXPECT_FALSE(zlib_decompress({}, 0).has_value());
+
+  // Streams that zlib refuses, though a lenient decoder makes bytes of them.
+  const std::vector<uint8_t> stored = {0x78, 0x01, 0x01, 0x03, 0x00, 0xfc, 0xff, 'a', 'b', 'c', 0x02, 0x4d, 0x01, 0x27};
+  EXPECT_EQ(zlib_decompress(stored, 3), "abc");
+  std::vector<uint8_t> junk = stored;
+  junk.insert(junk.end() - 4, 0x00);
+  EXPECT_FALSE(zlib_decompress(junk, 3).has_value()) << "a byte between the last block and the Adler-32";
+  // A fixed-code block: 'a', then length 3 at distance code 30 (no such code).
+  const std::vector<uint8_t> distance_30 = {0x78, 0x01, 0x4b, 0x04, 0x3e, 0x00, 0x01, 0x88, 0x00, 0x62};
+  EXPECT_FALSE(zlib_decompress(distance_30, 4).has_value()) << "distance code 30";
 }
 
 // ---- The application's origin ------------------------------------------------------
