@@ -191,6 +191,8 @@ TEST(BridgeMessages, CallsAreReadByExactKeys) {
       {R"({"id":"t:4","cmd":"state_get","args":{"a":1}})", BridgeCall{"t:4", "state_get", "{}"}},
       {R"({"id":"t:5","args":"{}"})", BridgeCall{"t:5", "", "{}"}},
       {R"({"id":"t:6","cmd":7})", BridgeCall{"t:6", "", "{}"}},
+      {R"({"id":"t:7","cmd":"state_get\u0000x"})", BridgeCall{"t:7", "", "{}"}},
+      {R"({"id":"t:8","cmd":"window_close\u0000"})", BridgeCall{"t:8", "", "{}"}},
       {R"({"cmd":"state_get","args":"{}"})", std::nullopt},
       {R"({"id":1,"cmd":"state_get"})", std::nullopt},
       {R"(["t:1","state_get"])", std::nullopt},
@@ -329,6 +331,9 @@ TEST(Downloads, NamesBothSystemsAccept) {
       {"Aux .md", "_Aux .md"},
       {"LPT\u00B9.txt", "_LPT\u00B9.txt"},
       {"conout$", "_conout$"},
+      // A cut that makes a device name: "CONX" loses its X to the extension.
+      {"CONX." + std::string(251, 'a'), "_CO." + std::string(251, 'a')},
+      {"nul  x." + std::string(249, 'a'), "_nul ." + std::string(249, 'a')},
       {"console.txt", "console.txt"},
       {"com10.txt", "com10.txt"},
       // 255 bytes at most, keeping the extension unless it leaves no room.
