@@ -132,6 +132,7 @@ TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
       r.drop = await settle(ipc.invoke('drop'));
       r.twice = await settle(ipc.invoke('twice'));
       r.unknown = await settle(ipc.invoke('state_get '));
+      r.nul = await settle(ipc.invoke('echo\u0000x'));
       r.maximized = await settle(ipc.invoke('window_is_maximized'));
       ipc.invoke('report', r);
     })();
@@ -149,6 +150,7 @@ TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
       {"drop", {{"err", "the command was not answered"}}},
       {"twice", {{"ok", 1}}},
       {"unknown", {{"err", "command state_get  not found"}}},
+      {"nul", {{"err", "malformed command call"}}},
       {"maximized", {{"ok", false}}},
   };
   for (const auto& [key, value] : expected) EXPECT_EQ(r.value(key, json()), value) << key;
