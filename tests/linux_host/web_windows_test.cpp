@@ -9,6 +9,10 @@
 #include "shell/popup.h"
 
 #include <X11/Xlib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <X11/extensions/XTest.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -17,6 +21,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -209,6 +214,75 @@ TEST_F(WebWindowsTest, PagesStayOnTheApplicationsOrigin) {
   EXPECT_EQ(reports[0].value("href", "").rfind("harvel://localhost/index.html", 0), 0u) << reports[0];
   EXPECT_EQ(reports[0].value("opened", true), false);
   EXPECT_EQ(toplevel("t1") != nullptr, true);
+}
+
+// A server on loopback, as any local program may run: it answers every
+// request with a page and counts them.
+class LoopbackPageServer {
+ public:
+  LoopbackPageServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 8) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      throw std::runtime_error("no loopback server");
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        ++requests_;
+        char buf[4096];
+        (void)!::read(c, buf, sizeof buf);
+        const std::string page = "<html><body>a local page</body></html>";
+        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                   std::to_string(page.size()) + "\r\n\r\n" + page;
+        (void)!::write(c, answer.data(), answer.size());
+        ::close(c);
+      }
+    });
+  }
+  ~LoopbackPageServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+  int requests() const { return requests_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
+
+// The application's host name on another port is loopback, where any local
+// server answers: no page goes there, so none gets the bridge.
+TEST_F(WebWindowsTest, TheApplicationsHostOnAnotherPortIsNoOrigin) {
+  LoopbackPageServer server;
+  const std::string port = std::to_string(server.port());
+  ASSERT_TRUE(windows_->create(spec("t1", R"js(
+    (() => {
+      const ipc = window.__HARVEL_IPC__;
+      if (!ipc) return;
+      if (location.protocol !== 'harvel:') {
+        ipc.invoke('report', { stranger: location.href });
+        return;
+      }
+      location.href = 'http://harvel.localhost:)js" + port + R"js(/';
+      setTimeout(() => location.href = 'https://harvel.localhost:)js" + port + R"js(/', 100);
+      setTimeout(() => ipc.invoke('report', { href: location.href }), 400);
+    })();
+  )js")));
+  const auto reports = wait_reports("t1", 1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].value("href", "").rfind("harvel://localhost/", 0), 0u) << reports[0];
+  EXPECT_EQ(server.requests(), 0);
 }
 
 TEST_F(WebWindowsTest, CloseRequestsAskTheProgram) {
