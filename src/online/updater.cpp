@@ -495,7 +495,9 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
 
   const fs::path pending = pending_update_file_path(app);
   ctx.update.with([&](const UpdateRecord& r) {
-    if (r.latest) (void)files().write_flushed(pending, *r.latest);
+    fs::path temp = pending;
+    temp += ".tmp";
+    if (r.latest) (void)replace_file(pending, temp, *r.latest);
   });
 
   spawn_detached_process(path_to_utf8(installer->path), {"/UPDATE", "/S", "/R"});

@@ -430,12 +430,19 @@ class Folders {
 class Files {
  public:
   virtual ~Files() = default;
-  // Creates or truncates the file, writes all of `bytes` and flushes them to
-  // the disk (fsync, FlushFileBuffers) before closing it; false on any failure.
-  virtual bool write_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
+  // Creates `path` as a new file (for this user alone where the system sets
+  // that at creation: mode 0600 on Linux), writes all of `bytes` and flushes
+  // them to the disk (fsync, FlushFileBuffers) before closing
+  // it. Whatever is already at `path` makes it fail, a link included: no
+  // existing file is opened, and no link followed. False on any failure.
+  virtual bool create_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
   // Renames `from` over `to`, replacing it, and makes the rename durable (the
   // folder is flushed after it); false when the rename fails.
   virtual bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  // Gives the file `from` the new name `to` as well (a hard link; a copy
+  // where the file system has none), durably; false when `to` exists or
+  // neither can be made.
+  virtual bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 };
 
 // ---- Tray icon ---------------------------------------------------------------

@@ -115,7 +115,7 @@ TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
   EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
   EXPECT_EQ(load_settings(s.settings_file()), s.w.ctx().settings.copy());
   EXPECT_EQ(s.files().ops(),
-            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json > settings.json.bad",
+            (std::vector<std::string>{"create settings.json.tmp", "link settings.json > settings.json.bad",
                                       "rename settings.json.tmp > settings.json"}));
 
   // Later saves replace the good file only.
@@ -123,7 +123,7 @@ TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
   s.change();
   EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
   EXPECT_EQ(s.files().ops(),
-            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json.tmp > settings.json"}));
+            (std::vector<std::string>{"create settings.json.tmp", "rename settings.json.tmp > settings.json"}));
 }
 
 TEST(SetupApp, NoCopyOfASettingsFileThatLoadedOrWasMissing) {
@@ -142,12 +142,35 @@ TEST(SetupApp, BrokenSettingsFileIsNotReplacedWhenItCannotBeKept) {
   SetupWorld s;
   write_bytes(s.settings_file(), "{");
   s.setup();
-  s.files().fail_rename_from(s.settings_file());
+  s.files().fail_from(s.settings_file());
   s.change();
   EXPECT_EQ(read_bytes(s.settings_file()), "{");
   EXPECT_FALSE(fs::exists(s.data() / "settings.json.bad"));
   EXPECT_FALSE(fs::exists(s.data() / "settings.json.tmp"));
   EXPECT_EQ(s.w.ctx().settings.copy().theme, "dark") << "memory still takes the change";
+}
+
+// The first save after a file that did not load, killed after any of its
+// steps: there is always a settings.json, the old or the new, and once the
+// new one is there the old one is kept aside.
+TEST(SetupApp, TheFirstSaveAfterARejectedFileMayBeKilledAtAnyStep) {
+  const std::string broken = R"({"mode":"zero","enabled":1})";
+  for (std::size_t steps = 0; steps <= 3; ++steps) {
+    SCOPED_TRACE(steps);
+    SetupWorld s;
+    write_bytes(s.settings_file(), broken);
+    s.setup();
+    s.files().crash_after(steps);
+    s.change();
+    ASSERT_TRUE(fs::exists(s.settings_file()));
+    const std::string text = read_bytes(s.settings_file());
+    if (text == broken) {
+      EXPECT_LT(steps, 3u) << "the whole save ran";
+      continue;
+    }
+    EXPECT_EQ(load_settings(s.settings_file()).theme, "dark");
+    EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
+  }
 }
 
 TEST(Setup, HiddenFlag) {

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/services.h"
 #include "host_fixture.h"
 #include "platform/linux/linux_host.h"
@@ -142,23 +143,58 @@ TEST(LinuxAutostart, SetAutostartNamesThisProgram) {
   os::install_platform(saved);
 }
 
-TEST(LinuxFiles, FlushedWriteAndRenameReplaceWholeFiles) {
+TEST(LinuxFiles, NewFilesRenamesAndSecondNames) {
   TempFolder dir;
   LinuxFiles files;
   const fs::path target = dir.path() / "settings.json";
   const fs::path temp = dir.path() / "settings.json.tmp";
   write_text(target, "an older and longer text");
-  ASSERT_TRUE(files.write_flushed(temp, "new"));
-  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
-  EXPECT_EQ(read_text(temp), "newer");
+  ASSERT_TRUE(files.create_flushed(temp, "new"));
+  EXPECT_FALSE(files.create_flushed(temp, "newer")) << "a file already there is never opened";
+  EXPECT_EQ(read_text(temp), "new");
+  EXPECT_EQ(fs::status(temp).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
   ASSERT_TRUE(files.rename_flushed(temp, target));
-  EXPECT_EQ(read_text(target), "newer");
+  EXPECT_EQ(read_text(target), "new");
   EXPECT_FALSE(fs::exists(temp));
-
   EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
-  EXPECT_FALSE(files.write_flushed(dir.path() / "missing" / "a.json", "x"));
+
+  ASSERT_TRUE(files.link_flushed(target, dir.path() / "settings.json.bad"));
+  EXPECT_EQ(read_text(dir.path() / "settings.json.bad"), "new");
+  EXPECT_FALSE(files.link_flushed(target, dir.path() / "settings.json.bad")) << "never over a file";
+
+  EXPECT_FALSE(files.create_flushed(dir.path() / "missing" / "a.json", "x"));
   fs::create_directory(dir.path() / "folder");
-  EXPECT_FALSE(files.write_flushed(dir.path() / "folder", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / "folder", "x"));
+}
+
+// A link planted where a temporary file goes (by whoever could write the
+// folder) is never written through: not by the file write, not by a save.
+TEST(LinuxFiles, PlantedLinksAreNotFollowed) {
+  TempFolder dir;
+  const fs::path victim = dir.path() / "victim";
+  write_text(victim, "not to be overwritten");
+  LinuxFiles files;
+  fs::create_symlink(victim, dir.path() / "planted");
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
+  EXPECT_FALSE(files.create_flushed(dir.path() / "planted", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / "dangling", "x"));
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+
+  const os::Platform saved = os::platform();
+  os::Platform p = saved;
+  p.files = &files;
+  os::install_platform(p);
+  const fs::path settings = dir.path() / "data" / "settings.json";
+  fs::create_directories(settings.parent_path());
+  fs::create_symlink(victim, dir.path() / "data" / "settings.json.tmp");
+  fs::create_symlink(victim, dir.path() / "data" / "settings.json.bad");
+  write_text(settings, "{");
+  EXPECT_TRUE(write_settings_file(settings, "{}", /*keep_old=*/true));
+  os::install_platform(saved);
+  EXPECT_EQ(read_text(victim), "not to be overwritten");
+  EXPECT_EQ(read_text(settings), "{}");
+  EXPECT_EQ(read_text(dir.path() / "data" / "settings.json.bad"), "{");
+  EXPECT_FALSE(fs::exists(dir.path() / "data" / "settings.json.tmp"));
 }
 
 TEST(LinuxShellServices, ExecutablePathOfAReplacedProgram) {

@@ -236,7 +236,7 @@ TEST_F(AdsFeed, FetchReplacesHidesAndKeepsTheCache) {
   EXPECT_TRUE(saved.ends_with(",\"hidden\":false}"));
   EXPECT_EQ(load_ads_cache(file)->body, payload_with(campaign()).dump());
   // Flushed before it replaces the old file, and the rename flushed too.
-  EXPECT_EQ(f.t.sys.files.ops(), (std::vector<std::string>{"write ads-cache.json.tmp",
+  EXPECT_EQ(f.t.sys.files.ops(), (std::vector<std::string>{"create ads-cache.json.tmp",
                                                             "rename ads-cache.json.tmp > ads-cache.json"}));
 
   // A network failure changes nothing.

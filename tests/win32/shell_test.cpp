@@ -195,23 +195,32 @@ TEST(Win32Shell, ExecutablePathAndFolders) {
   EXPECT_NE(temp.back(), '\\');
 }
 
-TEST(Win32Files, FlushedWriteAndRenameReplaceWholeFiles) {
+TEST(Win32Files, NewFilesRenamesAndSecondNames) {
   testing::TempDir dir;
   win32::Win32Files files;
   const std::filesystem::path target = dir.path() / L"\u015fart.json";
   const std::filesystem::path temp = dir.path() / L"\u015fart.json.tmp";
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
   { std::ofstream(target, std::ios::binary) << "an older and longer text"; }
-  ASSERT_TRUE(files.write_flushed(temp, "new"));
-  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
+  ASSERT_TRUE(files.create_flushed(temp, "new"));
+  EXPECT_FALSE(files.create_flushed(temp, "newer")) << "a file already there is never opened";
+  EXPECT_EQ(read(temp), "new");
   ASSERT_TRUE(files.rename_flushed(temp, target));  // over the existing file
-  std::ifstream in(target, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "newer");
+  EXPECT_EQ(read(target), "new");
   EXPECT_FALSE(std::filesystem::exists(temp));
-
   EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
-  EXPECT_FALSE(files.write_flushed(dir.path() / L"missing" / L"a.json", "x"));
+
+  const std::filesystem::path second = dir.path() / L"\u015fart.json.bad";
+  ASSERT_TRUE(files.link_flushed(target, second));
+  EXPECT_EQ(read(second), "new");
+  EXPECT_FALSE(files.link_flushed(target, second)) << "never over a file";
+
+  EXPECT_FALSE(files.create_flushed(dir.path() / L"missing" / L"a.json", "x"));
   std::filesystem::create_directory(dir.path() / L"folder");
-  EXPECT_FALSE(files.write_flushed(dir.path() / L"folder", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / L"folder", "x"));
 }
 
 TEST(Win32Keyboard, LocaleLanguageName) {

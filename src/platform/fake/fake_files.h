@@ -25,23 +25,32 @@ class FakeFolders final : public os::Folders {
   std::string temp;
 };
 
-// "write <file name>" or "rename <from name> > <to name>" (file names only).
+// "create <file name>", "rename <from name> > <to name>" or
+// "link <from name> > <to name>" (file names only).
 using FileOp = std::string;
 
 class FakeFiles final : public os::Files {
  public:
-  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool create_flushed(const std::filesystem::path& path, std::string_view bytes) override;
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 
   std::vector<FileOp> ops();
   void clear_ops();
-  // Renames from this path fail (and are recorded all the same).
-  void fail_rename_from(const std::filesystem::path& from);
+  // Renames and links from this path fail (and are recorded all the same).
+  void fail_from(const std::filesystem::path& from);
+  // The process ends after `count` more operations: later ones are recorded
+  // but fail and change nothing, as if it had been killed there.
+  void crash_after(std::size_t count);
 
  private:
+  // Records the operation; false when it must fail.
+  bool record(FileOp op, const std::filesystem::path& from);
+
   std::mutex mutex_;
   std::vector<FileOp> ops_;
   std::set<std::filesystem::path> failing_;
+  std::optional<std::size_t> ops_left_;
 };
 
 }  // namespace harvel::fake

@@ -311,8 +311,9 @@ class LinuxFolders final : public os::Folders {
 // fsync of the file before it is closed, and of its folder after a rename.
 class LinuxFiles final : public os::Files {
  public:
-  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool create_flushed(const std::filesystem::path& path, std::string_view bytes) override;
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // The low-level keyboard hook on X11 (x11_keyboard.h): root-window grabs

@@ -208,8 +208,10 @@ std::string Win32Folders::temp_dir() {
 
 namespace harvel::win32 {
 
-bool Win32Files::write_flushed(const std::filesystem::path& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool Win32Files::create_flushed(const std::filesystem::path& path, std::string_view bytes) {
+  // CREATE_NEW fails on any entry already there, a link included, so nothing
+  // planted is written through.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   while (ok && !bytes.empty()) {
@@ -225,6 +227,12 @@ bool Win32Files::write_flushed(const std::filesystem::path& path, std::string_vi
 
 bool Win32Files::rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Win32Files::link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) return true;
+  // FAT and some network shares have no hard links: a copy, never over a file.
+  return GetLastError() != ERROR_ALREADY_EXISTS && CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
 }  // namespace harvel::win32

@@ -49,8 +49,9 @@ class Win32Folders final : public os::Folders {
 // way to have the rename on the disk when the call returns.
 class Win32Files final : public os::Files {
  public:
-  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool create_flushed(const std::filesystem::path& path, std::string_view bytes) override;
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // GetModuleFileNameW of the running executable, however long; none on failure.
