@@ -107,6 +107,7 @@ void remove_leftover(const fs::path& path) {
 
 bool replace_file(const fs::path& target, const fs::path& temp, std::string_view bytes,
                   const std::optional<fs::path>& keep_old_as) {
+  if (target.empty()) return false;  // no data folder
   std::error_code ec;
   if (const fs::path folder = target.parent_path(); !folder.empty()) {
     fs::create_directories(folder, ec);

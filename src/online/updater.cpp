@@ -140,21 +140,26 @@ void show_update_notice(App& app) {
 // ---- files --------------------------------------------------------------------
 
 fs::path installer_folder() {
-  if (os::Folders* folders = os::platform().folders) return path_from_utf8(folders->temp_dir());
-  std::error_code ec;
-  fs::path tmp = fs::temp_directory_path(ec);
-  return ec ? fs::path(".") : tmp;
+  // Only the folder the system names: no stand-in that other users could
+  // write to (a shared temporary folder, the working folder).
+  os::Folders* folders = os::platform().folders;
+  const std::optional<std::string> temp = folders ? folders->temp_dir() : std::nullopt;
+  return temp ? path_from_utf8(*temp) : fs::path();
 }
 
 fs::path installer_path(std::string_view version) {
+  const fs::path folder = installer_folder();
+  if (folder.empty()) return {};
   std::string name = "Harvel-Setup-";
   name.append(version).append(".exe");
-  return installer_folder() / path_from_utf8(name);
+  return folder / path_from_utf8(name);
 }
 
 void clean_downloaded_installers(const std::optional<fs::path>& keep) {
+  const fs::path folder = installer_folder();
+  if (folder.empty()) return;
   std::error_code ec;
-  fs::directory_iterator it(installer_folder(), ec);
+  fs::directory_iterator it(folder, ec);
   if (ec) return;
   for (const fs::directory_entry& entry : it) {
     const std::string name = path_to_utf8(entry.path().filename());
@@ -203,7 +208,9 @@ std::optional<uint64_t> parse_content_length(std::string_view value) {
 }
 
 fs::path pending_update_file_path(App& app) {
-  return app.ctx().settings_path.parent_path() / kPendingUpdateFileName;
+  const fs::path& settings = app.ctx().settings_path;
+  if (settings.empty()) return {};  // no data folder
+  return settings.parent_path() / kPendingUpdateFileName;
 }
 
 namespace {
@@ -241,7 +248,11 @@ DownloadResult download_candidate(App& app, const std::string& url, const fs::pa
   if (const auto header = find_header(*response, "content-length")) length = parse_content_length(*header);
   if (length && *length > kMaxInstallerBytes) return DownloadResult::Failed;
 
-  std::ofstream out(part, std::ios::binary | std::ios::trunc);
+  // Made anew, never through a file or link left in its place.
+  std::error_code ec;
+  if (fs::is_symlink(part, ec) || fs::is_regular_file(part, ec)) fs::remove(part, ec);
+  if (!files().create_flushed(part, "")) return DownloadResult::Failed;
+  std::ofstream out(part, std::ios::binary | std::ios::in | std::ios::out);
   if (!out) return DownloadResult::Failed;
   Sha256 hash;
   std::vector<uint8_t> buffer(kDownloadPiece);
@@ -365,6 +376,12 @@ bool check_and_download(App& app, bool interactive, const std::optional<PublicKe
   }
 
   const fs::path final_path = installer_path(*version);
+  if (final_path.empty()) {
+    // Nowhere to download to: as when no candidate is left.
+    set_update_phase(app, interactive ? UpdatePhase::Error : UpdatePhase::Available,
+                     interactive ? UpdateError::Network : UpdateError::None);
+    return false;
+  }
   std::error_code ec;
   if (fs::exists(final_path, ec) && sha256_file(final_path) == expected) {
     clean_downloaded_installers(final_path);

@@ -68,8 +68,10 @@ void set_update_phase(App& app, UpdatePhase phase, UpdateError error);
 // Shows the ready or (portable) available notice, at most once per key.
 void show_update_notice(App& app);
 
-// The folder downloaded installers live in (the user's temporary folder).
+// The folder downloaded installers live in: the user's temporary folder as
+// the system names it, empty when it names none (then nothing is downloaded).
 std::filesystem::path installer_folder();
+// "Harvel-Setup-<version>.exe" there; empty without the folder.
 std::filesystem::path installer_path(std::string_view version);
 // Deletes every "Harvel-Setup-*.exe" and "Harvel-Setup-*.exe.part" there but `keep`.
 void clean_downloaded_installers(const std::optional<std::filesystem::path>& keep);

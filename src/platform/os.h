@@ -419,8 +419,16 @@ class Folders {
   // The user's roaming application-data folder (%APPDATA%; on Linux
   // $XDG_DATA_HOME or ~/.local/share); none when it cannot be named.
   virtual std::optional<std::string> roaming_app_data() = 0;
-  // The system's temporary folder.
-  virtual std::string temp_dir() = 0;
+  // The user's temporary folder as the system names it; none when it names
+  // none (no folder is guessed in its place).
+  virtual std::optional<std::string> temp_dir() = 0;
+  // `path` as a folder of this user alone: made when missing (for this user
+  // only); when already there, taken only if it is a real folder (no link),
+  // owned by this user and writable by no one else. False otherwise.
+  virtual bool claim_private_folder(const std::string& path) = 0;
+  // A new folder of this user alone inside `parent`, named `prefix` and a
+  // few random characters; none when it cannot be made.
+  virtual std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) = 0;
 };
 
 // ---- Files -------------------------------------------------------------------

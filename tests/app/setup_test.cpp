@@ -83,6 +83,38 @@ TEST(SetupApp, WithoutRoamingFolderTheDataLivesInTheTemporaryOne) {
   EXPECT_EQ(s.w.ctx().settings_path, s.w.t.dir.path() / "temp" / "Harvel" / "settings.json");
 }
 
+// "Harvel" in a shared temporary folder may be another user's, with their
+// settings and cards in it: then a fresh folder of this user's is used.
+TEST(SetupApp, ATemporaryDataFolderOfAnotherUserIsNotUsed) {
+  SetupWorld s;
+  s.folders.roaming.reset();
+  const fs::path theirs = s.w.t.dir.path() / "temp" / "Harvel";
+  write_bytes(theirs / "settings.json", R"({"mode":"zero","apps":[{"name":"X","exe":"x.exe","mode":"off"}]})");
+  write_bytes(theirs / "ads-cache.json", R"({"fetchedAt":5,"body":"{}","hidden":false})");
+  s.folders.foreign.insert(path_to_utf8(theirs));
+  s.setup();
+  EXPECT_EQ(s.w.ctx().settings_path, s.w.t.dir.path() / "temp" / "Harvel-1" / "settings.json");
+  EXPECT_EQ(s.w.ctx().settings.copy().mode, kModeHybrid);
+  EXPECT_FALSE(s.w.ctx().ads.copy());
+  s.change();
+  EXPECT_TRUE(fs::exists(s.w.t.dir.path() / "temp" / "Harvel-1" / "settings.json"));
+  EXPECT_EQ(read_bytes(theirs / "settings.json"), R"({"mode":"zero","apps":[{"name":"X","exe":"x.exe","mode":"off"}]})");
+}
+
+// With no folder at all nothing is read or written, not even beside the
+// working folder.
+TEST(SetupApp, WithoutAnyFolderNothingIsReadOrWritten) {
+  SetupWorld s;
+  s.folders.roaming.reset();
+  s.folders.temp.reset();
+  s.setup();
+  EXPECT_TRUE(s.w.ctx().settings_path.empty());
+  s.change();
+  EXPECT_TRUE(s.files().ops().empty());
+  EXPECT_TRUE(pending_update_file_path(s.w.app()).empty());
+  EXPECT_TRUE(ads_cache_file_path(s.w.ctx().settings_path).empty());
+}
+
 TEST(SetupApp, PortableFlagFromTheProgramsFolder) {
   struct Case {
     const char* what;

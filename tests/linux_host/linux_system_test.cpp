@@ -143,6 +143,49 @@ TEST(LinuxAutostart, SetAutostartNamesThisProgram) {
   os::install_platform(saved);
 }
 
+TEST(LinuxFolders, PrivateFoldersAreThisUsersAlone) {
+  TempFolder dir;
+  LinuxFolders folders;
+  const auto mode = [](const fs::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  const fs::path made = dir.path() / "made";
+  EXPECT_TRUE(folders.claim_private_folder(made.string()));
+  EXPECT_EQ(mode(made), 0700u);
+  EXPECT_TRUE(folders.claim_private_folder(made.string())) << "ours, a second time";
+
+  const fs::path readable = dir.path() / "readable";
+  fs::create_directory(readable);
+  ::chmod(readable.c_str(), 0755);
+  EXPECT_TRUE(folders.claim_private_folder(readable.string()));
+  EXPECT_EQ(mode(readable), 0700u) << "closed to reading";
+
+  const fs::path open = dir.path() / "open";
+  fs::create_directory(open);
+  ::chmod(open.c_str(), 01777);
+  EXPECT_FALSE(folders.claim_private_folder(open.string())) << "others may write in it";
+  fs::create_symlink(made, dir.path() / "link");
+  EXPECT_FALSE(folders.claim_private_folder((dir.path() / "link").string()));
+  write_text(dir.path() / "file", "x");
+  EXPECT_FALSE(folders.claim_private_folder((dir.path() / "file").string()));
+  if (::geteuid() == 0) {
+    const fs::path theirs = dir.path() / "theirs";
+    fs::create_directory(theirs);
+    ::chmod(theirs.c_str(), 0700);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(folders.claim_private_folder(theirs.string())) << "another user's";
+  }
+
+  const auto fresh = folders.make_private_folder(dir.path().string(), "Harvel-");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fs::path(*fresh).parent_path(), dir.path());
+  EXPECT_EQ(fs::path(*fresh).filename().string().rfind("Harvel-", 0), 0u);
+  EXPECT_EQ(mode(*fresh), 0700u);
+  EXPECT_NE(folders.make_private_folder(dir.path().string(), "Harvel-"), fresh);
+  EXPECT_FALSE(folders.make_private_folder((dir.path() / "missing").string(), "Harvel-"));
+}
+
 TEST(LinuxFiles, NewFilesRenamesAndSecondNames) {
   TempFolder dir;
   LinuxFiles files;

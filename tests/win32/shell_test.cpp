@@ -16,6 +16,8 @@
 #include "support/test_app.h"
 #include "win32/desktop.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 namespace harvel {
@@ -190,9 +192,62 @@ TEST(Win32Shell, ExecutablePathAndFolders) {
   const auto app_data = folders.roaming_app_data();
   ASSERT_TRUE(app_data);
   EXPECT_TRUE(std::filesystem::is_directory(widen(*app_data)));
-  const std::string temp = folders.temp_dir();
+  const std::string temp = folders.temp_dir().value_or("");
   EXPECT_TRUE(std::filesystem::is_directory(widen(temp)));
   EXPECT_NE(temp.back(), '\\');
+}
+
+// Whether the folder's access list, as the system reads it back, lets
+// everyone write.
+bool everyone_may_write(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    found |= IsWellKnownSid(&allowed->SidStart, WinWorldSid) && (allowed->Mask & FILE_ADD_FILE);
+  }
+  LocalFree(descriptor);
+  return found;
+}
+
+TEST(Win32Folders, PrivateFoldersAreThisUsersAlone) {
+  testing::TempDir dir;
+  win32::Win32Folders folders;
+  const std::string base = win32::narrow(dir.path().wstring());
+  const std::string made = base + "\\made";
+  EXPECT_TRUE(folders.claim_private_folder(made));
+  EXPECT_TRUE(std::filesystem::is_directory(widen(made)));
+  EXPECT_TRUE(folders.claim_private_folder(made)) << "ours, a second time";
+
+  // A folder everyone may write to is not taken.
+  PSECURITY_DESCRIPTOR open = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                   nullptr));
+  SECURITY_ATTRIBUTES anyone{sizeof anyone, open, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(widen(base + "\\open").c_str(), &anyone));
+  LocalFree(open);
+  // Wine keeps no access lists of its own (it answers from the Unix mode):
+  // there the folder reads as this user's, and only Windows can show this.
+  if (everyone_may_write(widen(base + "\\open"))) {
+    EXPECT_FALSE(folders.claim_private_folder(base + "\\open"));
+  }
+  { std::ofstream(std::filesystem::path(widen(base + "\\file"))) << "x"; }
+  EXPECT_FALSE(folders.claim_private_folder(base + "\\file"));
+
+  const auto fresh = folders.make_private_folder(base, "Harvel-");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->rfind(base + "\\Harvel-", 0), 0u) << *fresh;
+  EXPECT_TRUE(std::filesystem::is_directory(widen(*fresh)));
+  EXPECT_TRUE(folders.claim_private_folder(*fresh));
+  EXPECT_NE(folders.make_private_folder(base, "Harvel-"), fresh);
+  EXPECT_FALSE(folders.make_private_folder(base + "\\missing", "Harvel-"));
 }
 
 TEST(Win32Files, NewFilesRenamesAndSecondNames) {

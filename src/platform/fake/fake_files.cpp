@@ -10,6 +10,20 @@ std::string name_of(const std::filesystem::path& p) { return path_to_utf8(p.file
 
 }  // namespace
 
+bool FakeFolders::claim_private_folder(const std::string& path) {
+  if (foreign.contains(path)) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(path_from_utf8(path), ec);
+  return std::filesystem::is_directory(path_from_utf8(path), ec);
+}
+
+std::optional<std::string> FakeFolders::make_private_folder(const std::string& parent, std::string_view prefix) {
+  std::string path = path_to_utf8(path_from_utf8(parent) / path_from_utf8(std::string(prefix) + std::to_string(++made)));
+  std::error_code ec;
+  if (!std::filesystem::create_directories(path_from_utf8(path), ec)) return std::nullopt;
+  return path;
+}
+
 bool FakeFiles::record(FileOp op, const std::filesystem::path& from) {
   std::lock_guard lock(mutex_);
   ops_.push_back(std::move(op));

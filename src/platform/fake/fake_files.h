@@ -15,14 +15,20 @@
 
 namespace harvel::fake {
 
-// Folders as UTF-8 texts, the way the system layers hand them over.
+// Folders as UTF-8 texts, the way the system layers hand them over. A
+// folder is private unless a test names it as someone else's; private
+// folders are made on the real disk.
 class FakeFolders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override { return roaming; }
-  std::string temp_dir() override { return temp; }
+  std::optional<std::string> temp_dir() override { return temp; }
+  bool claim_private_folder(const std::string& path) override;
+  std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) override;
 
   std::optional<std::string> roaming;  // none: the system cannot name it
-  std::string temp;
+  std::optional<std::string> temp;     // none: the system cannot name it
+  std::set<std::string> foreign;       // folders another user holds
+  int made = 0;                        // private folders made so far
 };
 
 // "create <file name>", "rename <from name> > <to name>" or

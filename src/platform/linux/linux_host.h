@@ -305,7 +305,9 @@ auto LinuxEventLoop::call_from_other_thread(Fn&& fn) -> decltype(fn()) {
 class LinuxFolders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override;
-  std::string temp_dir() override;
+  std::optional<std::string> temp_dir() override;
+  bool claim_private_folder(const std::string& path) override;
+  std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) override;
 };
 
 // fsync of the file before it is closed, and of its folder after a rename.

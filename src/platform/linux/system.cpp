@@ -198,7 +198,30 @@ std::optional<std::string> LinuxFolders::roaming_app_data() {
   return std::nullopt;
 }
 
-std::string LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
+std::optional<std::string> LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
+
+bool LinuxFolders::claim_private_folder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  if (errno != EEXIST) return false;
+  // Another user may have made it first, in a shared folder such as /tmp.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return false;
+  }
+  // Ours: made readable to this user only, should an older copy have left
+  // it open to reading.
+  if ((st.st_mode & 077) != 0) (void)::chmod(path.c_str(), 0700);
+  return true;
+}
+
+std::optional<std::string> LinuxFolders::make_private_folder(const std::string& parent, std::string_view prefix) {
+  std::string name = parent;
+  if (name.empty() || name.back() != '/') name += '/';
+  name.append(prefix).append("XXXXXX");
+  if (::mkdtemp(name.data()) == nullptr) return std::nullopt;  // mode 0700
+  return name;
+}
 
 namespace {
 

@@ -196,10 +196,11 @@ std::optional<std::string> Win32Folders::roaming_app_data() {
   return result;
 }
 
-std::string Win32Folders::temp_dir() {
+std::optional<std::string> Win32Folders::temp_dir() {
   wchar_t buffer[MAX_PATH + 1];
   DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp";
+  // No guess in its place: the Windows folder's Temp is open to every user.
+  if (n == 0 || n > MAX_PATH) return std::nullopt;
   if (n > 3 && buffer[n - 1] == L'\\') --n;  // keep "C:\" whole
   return narrow(std::wstring_view(buffer, n));
 }

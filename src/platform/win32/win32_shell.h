@@ -36,11 +36,15 @@ class Win32Shell final : public os::Shell {
 };
 
 // The user's roaming application-data folder (the known folder) and the
-// temporary folder (GetTempPathW, without its final backslash).
+// temporary folder (GetTempPathW, without its final backslash). Private
+// folders (win32_private_folders.cpp) carry a protected access list that
+// grants this user and the system alone.
 class Win32Folders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override;
-  std::string temp_dir() override;
+  std::optional<std::string> temp_dir() override;
+  bool claim_private_folder(const std::string& path) override;
+  std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) override;
 };
 
 // Files written with FlushFileBuffers before they are closed, and renamed
