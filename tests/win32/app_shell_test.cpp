@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -16,6 +17,9 @@
 #include "platform/win32/win32_dialogs.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace harvel {
 namespace {
@@ -46,6 +50,14 @@ class LoopGuard {
   bool done_ = false;
   std::thread thread_;
 };
+
+std::filesystem::path local_app_data() {
+  PWSTR path = nullptr;
+  std::filesystem::path result;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path))) result = path;
+  CoTaskMemFree(path);
+  return result;
+}
 
 std::string unique_identifier(std::string_view what) {
   return "uz.harvel.desktop.test-" + std::string(what) + "-" + std::to_string(GetCurrentProcessId());
@@ -107,10 +119,14 @@ TEST(Win32SingleInstance, SecondStartIsRefusedAndToldToTheFirst) {
     app.exit(0);
   }));
 
-  // The name is taken for every later claim, in this process too.
-  HANDLE again = CreateMutexW(nullptr, FALSE, win32::widen("Local\\" + id).c_str());
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  CloseHandle(again);
+  // The claim is the user's own file, held for every later claim, in this
+  // process too.
+  const std::filesystem::path lock = local_app_data() / win32::widen(id) / L"instance.lock";
+  HANDLE again = CreateFileW(lock.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(again, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
 
   ScopedEnv mode(L"HARVEL_TEST_HELPER", L"second");
   ScopedEnv name(L"HARVEL_TEST_ID", win32::widen(id));
