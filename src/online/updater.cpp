@@ -186,6 +186,17 @@ std::optional<std::string> sha256_file(const fs::path& path) {
   return hash.hex_digest();
 }
 
+std::optional<std::string> sha256_held(os::HeldProgram& file) {
+  Sha256 hash;
+  std::vector<uint8_t> buffer(kDownloadPiece);
+  for (;;) {
+    const std::optional<std::size_t> n = file.read(buffer);
+    if (!n) return std::nullopt;
+    if (*n == 0) return hash.hex_digest();
+    hash.update(std::span<const uint8_t>(buffer.data(), *n));
+  }
+}
+
 bool next_download_candidate(const std::optional<std::string>& url, std::string_view site_url) {
   if (!url) return false;
   if (url->starts_with("https://")) return true;
@@ -496,7 +507,12 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
   if (!installer || phase != UpdatePhase::Ready) return kInstallNothing;
   if (portable_flag() || !key) return kInstallNothing;
 
-  if (sha256_file(installer->path) != installer->sha256) {
+  // Held from this check until it has started: the file checked is the file
+  // started, not whatever its name holds by then.
+  os::Shell* shell = os::platform().shell;
+  std::unique_ptr<os::HeldProgram> held = shell ? shell->hold_program(path_to_utf8(installer->path)) : nullptr;
+  if (!held || sha256_held(*held) != installer->sha256) {
+    held.reset();
     std::error_code rm;
     fs::remove(installer->path, rm);
     ctx.update.with([](UpdateRecord& r) {
@@ -517,7 +533,7 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
     if (r.latest) (void)replace_file(pending, temp, *r.latest);
   });
 
-  spawn_detached_process(path_to_utf8(installer->path), {"/UPDATE", "/S", "/R"});
+  shell->spawn_held_program(std::move(held), {"/UPDATE", "/S", "/R"});
 
   ctx.quitting = true;
   try {

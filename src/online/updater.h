@@ -15,6 +15,10 @@
 #include "online/crypto.h"
 #include "online/manifest.h"
 
+namespace harvel::os {
+class HeldProgram;
+}  // namespace harvel::os
+
 namespace harvel {
 
 class App;
@@ -77,6 +81,8 @@ std::filesystem::path installer_path(std::string_view version);
 void clean_downloaded_installers(const std::optional<std::filesystem::path>& keep);
 // Lower-case hex SHA-256 of a file; none when it cannot be opened or read.
 std::optional<std::string> sha256_file(const std::filesystem::path& path);
+// The same of a held program, read from where it stands to its end.
+std::optional<std::string> sha256_held(os::HeldProgram& file);
 // Whether an address may serve the installer: "https://..." or under the site.
 bool next_download_candidate(const std::optional<std::string>& url, std::string_view site_url);
 // "content-length" as an unsigned decimal (an optional leading "+"); none when unreadable.

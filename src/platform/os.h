@@ -388,6 +388,18 @@ struct CommandLine {
   bool operator==(const CommandLine&) const = default;
 };
 
+// A program file held from its check until it is started, so that what is
+// started is what was checked: on Windows it is open without write or delete
+// sharing, so no one can change, rename or delete it while held; on Linux it
+// is started from the open file itself, whatever its name points to by then.
+class HeldProgram {
+ public:
+  virtual ~HeldProgram() = default;
+  // The next bytes of the file into `buffer`: how many (0 at its end), none
+  // on a read error.
+  virtual std::optional<std::size_t> read(std::span<uint8_t> buffer) = 0;
+};
+
 // Best-effort system services; none reports a failure.
 class Shell {
  public:
@@ -396,6 +408,12 @@ class Shell {
   // system's command-line rules require; standard handles inherited, no
   // console window). Every handle is closed at once.
   virtual void spawn_detached_process(const CommandLine& command) = 0;
+  // Opens a program file and holds it (HeldProgram); none when it cannot be
+  // opened so.
+  virtual std::unique_ptr<HeldProgram> hold_program(const std::string& path) = 0;
+  // Starts the held program with `args` as spawn_detached_process does, and
+  // ends the hold once it has started (or failed to).
+  virtual void spawn_held_program(std::unique_ptr<HeldProgram> program, const std::vector<std::string>& args) = 0;
   // The start-with-the-system entry: written with `command_text`, or removed
   // (a missing entry is fine).
   virtual void write_autostart_entry(std::string_view command_text) = 0;

@@ -260,9 +260,13 @@ TEST(LinuxShellServices, ExecutablePathAndBrowser) {
 
 // ---- detached processes -----------------------------------------------------------
 
-bool wait_for_file(const fs::path& p) {
-  for (int i = 0; i < 500; ++i) {
-    if (fs::exists(p) && fs::file_size(p) > 0) return true;
+// Waits for the file a child makes (with something in it, unless `empty`
+// will do), for as long as a cold start on a loaded machine may take.
+bool wait_for_file(const fs::path& p, bool empty = false) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    if (fs::exists(p, ec) && (empty || fs::file_size(p, ec) > 0)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
@@ -310,6 +314,29 @@ TEST(LinuxShellServices, DetachedProcessInItsOwnSessionLeavesNoZombie) {
     if (!reaped) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(reaped) << "state " << process_state(pid);
+}
+
+// What starts is the file that was held and read, whatever its name points
+// to by then.
+TEST(LinuxShellServices, AHeldProgramIsStartedAsItWasRead) {
+  TempFolder dir;
+  const fs::path program = dir.path() / "Harvel-Setup-0.2.0.exe";
+  fs::copy_file("/usr/bin/touch", program);
+  LinuxShell shell;
+  std::unique_ptr<os::HeldProgram> held = shell.hold_program(program.string());
+  ASSERT_TRUE(held);
+  std::vector<uint8_t> head(4);
+  ASSERT_EQ(held->read(head), std::optional<std::size_t>(4));
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x7f, 'E', 'L', 'F'}));
+  // Another program under the same name, after the check.
+  fs::copy_file("/usr/bin/true", dir.path() / "swapped");
+  fs::rename(dir.path() / "swapped", program);
+  const fs::path marker = dir.path() / "touched";
+  shell.spawn_held_program(std::move(held), {marker.string()});
+  EXPECT_TRUE(wait_for_file(marker, /*empty=*/true)) << "the program under the new name ran, not the held one";
+  EXPECT_FALSE(shell.hold_program((dir.path() / "missing").string()));
+  fs::create_symlink(program, dir.path() / "link");
+  EXPECT_FALSE(shell.hold_program((dir.path() / "link").string())) << "a link in its place";
 }
 
 TEST(LinuxShellServices, MissingProgramIsSilent) {

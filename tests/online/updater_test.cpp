@@ -328,6 +328,9 @@ TEST_F(Updater, InstallStartsOnceAndQuits) {
   const auto spawned = f.shell.spawned();
   ASSERT_EQ(spawned.size(), 1u);
   EXPECT_EQ(path_from_utf8(spawned[0].program), f.tmp() / "Harvel-Setup-0.2.0.exe");
+  // Checked and started as one held file, and let go once started.
+  EXPECT_EQ(f.shell.held_starts(), std::vector<std::string>{spawned[0].program});
+  EXPECT_EQ(f.shell.holds_open(), 0);
   EXPECT_EQ(spawned[0].args, (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
   EXPECT_EQ(testing::read_text(pending_update_file_path(f.t.app)), "0.2.0");
   EXPECT_TRUE(f.t.ctx().quitting);

@@ -73,6 +73,40 @@ TEST(Win32Shell, DetachedProcessGetsItsArgumentsWhole) {
   EXPECT_EQ(read_recorded_args(file), args);
 }
 
+// A verified installer cannot be swapped between its check and its start:
+// while held no one may write, rename or delete it, and the held file is
+// what starts.
+TEST(Win32Shell, AHeldProgramCannotBeSwappedBeforeItStarts) {
+  testing::TempDir dir;
+  const std::filesystem::path program = dir.path() / L"Harvel-Setup-0.2.0.exe";
+  std::filesystem::copy_file(helper_exe(), program);
+  const std::filesystem::path file = dir.path() / "args.bin";
+  ScopedEnv mode(L"HARVEL_TEST_HELPER", L"record");
+  ScopedEnv target(L"HARVEL_TEST_FILE", file.wstring());
+
+  win32::Win32Shell shell;
+  std::unique_ptr<os::HeldProgram> held = shell.hold_program(win32::narrow(program.wstring()));
+  ASSERT_TRUE(held);
+  std::vector<uint8_t> head(2);
+  ASSERT_EQ(held->read(head), std::optional<std::size_t>(2));
+  EXPECT_EQ(head, (std::vector<uint8_t>{'M', 'Z'}));
+
+  HANDLE writer = CreateFileW(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "written while held";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileW(program.c_str())) << "deleted while held";
+  const std::filesystem::path other = dir.path() / L"other.exe";
+  { std::ofstream(other, std::ios::binary) << "not a program"; }
+  EXPECT_FALSE(MoveFileExW(other.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced while held";
+  EXPECT_FALSE(MoveFileExW(program.c_str(), (dir.path() / L"moved.exe").c_str(), 0)) << "renamed while held";
+
+  shell.spawn_held_program(std::move(held), {"/UPDATE", "/S", "/R"});
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 30s));
+  EXPECT_EQ(read_recorded_args(file), (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
+  EXPECT_FALSE(shell.hold_program(win32::narrow((dir.path() / L"missing.exe").wstring())));
+}
+
 // What the helper found of HARVEL_TEST_HANDLE in a detached child.
 std::string handle_in_child(HANDLE h) {
   testing::TempDir dir;

@@ -27,6 +27,10 @@ std::wstring build_command_line(std::wstring_view program, const std::vector<std
 class Win32Shell final : public os::Shell {
  public:
   void spawn_detached_process(const os::CommandLine& command) override;
+  // Open for reading, sharing reading only: no one may write, rename or
+  // delete the file until the hold ends, after the process has started.
+  std::unique_ptr<os::HeldProgram> hold_program(const std::string& path) override;
+  void spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   void enter_background_priority() override;
