@@ -51,7 +51,7 @@ TEST(SetupApp, TheThreadsAreNamedForTheSystemsTools) {
   std::promise<std::thread::id> ran;
   start_detached_thread("layout watcher", [&ran] { ran.set_value(std::this_thread::get_id()); });
   auto done = ran.get_future();
-  ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
+  ASSERT_EQ(done.wait_for(60s), std::future_status::ready);
   EXPECT_NE(done.get(), std::this_thread::get_id());
   EXPECT_EQ(s.w.desk.shell.thread_names(), std::vector<std::string>{"layout watcher"});
 }

@@ -91,7 +91,7 @@ class WebWindowsTest : public ::testing::Test {
   }
 
   // The reports of one window, once there are `n`.
-  std::vector<json> wait_reports(const std::string& label, std::size_t n, double seconds = 10) {
+  std::vector<json> wait_reports(const std::string& label, std::size_t n, double seconds = testing::kEventSeconds) {
     std::vector<json> out;
     pump_until(
         [&] {
@@ -414,8 +414,8 @@ TEST_F(WebWindowsTest, ThePopupFollowsItsReportedHeightBothWays) {
   const std::pair<double, int> steps[] = {{1000, 640}, {50, 120}, {250, 250}, {640, 640}, {120, 120}};
   for (const auto& [reported, expected] : steps) {
     fit_popup(app, reported);
-    EXPECT_TRUE(pump_until([&] { return height_is(expected); }, 10)) << "popup_fit " << reported;
-    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; }, 10)) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return height_is(expected); })) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; })) << "popup_fit " << reported;
     // Time for the web view to learn the page's new content size.
     if (expected == 640) pump_for(1.0);
     int x = 0;
@@ -556,7 +556,7 @@ TEST(LinuxEventLoopCalls, AreReleasedWhenTheLoopEndsAndTakenAgainWhenItRuns) {
     loop.exit(0);
   });
   bool returned_in_on_exit = false;
-  EXPECT_EQ(loop.run([&] { returned_in_on_exit = wait_until([&] { return state->returned.load(); }, 5); }), 0);
+  EXPECT_EQ(loop.run([&] { returned_in_on_exit = wait_until([&] { return state->returned.load(); }, testing::kEventSeconds); }), 0);
   if (!returned_in_on_exit) {
     caller.detach();
     FAIL() << "a call from another thread still waits for a loop that has ended";

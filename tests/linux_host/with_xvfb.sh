@@ -14,6 +14,7 @@ if [ "${1:-}" = --accessibility ]; then
     command -v "$need" >/dev/null 2>&1 || [ -x "$need" ] || { echo "with_xvfb: $need is missing (scripts/setup)" >&2; exit 1; }
   done
 fi
+. "$(dirname "$0")/wait_lib.sh"
 tmp=$(mktemp -d)
 mkdir -p "$tmp/data" "$tmp/cache" "$tmp/config" "$tmp/runtime"
 chmod 700 "$tmp/runtime"
@@ -25,7 +26,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-for _ in $(seq 200); do
+for _ in $(seq "$harvel_polls"); do
   [ "$(wc -l <"$tmp/display")" -ge 1 ] && break  # a whole line: the server is ready
   kill -0 "$xvfb" 2>/dev/null || break
   sleep 0.05

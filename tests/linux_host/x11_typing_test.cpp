@@ -81,7 +81,7 @@ class Textbox {
     stdout_ = child.out;
     if (pid_ == 0) return;
     fcntl(stdout_, F_SETFL, O_NONBLOCK);
-    ready_ = pump_until([&] { return read_lines(), !window_line_.empty(); }, 15);
+    ready_ = pump_until([&] { return read_lines(), !window_line_.empty(); });
   }
   ~Textbox() {
     if (stdin_ >= 0) close(stdin_);
@@ -95,7 +95,7 @@ class Textbox {
     const std::string line = c + "\n";
     if (write(stdin_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
     done_.clear();
-    return pump_until([&] { return read_lines(), done_ == c; }, 5);
+    return pump_until([&] { return read_lines(), done_ == c; });
   }
   void clear() {
     ASSERT_TRUE(command("clear"));
@@ -105,7 +105,7 @@ class Textbox {
   }
   // Waits until the field holds `expected`; false when it does not within
   // `seconds` (with `field` then holding what it has).
-  bool wait_for(const std::string& expected, const std::string* field = nullptr, double seconds = 3) {
+  bool wait_for(const std::string& expected, const std::string* field = nullptr, double seconds = testing::kEventSeconds) {
     const std::string& f = field != nullptr ? *field : text_;
     return pump_until([&] { return read_lines(), f == expected; }, seconds);
   }
@@ -533,19 +533,19 @@ TEST_F(X11TypingTest, TheProgramEndedByASignalLeavesTheKeymapAsFound) {
   int status = -1;
   auto ended = [&] { return waitpid(pid, &status, WNOHANG) == pid; };
 
-  EXPECT_TRUE(pump_until([&] { return log_has("keyboard hook: installed"); }, 15)) << "the program's hook did not start";
+  EXPECT_TRUE(pump_until([&] { return log_has("keyboard hook: installed"); })) << "the program's hook did not start";
   ASSERT_TRUE(box_->command("focus text"));
   pump_for(0.3);
   type("sh");
   expect_text("ş");
   EXPECT_TRUE(a_key_types_s_cedilla());
   kill(pid, SIGTERM);
-  const bool in_time = pump_until(ended, 5);
+  const bool in_time = pump_until(ended);
   if (!in_time) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
-  EXPECT_TRUE(in_time) << "still running 5 s after the signal";
+  EXPECT_TRUE(in_time) << "still running long after the signal";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   EXPECT_FALSE(a_key_types_s_cedilla()) << "the borrowed key still types ş";
   std::error_code ec;
@@ -655,7 +655,7 @@ class X11CheckerTest : public X11TypingTest {
   void expect_notice() {
     const ToastData wanted{"Yangi alifbo", "ş bilan yozilishi kerak: shahar → şahar. Tuzatish: Ctrl+Shift+Space",
                            ToastKind::Info};
-    EXPECT_TRUE(pump_until([&] { return program().notices() == std::vector<ToastData>{wanted}; }, 3))
+    EXPECT_TRUE(pump_until([&] { return program().notices() == std::vector<ToastData>{wanted}; }))
         << program().notices().size() << " notices";
   }
 };
@@ -691,7 +691,7 @@ TEST_F(X11CheckerTest, TheWordIsUnderlinedAndTuzatishFixesIt) {
   EXPECT_TRUE(shown("HarvelCheckPop"));
   click(card->x + 190, card->y + 58);
   expect_text("şahar ");
-  EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }, 1));
+  EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }));
 }
 
 TEST_F(X11CheckerTest, AProgramWithAWindowScaleIsUnderlinedInScreenPixels) {
@@ -740,7 +740,7 @@ TEST_F(X11CheckerTest, TheOverlayGoesOnTheNextKeyAndOnAButtonHeldElsewhere) {
       XTestFakeButtonEvent(x_, 1, True, CurrentTime);
       XSync(x_, False);
     }
-    EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); }, 1)) << what;
+    EXPECT_TRUE(pump_until([&] { return !shown("HarvelCheckPop") && !shown("HarvelCheckUnder"); })) << what;
     if (by_key) {
       expect_text("shahar a");
     } else {

@@ -84,7 +84,7 @@ TEST(Win32EventLoop, TasksRunOnTheLoopThreadInOrderThenExit) {
   bool exit_ran_on_loop_thread = false;
   int code = 0;
   {
-    LoopGuard guard(app, 5s);
+    LoopGuard guard(app, kEventWait);
     code = app.run([&] { exit_ran_on_loop_thread = GetCurrentThreadId() == loop_thread; });
   }
   for (auto& p : posters) p.join();
@@ -134,7 +134,7 @@ TEST(Win32SingleInstance, SecondStartIsRefusedAndToldToTheFirst) {
   ASSERT_TRUE(child.started());
   int code = 0;
   {
-    LoopGuard guard(app, 8s);
+    LoopGuard guard(app, kEventWait);
     code = app.run({});
   }
   EXPECT_EQ(code, 0) << "no second start arrived";
@@ -161,7 +161,7 @@ TEST(Win32AppLoop, RestartStartsANewCopyThatGetsTheInstance) {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines.size() >= 2;
       },
-      10s);
+      kEventWait);
   EXPECT_EQ(lines, (std::vector<std::string>{"1 claimed --hidden|a b", "2 claimed --hidden|a b"}));
 }
 
@@ -188,7 +188,7 @@ TEST(Win32AppLoop, ACloseRequestRunsTheHandlerAndKeepsTheWindow) {
     });
     int code = -1;
     {
-      LoopGuard guard(app, 5s);
+      LoopGuard guard(app, kEventWait);
       code = app.run({});
     }
     sender.join();
@@ -239,7 +239,7 @@ TEST(Win32GlobalShortcut, RegisteredFromAnotherThreadAndPressed) {
   });
   int code = 0;
   {
-    LoopGuard guard(app, 3s);
+    LoopGuard guard(app, kEventWait);
     code = app.run({});
   }
   worker.join();

@@ -69,7 +69,7 @@ TEST(Win32Shell, DetachedProcessGetsItsArgumentsWhole) {
 
   win32::Win32Shell shell;
   shell.spawn_detached_process({win32::narrow(helper_exe()), args});
-  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 10s));
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, kEventWait));
   EXPECT_EQ(read_recorded_args(file), args);
 }
 
@@ -102,7 +102,7 @@ TEST(Win32Shell, AHeldProgramCannotBeSwappedBeforeItStarts) {
   EXPECT_FALSE(MoveFileExW(program.c_str(), (dir.path() / L"moved.exe").c_str(), 0)) << "renamed while held";
 
   shell.spawn_held_program(std::move(held), {"/UPDATE", "/S", "/R"});
-  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 30s));
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, kEventWait));
   EXPECT_EQ(read_recorded_args(file), (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
   EXPECT_FALSE(shell.hold_program(win32::narrow((dir.path() / L"missing.exe").wstring())));
 }
@@ -116,7 +116,7 @@ std::string handle_in_child(HANDLE h) {
   ScopedEnv value(L"HARVEL_TEST_HANDLE", std::to_wstring(reinterpret_cast<uintptr_t>(h)));
   win32::Win32Shell shell;
   shell.spawn_detached_process({win32::narrow(helper_exe()), {}});
-  if (!wait_until([&] { return std::filesystem::exists(file); }, 10s)) return "no answer";
+  if (!wait_until([&] { return std::filesystem::exists(file); }, kEventWait)) return "no answer";
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
