@@ -59,3 +59,17 @@ else()
   target_link_libraries(harvel_gcrypt INTERFACE PkgConfig::HARVEL_LIBGCRYPT)
 endif()
 add_library(harvel::gcrypt ALIAS harvel_gcrypt)
+
+# zlib (the embedded web files). For MinGW the static archive of Debian's
+# cross package.
+add_library(harvel_zlib INTERFACE)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  if(NOT EXISTS /usr/x86_64-w64-mingw32/lib/libz.a)
+    message(FATAL_ERROR "zlib for MinGW is missing: install libz-mingw-w64-dev (scripts/setup)")
+  endif()
+  target_link_libraries(harvel_zlib INTERFACE /usr/x86_64-w64-mingw32/lib/libz.a)
+else()
+  find_package(ZLIB REQUIRED)
+  target_link_libraries(harvel_zlib INTERFACE ZLIB::ZLIB)
+endif()
+add_library(harvel::zlib ALIAS harvel_zlib)

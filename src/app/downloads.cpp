@@ -90,11 +90,17 @@ std::string safe_download_name(std::string_view name) {
     out += std::string_view("<>:\"|?*").find(c) != std::string_view::npos ? '_' : c;
   }
   if (!text::is_valid_utf8(out)) out = text::encode_utf8(text::decode_utf8_lossy(out));
-  drop_trailing_dots_and_blanks(out);
-  if (is_device_name(out)) out = "_" + out;
-  out = fitted(out, extension_start(out), "");
-  // A cut may have left a dot or blank at the end again.
-  drop_trailing_dots_and_blanks(out);
+  // Cut first, then looked at: a cut can make a device name ("CONX." and a
+  // long extension becomes "CON.…"), and leave a dot or blank at the end.
+  const auto fit = [](std::string& n) {
+    n = fitted(n, extension_start(n), "");
+    drop_trailing_dots_and_blanks(n);
+  };
+  fit(out);
+  if (is_device_name(out)) {
+    out = "_" + out;
+    fit(out);  // the '_' may need a byte of the stem
+  }
   return out.empty() ? kFallbackName : out;
 }
 

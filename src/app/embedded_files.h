@@ -1,8 +1,8 @@
 // The web application's files, carried inside the program as zlib streams
 // (generated at build time by tools/embed_files from the web build folder)
 // and looked up by exact path ("/index.html", "/assets/index-….js"). zlib
-// rather than brotli: both targets read it with the PNG decoder the program
-// already carries, where MinGW has no brotli library.
+// rather than brotli: MinGW has no brotli library, and both targets link
+// zlib.
 #pragma once
 
 #include <cstddef>
@@ -31,8 +31,9 @@ const EmbeddedFile* find_embedded_file(std::string_view path);
 std::optional<std::string> read_embedded_file(std::string_view path);
 
 // Decompresses one whole zlib stream that holds exactly `size` bytes; none
-// when it is not valid, holds another amount or is followed by other bytes
-// (its Adler-32 must close the stream).
+// when zlib refuses it (a bad header, invalid deflate codes, a wrong
+// Adler-32, bytes between the last block and the checksum), when it holds
+// another amount or when other bytes follow it.
 std::optional<std::string> zlib_decompress(std::span<const uint8_t> stream, std::size_t size);
 
 namespace detail {

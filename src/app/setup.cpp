@@ -39,12 +39,16 @@ bool hidden_flag(const std::vector<std::string>& args) {
 
 std::filesystem::path data_folder() {
   os::Folders* folders = os::platform().folders;
-  if (folders) {
-    if (auto roaming = folders->roaming_app_data()) return path_from_utf8(*roaming) / kAppIdentifier;
-    return path_from_utf8(folders->temp_dir()) / "Harvel";
-  }
-  std::error_code ec;
-  return std::filesystem::temp_directory_path(ec) / "Harvel";
+  if (!folders) return {};
+  if (auto roaming = folders->roaming_app_data()) return path_from_utf8(*roaming) / kAppIdentifier;
+  // The temporary folder is shared on many systems: "Harvel" there is used
+  // only when it is this user's alone, else a fresh folder of our own is.
+  const std::optional<std::string> temp = folders->temp_dir();
+  if (!temp) return {};
+  const std::filesystem::path fixed = path_from_utf8(*temp) / "Harvel";
+  if (folders->claim_private_folder(path_to_utf8(fixed))) return fixed;
+  if (auto fresh = folders->make_private_folder(*temp, "Harvel-")) return path_from_utf8(*fresh);
+  return {};
 }
 
 void start_detached_thread(std::string_view name, std::function<void()> body) {
@@ -75,7 +79,10 @@ std::optional<std::string> take_pending_update(const std::filesystem::path& path
 }
 
 std::optional<std::string> setup_app(App& app, bool hidden, const ThreadStarter& start_thread) {
-  const std::filesystem::path settings_path = data_folder() / kSettingsFileName;
+  const std::filesystem::path folder = data_folder();
+  // Without a data folder nothing is read or written (the empty path names
+  // no file).
+  const std::filesystem::path settings_path = folder.empty() ? folder : folder / kSettingsFileName;
   LoadedSettings loaded = load_settings_file(settings_path);
   normalize_settings(loaded.settings);
   install_shell_sinks(app);

@@ -19,7 +19,9 @@ class App;
 bool hidden_flag(const std::vector<std::string>& args);
 
 // The per-user data folder: the roaming application-data folder joined with
-// the identifier; the temporary folder joined with "Harvel" when there is none.
+// the identifier. When there is none, the temporary folder joined with
+// "Harvel" if that is this user's alone (claim_private_folder), else a fresh
+// private folder "Harvel-…" there. Empty when there is no folder at all.
 std::filesystem::path data_folder();
 
 // Reads and deletes the record of an installer started by the last run: the

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/embedded_files.h"
+#include "app/navigation.h"
 #include "core/settings.h"
 #include "core/text.h"
 
@@ -76,20 +77,6 @@ std::optional<std::string> percent_decode(std::string_view s) {
   return out;
 }
 
-// The scheme and host of an address, lower case, without user or port, and
-// in `rest` what follows the authority; none without an authority.
-std::optional<std::pair<std::string, std::string>> scheme_and_host(std::string_view url, std::string_view& rest) {
-  const std::size_t colon = url.find(':');
-  if (colon == std::string_view::npos || url.substr(colon + 1, 2) != "//") return std::nullopt;
-  std::string scheme = text::ascii_lower(url.substr(0, colon));
-  std::string_view after = url.substr(colon + 3);
-  const std::size_t end = after.find_first_of("/?#\\");
-  std::string_view authority = after.substr(0, end);
-  rest = end == std::string_view::npos ? std::string_view() : after.substr(end);
-  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
-  return std::pair{std::move(scheme), text::ascii_lower(authority.substr(0, authority.find(':')))};
-}
-
 }  // namespace
 
 std::string_view mime_type_for_path(std::string_view path) {
@@ -113,12 +100,7 @@ std::string content_security_policy(std::string_view site_url, std::string_view 
 
 std::optional<std::string> app_asset_path(std::string_view url) {
   std::string_view rest;
-  const auto origin = scheme_and_host(url, rest);
-  if (!origin) return std::nullopt;
-  const auto& [scheme, host] = *origin;
-  const bool ours = (scheme == "harvel" && host == "localhost") ||
-                    ((scheme == "https" || scheme == "http") && host == "harvel.localhost");
-  if (!ours) return std::nullopt;
+  if (!app_origin_of(url, &rest)) return std::nullopt;
   const std::string_view raw = rest.substr(0, rest.find_first_of("?#"));
   std::optional<std::string> path = percent_decode(raw);
   if (!path) return std::nullopt;
@@ -128,9 +110,7 @@ std::optional<std::string> app_asset_path(std::string_view url) {
 
 AssetResponse serve_app_asset(std::string_view url) {
   AssetResponse r;
-  std::string origin = "harvel://localhost";
-  std::string_view rest;
-  if (const auto o = scheme_and_host(url, rest)) origin = o->first + "://" + o->second;
+  const std::string_view origin = app_origin_of(url).value_or("harvel://localhost");
   std::optional<std::string> body;
   if (const std::optional<std::string> path = app_asset_path(url)) {
     body = read_embedded_file(*path);

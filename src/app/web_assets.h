@@ -2,7 +2,7 @@
 // files by path, with their MIME types and the content security policy, and
 // a 404 for a path that is not in the table. The Linux host's origin is
 // harvel://localhost, the Windows host's https://harvel.localhost (the two
-// that is_app_navigation_url admits).
+// that app_origin_of admits).
 #pragma once
 
 #include <optional>
@@ -23,7 +23,7 @@ std::string content_security_policy(std::string_view site_url, std::string_view 
 
 // The embedded file a request address names: its decoded path ("/" and an
 // empty path name "/index.html"), when the address is on one of the
-// application's origins; none otherwise.
+// application's origins (app_origin_of); none otherwise.
 std::optional<std::string> app_asset_path(std::string_view url);
 
 struct AssetResponse {

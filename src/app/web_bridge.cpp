@@ -129,6 +129,10 @@ std::string event_dispatch_script(std::string_view event, std::string_view paylo
          json_string(payload_json.empty() ? "null" : payload_json) + "))";
 }
 
+bool is_bridge_command_name(std::string_view name) {
+  return !name.empty() && name.find('\0') == std::string_view::npos;
+}
+
 std::optional<BridgeCall> parse_bridge_call(std::string_view message_json) {
   const Json m = Json::parse(message_json, nullptr, false);
   if (!m.is_object()) return std::nullopt;
@@ -138,7 +142,9 @@ std::optional<BridgeCall> parse_bridge_call(std::string_view message_json) {
   call.id = id->get<std::string>();
   const auto cmd = m.find("cmd");
   const auto args = m.find("args");
-  if (cmd != m.end() && cmd->is_string()) call.cmd = cmd->get<std::string>();
+  if (cmd != m.end() && cmd->is_string() && is_bridge_command_name(cmd->get_ref<const std::string&>())) {
+    call.cmd = cmd->get<std::string>();
+  }
   if (args != m.end() && args->is_string()) call.args = args->get<std::string>();
   return call;
 }

@@ -48,8 +48,13 @@ struct BridgeCall {
   std::string args = "{}";  // JSON text of the argument object
 };
 
+// A name a call may carry: not empty and without a NUL (a host that reads
+// names as C strings would answer "state_get\0x" as "state_get").
+bool is_bridge_command_name(std::string_view name);
+
 // The call a message holds. A message without a text id cannot be answered
-// (none); one with an id but no command name comes back with `cmd` empty.
+// (none); one with an id but no command name, or a name that is none
+// (is_bridge_command_name), comes back with `cmd` empty.
 std::optional<BridgeCall> parse_bridge_call(std::string_view message_json);
 
 // WebView2: the answer to call `id`, and an event message (payload JSON

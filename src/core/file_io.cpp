@@ -55,7 +55,11 @@ namespace {
 
 class UnflushedFiles final : public os::Files {
  public:
-  bool write_flushed(const fs::path& path, std::string_view bytes) override {
+  bool create_flushed(const fs::path& path, std::string_view bytes) override {
+    // The standard library cannot create exclusively; this is the stand-in
+    // when the platform has no writes of its own (tests of the portable code).
+    std::error_code ec;
+    if (fs::symlink_status(path, ec).type() != fs::file_type::not_found) return false;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -65,6 +69,13 @@ class UnflushedFiles final : public os::Files {
   bool rename_flushed(const fs::path& from, const fs::path& to) override {
     std::error_code ec;
     fs::rename(from, to, ec);
+    return !ec;
+  }
+  bool link_flushed(const fs::path& from, const fs::path& to) override {
+    std::error_code ec;
+    if (fs::symlink_status(to, ec).type() != fs::file_type::not_found) return false;
+    fs::create_hard_link(from, to, ec);
+    if (ec) fs::copy_file(from, to, ec);
     return !ec;
   }
 };
@@ -81,19 +92,40 @@ os::Files& files() {
   return system ? *system : unflushed_files();
 }
 
+namespace {
+
+// Clears the way for a file of ours: a leftover file or a link in its place
+// goes (a link itself, never what it points to); a folder stays, and the
+// creation then fails.
+void remove_leftover(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_type type = fs::symlink_status(path, ec).type();
+  if (type != fs::file_type::not_found && type != fs::file_type::directory) fs::remove(path, ec);
+}
+
+}  // namespace
+
 bool replace_file(const fs::path& target, const fs::path& temp, std::string_view bytes,
                   const std::optional<fs::path>& keep_old_as) {
+  if (target.empty()) return false;  // no data folder
   std::error_code ec;
   if (const fs::path folder = target.parent_path(); !folder.empty()) {
     fs::create_directories(folder, ec);
     if (ec) return false;
   }
   os::Files& f = files();
-  bool ok = f.write_flushed(temp, bytes);
-  if (ok && keep_old_as && fs::exists(target, ec)) ok = f.rename_flushed(target, *keep_old_as);
+  remove_leftover(temp);
+  const bool created = f.create_flushed(temp, bytes);
+  bool ok = created;
+  // The old file is kept under a second name before the new one replaces it,
+  // so that at every moment `target` is there, old or new.
+  if (ok && keep_old_as && fs::exists(fs::symlink_status(target, ec))) {
+    remove_leftover(*keep_old_as);
+    ok = f.link_flushed(target, *keep_old_as);
+  }
   if (ok) ok = f.rename_flushed(temp, target);
-  // Only a file the write made or truncated goes (not a folder in the way).
-  if (!ok && fs::is_regular_file(temp, ec)) fs::remove(temp, ec);
+  // Only a file this call made goes.
+  if (!ok && created) fs::remove(temp, ec);
   return ok;
 }
 

@@ -29,12 +29,13 @@ os::Files& files();
 // Writes through the standard library without flushing to the disk.
 os::Files& unflushed_files();
 
-// Replaces `target` whole: the bytes go to `temp` beside it (flushed), which
-// is then renamed over `target` (flushed), so a failed or interrupted write
-// leaves the old file or the new one. Missing folders are created. With
-// `keep_old_as`, an existing `target` is first renamed to that path
-// (replacing it); when that fails nothing is replaced. The temporary file
-// is removed after a failure.
+// Replaces `target` whole: the bytes go to `temp` beside it, created anew
+// (a leftover file or link there is removed first, never written through)
+// and flushed, which is then renamed over `target` (flushed), so a failed or
+// interrupted write leaves the old file or the new one. Missing folders are
+// created. With `keep_old_as`, an existing `target` first gets that second
+// name as well (replacing an older file there); when that fails nothing is
+// replaced. The temporary file is removed after a failure.
 bool replace_file(const std::filesystem::path& target, const std::filesystem::path& temp, std::string_view bytes,
                   const std::optional<std::filesystem::path>& keep_old_as = std::nullopt);
 

@@ -4,10 +4,6 @@
 
 namespace harvel {
 
-void spawn_detached_process(std::string_view program, const std::vector<std::string>& args) {
-  if (os::Shell* shell = os::platform().shell) shell->spawn_detached_process({std::string(program), args});
-}
-
 std::string autostart_command_text(std::string_view executable_path) {
   std::string text;
   text.reserve(executable_path.size() + 11);

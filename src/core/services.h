@@ -1,5 +1,5 @@
-// Small system services several parts of the program need: detached
-// processes, start with the system, background priority and opening links.
+// Small system services several parts of the program need: start with the
+// system, background priority and opening links.
 // Each is best-effort and silent on failure.
 #pragma once
 
@@ -9,7 +9,6 @@
 
 namespace harvel {
 
-void spawn_detached_process(std::string_view program, const std::vector<std::string>& args);
 // On: the entry holds the quoted program path followed by " --hidden".
 void set_autostart(bool on);
 // At start, with the settings' "startup": when on, an entry that is missing

@@ -283,6 +283,8 @@ std::string serialize_settings(const Settings& s) {
   return settings_to_json(s).dump(2, ' ', /*ensure_ascii=*/false, Json::error_handler_t::replace);
 }
 
+bool settings_file_fits(const Settings& s) { return serialize_settings(s).size() <= kSettingsReadLimit; }
+
 std::filesystem::path rejected_settings_path(const std::filesystem::path& path) {
   std::filesystem::path bad = path;
   bad += ".bad";

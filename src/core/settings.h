@@ -89,6 +89,11 @@ nlohmann::ordered_json settings_to_json(const Settings& s);
 // UTF-8 unescaped, no final line end.
 std::string serialize_settings(const Settings& s);
 
+// True when the record's file (serialize_settings) stays within
+// kSettingsReadLimit: a start reads no more, so a longer file would load as
+// the defaults. A change that makes it longer is refused.
+bool settings_file_fits(const Settings& s);
+
 // Where a settings file that did not load is kept: "settings.json.bad".
 std::filesystem::path rejected_settings_path(const std::filesystem::path& path);
 

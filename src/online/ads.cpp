@@ -278,6 +278,7 @@ void write_ads_cache_file(const std::filesystem::path& path, const Cache& cache)
 namespace harvel {
 
 std::filesystem::path ads_cache_file_path(const std::filesystem::path& settings_path) {
+  if (settings_path.empty()) return {};  // no data folder
   return settings_path.parent_path() / "ads-cache.json";
 }
 

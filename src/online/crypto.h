@@ -34,7 +34,8 @@ class Sha256 {
   std::unique_ptr<Impl> impl_;
 };
 
-// The pure Ed25519 check of `signature` over the exact bytes of `message`.
+// The pure Ed25519 check of `signature` over the exact bytes of `message`,
+// of any length; S must be below the group order.
 bool ed25519_verify(const PublicKey& key, std::string_view message, const Signature& signature);
 
 }  // namespace harvel

@@ -140,21 +140,26 @@ void show_update_notice(App& app) {
 // ---- files --------------------------------------------------------------------
 
 fs::path installer_folder() {
-  if (os::Folders* folders = os::platform().folders) return path_from_utf8(folders->temp_dir());
-  std::error_code ec;
-  fs::path tmp = fs::temp_directory_path(ec);
-  return ec ? fs::path(".") : tmp;
+  // Only the folder the system names: no stand-in that other users could
+  // write to (a shared temporary folder, the working folder).
+  os::Folders* folders = os::platform().folders;
+  const std::optional<std::string> temp = folders ? folders->temp_dir() : std::nullopt;
+  return temp ? path_from_utf8(*temp) : fs::path();
 }
 
 fs::path installer_path(std::string_view version) {
+  const fs::path folder = installer_folder();
+  if (folder.empty()) return {};
   std::string name = "Harvel-Setup-";
   name.append(version).append(".exe");
-  return installer_folder() / path_from_utf8(name);
+  return folder / path_from_utf8(name);
 }
 
 void clean_downloaded_installers(const std::optional<fs::path>& keep) {
+  const fs::path folder = installer_folder();
+  if (folder.empty()) return;
   std::error_code ec;
-  fs::directory_iterator it(installer_folder(), ec);
+  fs::directory_iterator it(folder, ec);
   if (ec) return;
   for (const fs::directory_entry& entry : it) {
     const std::string name = path_to_utf8(entry.path().filename());
@@ -181,6 +186,17 @@ std::optional<std::string> sha256_file(const fs::path& path) {
   return hash.hex_digest();
 }
 
+std::optional<std::string> sha256_held(os::HeldProgram& file) {
+  Sha256 hash;
+  std::vector<uint8_t> buffer(kDownloadPiece);
+  for (;;) {
+    const std::optional<std::size_t> n = file.read(buffer);
+    if (!n) return std::nullopt;
+    if (*n == 0) return hash.hex_digest();
+    hash.update(std::span<const uint8_t>(buffer.data(), *n));
+  }
+}
+
 bool next_download_candidate(const std::optional<std::string>& url, std::string_view site_url) {
   if (!url) return false;
   if (url->starts_with("https://")) return true;
@@ -203,7 +219,9 @@ std::optional<uint64_t> parse_content_length(std::string_view value) {
 }
 
 fs::path pending_update_file_path(App& app) {
-  return app.ctx().settings_path.parent_path() / kPendingUpdateFileName;
+  const fs::path& settings = app.ctx().settings_path;
+  if (settings.empty()) return {};  // no data folder
+  return settings.parent_path() / kPendingUpdateFileName;
 }
 
 namespace {
@@ -241,7 +259,11 @@ DownloadResult download_candidate(App& app, const std::string& url, const fs::pa
   if (const auto header = find_header(*response, "content-length")) length = parse_content_length(*header);
   if (length && *length > kMaxInstallerBytes) return DownloadResult::Failed;
 
-  std::ofstream out(part, std::ios::binary | std::ios::trunc);
+  // Made anew, never through a file or link left in its place.
+  std::error_code ec;
+  if (fs::is_symlink(part, ec) || fs::is_regular_file(part, ec)) fs::remove(part, ec);
+  if (!files().create_flushed(part, "")) return DownloadResult::Failed;
+  std::ofstream out(part, std::ios::binary | std::ios::in | std::ios::out);
   if (!out) return DownloadResult::Failed;
   Sha256 hash;
   std::vector<uint8_t> buffer(kDownloadPiece);
@@ -365,6 +387,12 @@ bool check_and_download(App& app, bool interactive, const std::optional<PublicKe
   }
 
   const fs::path final_path = installer_path(*version);
+  if (final_path.empty()) {
+    // Nowhere to download to: as when no candidate is left.
+    set_update_phase(app, interactive ? UpdatePhase::Error : UpdatePhase::Available,
+                     interactive ? UpdateError::Network : UpdateError::None);
+    return false;
+  }
   std::error_code ec;
   if (fs::exists(final_path, ec) && sha256_file(final_path) == expected) {
     clean_downloaded_installers(final_path);
@@ -479,7 +507,12 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
   if (!installer || phase != UpdatePhase::Ready) return kInstallNothing;
   if (portable_flag() || !key) return kInstallNothing;
 
-  if (sha256_file(installer->path) != installer->sha256) {
+  // Held from this check until it has started: the file checked is the file
+  // started, not whatever its name holds by then.
+  os::Shell* shell = os::platform().shell;
+  std::unique_ptr<os::HeldProgram> held = shell ? shell->hold_program(path_to_utf8(installer->path)) : nullptr;
+  if (!held || sha256_held(*held) != installer->sha256) {
+    held.reset();
     std::error_code rm;
     fs::remove(installer->path, rm);
     ctx.update.with([](UpdateRecord& r) {
@@ -495,10 +528,12 @@ int install_downloaded_update_with_key(App& app, const std::optional<PublicKey>&
 
   const fs::path pending = pending_update_file_path(app);
   ctx.update.with([&](const UpdateRecord& r) {
-    if (r.latest) (void)files().write_flushed(pending, *r.latest);
+    fs::path temp = pending;
+    temp += ".tmp";
+    if (r.latest) (void)replace_file(pending, temp, *r.latest);
   });
 
-  spawn_detached_process(path_to_utf8(installer->path), {"/UPDATE", "/S", "/R"});
+  shell->spawn_held_program(std::move(held), {"/UPDATE", "/S", "/R"});
 
   ctx.quitting = true;
   try {

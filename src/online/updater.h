@@ -15,6 +15,10 @@
 #include "online/crypto.h"
 #include "online/manifest.h"
 
+namespace harvel::os {
+class HeldProgram;
+}  // namespace harvel::os
+
 namespace harvel {
 
 class App;
@@ -68,13 +72,17 @@ void set_update_phase(App& app, UpdatePhase phase, UpdateError error);
 // Shows the ready or (portable) available notice, at most once per key.
 void show_update_notice(App& app);
 
-// The folder downloaded installers live in (the user's temporary folder).
+// The folder downloaded installers live in: the user's temporary folder as
+// the system names it, empty when it names none (then nothing is downloaded).
 std::filesystem::path installer_folder();
+// "Harvel-Setup-<version>.exe" there; empty without the folder.
 std::filesystem::path installer_path(std::string_view version);
 // Deletes every "Harvel-Setup-*.exe" and "Harvel-Setup-*.exe.part" there but `keep`.
 void clean_downloaded_installers(const std::optional<std::filesystem::path>& keep);
 // Lower-case hex SHA-256 of a file; none when it cannot be opened or read.
 std::optional<std::string> sha256_file(const std::filesystem::path& path);
+// The same of a held program, read from where it stands to its end.
+std::optional<std::string> sha256_held(os::HeldProgram& file);
 // Whether an address may serve the installer: "https://..." or under the site.
 bool next_download_candidate(const std::optional<std::string>& url, std::string_view site_url);
 // "content-length" as an unsigned decimal (an optional leading "+"); none when unreadable.

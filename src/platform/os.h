@@ -392,6 +392,18 @@ struct CommandLine {
   bool operator==(const CommandLine&) const = default;
 };
 
+// A program file held from its check until it is started, so that what is
+// started is what was checked: on Windows it is open without write or delete
+// sharing, so no one can change, rename or delete it while held; on Linux it
+// is started from the open file itself, whatever its name points to by then.
+class HeldProgram {
+ public:
+  virtual ~HeldProgram() = default;
+  // The next bytes of the file into `buffer`: how many (0 at its end), none
+  // on a read error.
+  virtual std::optional<std::size_t> read(std::span<uint8_t> buffer) = 0;
+};
+
 // Best-effort system services; none reports a failure.
 class Shell {
  public:
@@ -400,6 +412,12 @@ class Shell {
   // system's command-line rules require; standard handles inherited, no
   // console window). Every handle is closed at once.
   virtual void spawn_detached_process(const CommandLine& command) = 0;
+  // Opens a program file and holds it (HeldProgram); none when it cannot be
+  // opened so.
+  virtual std::unique_ptr<HeldProgram> hold_program(const std::string& path) = 0;
+  // Starts the held program with `args` as spawn_detached_process does, and
+  // ends the hold once it has started (or failed to).
+  virtual void spawn_held_program(std::unique_ptr<HeldProgram> program, const std::vector<std::string>& args) = 0;
   // The start-with-the-system entry: written with `command_text`, or removed
   // (a missing entry is fine).
   virtual void write_autostart_entry(std::string_view command_text) = 0;
@@ -425,8 +443,16 @@ class Folders {
   // The user's roaming application-data folder (%APPDATA%; on Linux
   // $XDG_DATA_HOME or ~/.local/share); none when it cannot be named.
   virtual std::optional<std::string> roaming_app_data() = 0;
-  // The system's temporary folder.
-  virtual std::string temp_dir() = 0;
+  // The user's temporary folder as the system names it; none when it names
+  // none (no folder is guessed in its place).
+  virtual std::optional<std::string> temp_dir() = 0;
+  // `path` as a folder of this user alone: made when missing (for this user
+  // only); when already there, taken only if it is a real folder (no link),
+  // owned by this user and writable by no one else. False otherwise.
+  virtual bool claim_private_folder(const std::string& path) = 0;
+  // A new folder of this user alone inside `parent`, named `prefix` and a
+  // few random characters; none when it cannot be made.
+  virtual std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) = 0;
 };
 
 // ---- Files -------------------------------------------------------------------
@@ -436,12 +462,19 @@ class Folders {
 class Files {
  public:
   virtual ~Files() = default;
-  // Creates or truncates the file, writes all of `bytes` and flushes them to
-  // the disk (fsync, FlushFileBuffers) before closing it; false on any failure.
-  virtual bool write_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
+  // Creates `path` as a new file (for this user alone where the system sets
+  // that at creation: mode 0600 on Linux), writes all of `bytes` and flushes
+  // them to the disk (fsync, FlushFileBuffers) before closing
+  // it. Whatever is already at `path` makes it fail, a link included: no
+  // existing file is opened, and no link followed. False on any failure.
+  virtual bool create_flushed(const std::filesystem::path& path, std::string_view bytes) = 0;
   // Renames `from` over `to`, replacing it, and makes the rename durable (the
   // folder is flushed after it); false when the rename fails.
   virtual bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  // Gives the file `from` the new name `to` as well (a hard link; a copy
+  // where the file system has none), durably; false when `to` exists or
+  // neither can be made.
+  virtual bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
 };
 
 // ---- Tray icon ---------------------------------------------------------------

@@ -40,6 +40,13 @@ class ArgumentError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A change refused because the settings file would pass what a start reads:
+// the call fails with this reason.
+class SettingsTooLarge : public std::runtime_error {
+ public:
+  SettingsTooLarge() : std::runtime_error("the settings would not fit in settings.json (1 MiB at most)") {}
+};
+
 std::string_view json_type_text(const Json& v) {
   if (v.is_discarded()) return "an object with a repeated key";
   switch (v.type()) {
@@ -187,7 +194,7 @@ const std::array<Command, 26>& command_table() {
            }),
       loop("settings_patch",
            [](App& app, const Args& a) -> Json {
-             apply_settings_patch(app, a.object("patch"));
+             if (!apply_settings_patch(app, a.object("patch"))) throw SettingsTooLarge();
              return nullptr;
            }),
       loop("hotkey_set",
@@ -206,7 +213,9 @@ const std::array<Command, 26>& command_table() {
              const std::string exe = a.string("exe");
              const std::optional<std::string> name = a.optional_string("name");
              const std::optional<std::string> mode = a.optional_string("mode");
-             set_app_mode_rule(app, text::utf8_lower(exe), name, mode ? app_rule_from_text(*mode) : kModeNoRule);
+             if (!set_app_mode_rule(app, text::utf8_lower(exe), name, mode ? app_rule_from_text(*mode) : kModeNoRule)) {
+               throw SettingsTooLarge();
+             }
              return nullptr;
            }),
       pool("apps_pick_file",

@@ -111,9 +111,14 @@ void toggle_enabled(App& app) {
   }
 }
 
-void apply_settings_patch(App& app, const Json& patch) {
-  if (!patch.is_object()) return;
-  const std::optional<bool> startup = app.ctx().settings.with([&patch](Settings& s) {
+bool apply_settings_patch(App& app, const Json& patch) {
+  if (!patch.is_object()) return true;
+  struct Result {
+    bool taken = true;
+    std::optional<bool> startup;
+  };
+  const Result result = app.ctx().settings.with([&patch](Settings& live) {
+    Settings s = live;
     std::optional<bool> startup;
     if (const Json* v = patch_value(patch, "startup"); v && v->is_boolean()) {
       s.startup = v->get<bool>();
@@ -142,16 +147,30 @@ void apply_settings_patch(App& app, const Json& patch) {
       if (hybrid) s.hybrid_key = std::string(HYBRID_KEYS[*hybrid].name);
       if (fast) s.fast_keys = std::move(*fast);
     }
-    return startup;
+    if (!settings_file_fits(s)) return Result{false, std::nullopt};
+    live = std::move(s);
+    return Result{true, startup};
   });
-  if (startup) set_autostart(*startup);
+  if (!result.taken) {
+    emit_state_changed(app);
+    return false;
+  }
+  if (result.startup) set_autostart(*result.startup);
   save_settings(app);
+  return true;
 }
 
 Outcome set_hotkey(App& app, std::string_view accelerator) {
   Ctx& ctx = app.ctx();
   const std::optional<os::Hotkey> wanted = parse_accelerator(accelerator);
-  if (!wanted || accelerator.find('+') == std::string_view::npos) {
+  // A text the file could not hold (the parser takes repeated modifiers) is
+  // no shortcut either.
+  const bool fits = ctx.settings.with([&](const Settings& s) {
+    Settings next = s;
+    next.hotkey = std::string(accelerator);
+    return settings_file_fits(next);
+  });
+  if (!wanted || accelerator.find('+') == std::string_view::npos || !fits) {
     emit_state_changed(app);
     return Outcome::refused("invalid");
   }
@@ -198,11 +217,12 @@ void reset_settings(App& app) {
               ToastKind::Info);
 }
 
-void set_app_mode_rule(App& app, const std::string& exe, const std::optional<std::string>& name, Mode rule) {
+bool set_app_mode_rule(App& app, const std::string& exe, const std::optional<std::string>& name, Mode rule) {
   // An empty exe names no program; as a rule it would match every window
   // whose program is unknown.
-  if (exe.empty()) return;
-  app.ctx().settings.with([&](Settings& s) {
+  if (exe.empty()) return true;
+  const bool taken = app.ctx().settings.with([&](Settings& live) {
+    Settings s = live;
     std::optional<std::string> old_name;
     for (const AppRule& r : s.apps) {
       if (r.exe == exe) {
@@ -211,12 +231,21 @@ void set_app_mode_rule(App& app, const std::string& exe, const std::optional<std
       }
     }
     std::erase_if(s.apps, [&](const AppRule& r) { return r.exe == exe; });
-    if (rule == kModeNoRule) return;
-    s.apps.push_back(AppRule{name ? *name : old_name ? *old_name : exe_display_name(exe), exe, rule});
-    std::stable_sort(s.apps.begin(), s.apps.end(),
-                     [](const AppRule& a, const AppRule& b) { return name_less_ignoring_case(a.name, b.name); });
+    if (rule != kModeNoRule) {
+      s.apps.push_back(AppRule{name ? *name : old_name ? *old_name : exe_display_name(exe), exe, rule});
+      std::stable_sort(s.apps.begin(), s.apps.end(),
+                       [](const AppRule& a, const AppRule& b) { return name_less_ignoring_case(a.name, b.name); });
+    }
+    if (!settings_file_fits(s)) return false;
+    live = std::move(s);
+    return true;
   });
+  if (!taken) {
+    emit_state_changed(app);
+    return false;
+  }
   save_settings(app);
+  return true;
 }
 
 void finish_onboarding(App& app) {

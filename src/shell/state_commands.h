@@ -28,11 +28,14 @@ void set_global_mode(App& app, Mode mode);
 void toggle_enabled(App& app);
 
 // Stores the known, correctly typed keys of `patch`; a hybrid key and fast
-// keys that would share a physical key are both refused.
-void apply_settings_patch(App& app, const Json& patch);
+// keys that would share a physical key are both refused. False when the
+// whole patch is refused because the settings file would pass the load
+// limit (settings_file_fits): memory and file stay as they were.
+bool apply_settings_patch(App& app, const Json& patch);
 
 // Replaces the global on/off shortcut: "invalid" when the text does not
-// parse, "busy" when another program holds the new shortcut.
+// parse (or is too long for the settings file), "busy" when another program
+// holds the new shortcut.
 Outcome set_hotkey(App& app, std::string_view accelerator);
 
 // Back to the defaults, keeping "onboarded"; the default shortcut is
@@ -41,8 +44,10 @@ void reset_settings(App& app);
 
 // Sets the rule of one program: `rule` 255 off, 0..3 a mode, 254 removes it.
 // `exe` is already lower-case; without a name the earlier rule's name or the
-// exe's display name is used. The list stays sorted by name.
-void set_app_mode_rule(App& app, const std::string& exe, const std::optional<std::string>& name, Mode rule);
+// exe's display name is used. The list stays sorted by name. False when the
+// change is refused because the settings file would pass the load limit
+// (settings_file_fits): memory and file stay as they were.
+bool set_app_mode_rule(App& app, const std::string& exe, const std::optional<std::string>& name, Mode rule);
 
 // Marks onboarding finished, hides the main window, tells how to use the tray.
 void finish_onboarding(App& app);

@@ -51,7 +51,7 @@ TEST(SetupApp, TheThreadsAreNamedForTheSystemsTools) {
   std::promise<std::thread::id> ran;
   start_detached_thread("layout watcher", [&ran] { ran.set_value(std::this_thread::get_id()); });
   auto done = ran.get_future();
-  ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
+  ASSERT_EQ(done.wait_for(60s), std::future_status::ready);
   EXPECT_NE(done.get(), std::this_thread::get_id());
   EXPECT_EQ(s.w.desk.shell.thread_names(), std::vector<std::string>{"layout watcher"});
 }
@@ -81,6 +81,38 @@ TEST(SetupApp, WithoutRoamingFolderTheDataLivesInTheTemporaryOne) {
   s.folders.roaming.reset();
   s.setup();
   EXPECT_EQ(s.w.ctx().settings_path, s.w.t.dir.path() / "temp" / "Harvel" / "settings.json");
+}
+
+// "Harvel" in a shared temporary folder may be another user's, with their
+// settings and cards in it: then a fresh folder of this user's is used.
+TEST(SetupApp, ATemporaryDataFolderOfAnotherUserIsNotUsed) {
+  SetupWorld s;
+  s.folders.roaming.reset();
+  const fs::path theirs = s.w.t.dir.path() / "temp" / "Harvel";
+  write_bytes(theirs / "settings.json", R"({"mode":"zero","apps":[{"name":"X","exe":"x.exe","mode":"off"}]})");
+  write_bytes(theirs / "ads-cache.json", R"({"fetchedAt":5,"body":"{}","hidden":false})");
+  s.folders.foreign.insert(path_to_utf8(theirs));
+  s.setup();
+  EXPECT_EQ(s.w.ctx().settings_path, s.w.t.dir.path() / "temp" / "Harvel-1" / "settings.json");
+  EXPECT_EQ(s.w.ctx().settings.copy().mode, kModeHybrid);
+  EXPECT_FALSE(s.w.ctx().ads.copy());
+  s.change();
+  EXPECT_TRUE(fs::exists(s.w.t.dir.path() / "temp" / "Harvel-1" / "settings.json"));
+  EXPECT_EQ(read_bytes(theirs / "settings.json"), R"({"mode":"zero","apps":[{"name":"X","exe":"x.exe","mode":"off"}]})");
+}
+
+// With no folder at all nothing is read or written, not even beside the
+// working folder.
+TEST(SetupApp, WithoutAnyFolderNothingIsReadOrWritten) {
+  SetupWorld s;
+  s.folders.roaming.reset();
+  s.folders.temp.reset();
+  s.setup();
+  EXPECT_TRUE(s.w.ctx().settings_path.empty());
+  s.change();
+  EXPECT_TRUE(s.files().ops().empty());
+  EXPECT_TRUE(pending_update_file_path(s.w.app()).empty());
+  EXPECT_TRUE(ads_cache_file_path(s.w.ctx().settings_path).empty());
 }
 
 TEST(SetupApp, PortableFlagFromTheProgramsFolder) {
@@ -148,7 +180,7 @@ TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
   EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
   EXPECT_EQ(load_settings(s.settings_file()), s.w.ctx().settings.copy());
   EXPECT_EQ(s.files().ops(),
-            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json > settings.json.bad",
+            (std::vector<std::string>{"create settings.json.tmp", "link settings.json > settings.json.bad",
                                       "rename settings.json.tmp > settings.json"}));
 
   // Later saves replace the good file only.
@@ -156,7 +188,7 @@ TEST(SetupApp, SettingsFileThatDidNotLoadIsKeptAsideAtTheFirstSave) {
   s.change();
   EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
   EXPECT_EQ(s.files().ops(),
-            (std::vector<std::string>{"write settings.json.tmp", "rename settings.json.tmp > settings.json"}));
+            (std::vector<std::string>{"create settings.json.tmp", "rename settings.json.tmp > settings.json"}));
 }
 
 TEST(SetupApp, NoCopyOfASettingsFileThatLoadedOrWasMissing) {
@@ -175,12 +207,35 @@ TEST(SetupApp, BrokenSettingsFileIsNotReplacedWhenItCannotBeKept) {
   SetupWorld s;
   write_bytes(s.settings_file(), "{");
   s.setup();
-  s.files().fail_rename_from(s.settings_file());
+  s.files().fail_from(s.settings_file());
   s.change();
   EXPECT_EQ(read_bytes(s.settings_file()), "{");
   EXPECT_FALSE(fs::exists(s.data() / "settings.json.bad"));
   EXPECT_FALSE(fs::exists(s.data() / "settings.json.tmp"));
   EXPECT_EQ(s.w.ctx().settings.copy().theme, "dark") << "memory still takes the change";
+}
+
+// The first save after a file that did not load, killed after any of its
+// steps: there is always a settings.json, the old or the new, and once the
+// new one is there the old one is kept aside.
+TEST(SetupApp, TheFirstSaveAfterARejectedFileMayBeKilledAtAnyStep) {
+  const std::string broken = R"({"mode":"zero","enabled":1})";
+  for (std::size_t steps = 0; steps <= 3; ++steps) {
+    SCOPED_TRACE(steps);
+    SetupWorld s;
+    write_bytes(s.settings_file(), broken);
+    s.setup();
+    s.files().crash_after(steps);
+    s.change();
+    ASSERT_TRUE(fs::exists(s.settings_file()));
+    const std::string text = read_bytes(s.settings_file());
+    if (text == broken) {
+      EXPECT_LT(steps, 3u) << "the whole save ran";
+      continue;
+    }
+    EXPECT_EQ(load_settings(s.settings_file()).theme, "dark");
+    EXPECT_EQ(read_bytes(s.data() / "settings.json.bad"), broken);
+  }
 }
 
 TEST(Setup, HiddenFlag) {

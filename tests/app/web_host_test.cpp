@@ -72,6 +72,16 @@ TEST(EmbeddedFiles, DamagedStreamsAreRefused) {
   const uint8_t garbage[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   EXPECT_FALSE(zlib_decompress(garbage, 4).has_value());
   EXPECT_FALSE(zlib_decompress({}, 0).has_value());
+
+  // Streams that zlib refuses, though a lenient decoder makes bytes of them.
+  const std::vector<uint8_t> stored = {0x78, 0x01, 0x01, 0x03, 0x00, 0xfc, 0xff, 'a', 'b', 'c', 0x02, 0x4d, 0x01, 0x27};
+  EXPECT_EQ(zlib_decompress(stored, 3), "abc");
+  std::vector<uint8_t> junk = stored;
+  junk.insert(junk.end() - 4, 0x00);
+  EXPECT_FALSE(zlib_decompress(junk, 3).has_value()) << "a byte between the last block and the Adler-32";
+  // A fixed-code block: 'a', then length 3 at distance code 30 (no such code).
+  const std::vector<uint8_t> distance_30 = {0x78, 0x01, 0x4b, 0x04, 0x3e, 0x00, 0x01, 0x88, 0x00, 0x62};
+  EXPECT_FALSE(zlib_decompress(distance_30, 4).has_value()) << "distance code 30";
 }
 
 // ---- The application's origin ------------------------------------------------------
@@ -100,7 +110,9 @@ TEST(AppOrigin, ServesEmbeddedFilesByPathOnBothHostsOrigins) {
       {"https://harvel.localhost/index.html", 200, "text/html"},
       {"https://harvel.localhost/", 200, "text/html"},
       {"https://harvel.localhost", 200, "text/html"},
-      {"http://harvel.localhost/index.html#/tray", 200, "text/html"},
+      {"https://harvel.localhost/index.html#/tray", 200, "text/html"},
+      {"http://harvel.localhost/index.html", 404, "text/plain"},
+      {"https://harvel.localhost:8443/index.html", 404, "text/plain"},
       {"harvel://localhost/index.html?x=1", 200, "text/html"},
       {"HTTPS://Harvel.LocalHost/index.html", 200, "text/html"},
       {"https://harvel.localhost/%69ndex.html", 200, "text/html"},
@@ -181,6 +193,8 @@ TEST(BridgeMessages, CallsAreReadByExactKeys) {
       {R"({"id":"t:4","cmd":"state_get","args":{"a":1}})", BridgeCall{"t:4", "state_get", "{}"}},
       {R"({"id":"t:5","args":"{}"})", BridgeCall{"t:5", "", "{}"}},
       {R"({"id":"t:6","cmd":7})", BridgeCall{"t:6", "", "{}"}},
+      {R"({"id":"t:7","cmd":"state_get\u0000x"})", BridgeCall{"t:7", "", "{}"}},
+      {R"({"id":"t:8","cmd":"window_close\u0000"})", BridgeCall{"t:8", "", "{}"}},
       {R"({"cmd":"state_get","args":"{}"})", std::nullopt},
       {R"({"id":1,"cmd":"state_get"})", std::nullopt},
       {R"(["t:1","state_get"])", std::nullopt},
@@ -279,6 +293,7 @@ TEST(Downloads, OnlyTheApplicationsOwnBlobs) {
       {"BLOB:https://harvel.localhost/0d6c-44e1", true},
       {"blob:harvel://localhost/0d6c", true},
       {"blob:https://evil.com/0d6c", false},
+      {"blob:https://harvel.localhost:8443/0d6c", false},
       {"blob:null/0d6c", false},
       {"blob:blob:https://harvel.localhost/0d6c", false},
       {"blob:", false},
@@ -319,6 +334,9 @@ TEST(Downloads, NamesBothSystemsAccept) {
       {"Aux .md", "_Aux .md"},
       {"LPT\u00B9.txt", "_LPT\u00B9.txt"},
       {"conout$", "_conout$"},
+      // A cut that makes a device name: "CONX" loses its X to the extension.
+      {"CONX." + std::string(251, 'a'), "_CO." + std::string(251, 'a')},
+      {"nul  x." + std::string(249, 'a'), "_nul ." + std::string(249, 'a')},
       {"console.txt", "console.txt"},
       {"com10.txt", "com10.txt"},
       // 255 bytes at most, keeping the extension unless it leaves no room.

@@ -132,7 +132,7 @@ TEST_F(PageDownloads, ALinkToTheOwnBlobIsSavedUnderItsName) {
     }
     return names == expected;
   };
-  ASSERT_TRUE(pump_until(all_saved, 10)) << "saved: " << [&] {
+  ASSERT_TRUE(pump_until(all_saved)) << "saved: " << [&] {
     std::string s;
     if (fs::exists(saved)) {
       for (const auto& e : fs::recursive_directory_iterator(saved)) s += e.path().filename().string() + " ";
@@ -163,14 +163,14 @@ TEST_F(PageDownloads, AnOwnBlobOpenedInPlaceIsSavedAndThePageStays) {
 
 TEST_F(PageDownloads, OtherDownloadsAreCancelled) {
   open_page("");
-  ASSERT_TRUE(pump_until([&] { return page_href().rfind("harvel://localhost/", 0) == 0; }, 10));
+  ASSERT_TRUE(pump_until([&] { return page_href().rfind("harvel://localhost/", 0) == 0; }));
   WebKitDownload* download = webkit_web_view_download_uri(windows_->web_view("dl"), "harvel://localhost/index.html");
   bool failed = false;
   g_signal_connect(download, "failed", G_CALLBACK(+[](WebKitDownload*, GError*, gpointer flag) {
                      *static_cast<bool*>(flag) = true;
                    }),
                    &failed);
-  EXPECT_TRUE(pump_until([&] { return failed; }, 5));
+  EXPECT_TRUE(pump_until([&] { return failed; }));
   g_signal_handlers_disconnect_by_data(download, &failed);
   g_object_unref(download);
   EXPECT_FALSE(fs::exists(folder_.path() / "Yuklamalar")) << "something was saved";

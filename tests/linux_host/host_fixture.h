@@ -30,8 +30,13 @@ inline void start_host_once() {
   ASSERT_TRUE(started) << "no display (run under with_xvfb.sh)";
 }
 
+// How long a test waits for an event it needs: enough for a cold start
+// (empty font and icon caches) on a machine whose every core is busy. Only
+// a failing test waits that long.
+inline constexpr double kEventSeconds = 60;
+
 // Runs the main context until `done` holds; false after `seconds`.
-inline bool pump_until(const std::function<bool()>& done, double seconds = 10) {
+inline bool pump_until(const std::function<bool()>& done, double seconds = kEventSeconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/services.h"
 #include "host_fixture.h"
 #include "platform/linux/linux_host.h"
@@ -146,23 +147,101 @@ TEST(LinuxAutostart, SetAutostartNamesThisProgram) {
   os::install_platform(saved);
 }
 
-TEST(LinuxFiles, FlushedWriteAndRenameReplaceWholeFiles) {
+TEST(LinuxFolders, PrivateFoldersAreThisUsersAlone) {
+  TempFolder dir;
+  LinuxFolders folders;
+  const auto mode = [](const fs::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+  };
+  const fs::path made = dir.path() / "made";
+  EXPECT_TRUE(folders.claim_private_folder(made.string()));
+  EXPECT_EQ(mode(made), 0700u);
+  EXPECT_TRUE(folders.claim_private_folder(made.string())) << "ours, a second time";
+
+  const fs::path readable = dir.path() / "readable";
+  fs::create_directory(readable);
+  ::chmod(readable.c_str(), 0755);
+  EXPECT_TRUE(folders.claim_private_folder(readable.string()));
+  EXPECT_EQ(mode(readable), 0700u) << "closed to reading";
+
+  const fs::path open = dir.path() / "open";
+  fs::create_directory(open);
+  ::chmod(open.c_str(), 01777);
+  EXPECT_FALSE(folders.claim_private_folder(open.string())) << "others may write in it";
+  fs::create_symlink(made, dir.path() / "link");
+  EXPECT_FALSE(folders.claim_private_folder((dir.path() / "link").string()));
+  write_text(dir.path() / "file", "x");
+  EXPECT_FALSE(folders.claim_private_folder((dir.path() / "file").string()));
+  if (::geteuid() == 0) {
+    const fs::path theirs = dir.path() / "theirs";
+    fs::create_directory(theirs);
+    ::chmod(theirs.c_str(), 0700);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(folders.claim_private_folder(theirs.string())) << "another user's";
+  }
+
+  const auto fresh = folders.make_private_folder(dir.path().string(), "Harvel-");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fs::path(*fresh).parent_path(), dir.path());
+  EXPECT_EQ(fs::path(*fresh).filename().string().rfind("Harvel-", 0), 0u);
+  EXPECT_EQ(mode(*fresh), 0700u);
+  EXPECT_NE(folders.make_private_folder(dir.path().string(), "Harvel-"), fresh);
+  EXPECT_FALSE(folders.make_private_folder((dir.path() / "missing").string(), "Harvel-"));
+}
+
+TEST(LinuxFiles, NewFilesRenamesAndSecondNames) {
   TempFolder dir;
   LinuxFiles files;
   const fs::path target = dir.path() / "settings.json";
   const fs::path temp = dir.path() / "settings.json.tmp";
   write_text(target, "an older and longer text");
-  ASSERT_TRUE(files.write_flushed(temp, "new"));
-  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
-  EXPECT_EQ(read_text(temp), "newer");
+  ASSERT_TRUE(files.create_flushed(temp, "new"));
+  EXPECT_FALSE(files.create_flushed(temp, "newer")) << "a file already there is never opened";
+  EXPECT_EQ(read_text(temp), "new");
+  EXPECT_EQ(fs::status(temp).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
   ASSERT_TRUE(files.rename_flushed(temp, target));
-  EXPECT_EQ(read_text(target), "newer");
+  EXPECT_EQ(read_text(target), "new");
   EXPECT_FALSE(fs::exists(temp));
-
   EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
-  EXPECT_FALSE(files.write_flushed(dir.path() / "missing" / "a.json", "x"));
+
+  ASSERT_TRUE(files.link_flushed(target, dir.path() / "settings.json.bad"));
+  EXPECT_EQ(read_text(dir.path() / "settings.json.bad"), "new");
+  EXPECT_FALSE(files.link_flushed(target, dir.path() / "settings.json.bad")) << "never over a file";
+
+  EXPECT_FALSE(files.create_flushed(dir.path() / "missing" / "a.json", "x"));
   fs::create_directory(dir.path() / "folder");
-  EXPECT_FALSE(files.write_flushed(dir.path() / "folder", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / "folder", "x"));
+}
+
+// A link planted where a temporary file goes (by whoever could write the
+// folder) is never written through: not by the file write, not by a save.
+TEST(LinuxFiles, PlantedLinksAreNotFollowed) {
+  TempFolder dir;
+  const fs::path victim = dir.path() / "victim";
+  write_text(victim, "not to be overwritten");
+  LinuxFiles files;
+  fs::create_symlink(victim, dir.path() / "planted");
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
+  EXPECT_FALSE(files.create_flushed(dir.path() / "planted", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / "dangling", "x"));
+  EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+
+  const os::Platform saved = os::platform();
+  os::Platform p = saved;
+  p.files = &files;
+  os::install_platform(p);
+  const fs::path settings = dir.path() / "data" / "settings.json";
+  fs::create_directories(settings.parent_path());
+  fs::create_symlink(victim, dir.path() / "data" / "settings.json.tmp");
+  fs::create_symlink(victim, dir.path() / "data" / "settings.json.bad");
+  write_text(settings, "{");
+  EXPECT_TRUE(write_settings_file(settings, "{}", /*keep_old=*/true));
+  os::install_platform(saved);
+  EXPECT_EQ(read_text(victim), "not to be overwritten");
+  EXPECT_EQ(read_text(settings), "{}");
+  EXPECT_EQ(read_text(dir.path() / "data" / "settings.json.bad"), "{");
+  EXPECT_FALSE(fs::exists(dir.path() / "data" / "settings.json.tmp"));
 }
 
 TEST(LinuxShellServices, ExecutablePathOfAReplacedProgram) {
@@ -185,9 +264,13 @@ TEST(LinuxShellServices, ExecutablePathAndBrowser) {
 
 // ---- detached processes -----------------------------------------------------------
 
-bool wait_for_file(const fs::path& p) {
-  for (int i = 0; i < 500; ++i) {
-    if (fs::exists(p) && fs::file_size(p) > 0) return true;
+// Waits for the file a child makes (with something in it, unless `empty`
+// will do), for as long as a cold start on a loaded machine may take.
+bool wait_for_file(const fs::path& p, bool empty = false) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    if (fs::exists(p, ec) && (empty || fs::file_size(p, ec) > 0)) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
@@ -235,6 +318,29 @@ TEST(LinuxShellServices, DetachedProcessInItsOwnSessionLeavesNoZombie) {
     if (!reaped) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_TRUE(reaped) << "state " << process_state(pid);
+}
+
+// What starts is the file that was held and read, whatever its name points
+// to by then.
+TEST(LinuxShellServices, AHeldProgramIsStartedAsItWasRead) {
+  TempFolder dir;
+  const fs::path program = dir.path() / "Harvel-Setup-0.2.0.exe";
+  fs::copy_file("/usr/bin/touch", program);
+  LinuxShell shell;
+  std::unique_ptr<os::HeldProgram> held = shell.hold_program(program.string());
+  ASSERT_TRUE(held);
+  std::vector<uint8_t> head(4);
+  ASSERT_EQ(held->read(head), std::optional<std::size_t>(4));
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x7f, 'E', 'L', 'F'}));
+  // Another program under the same name, after the check.
+  fs::copy_file("/usr/bin/true", dir.path() / "swapped");
+  fs::rename(dir.path() / "swapped", program);
+  const fs::path marker = dir.path() / "touched";
+  shell.spawn_held_program(std::move(held), {marker.string()});
+  EXPECT_TRUE(wait_for_file(marker, /*empty=*/true)) << "the program under the new name ran, not the held one";
+  EXPECT_FALSE(shell.hold_program((dir.path() / "missing").string()));
+  fs::create_symlink(program, dir.path() / "link");
+  EXPECT_FALSE(shell.hold_program((dir.path() / "link").string())) << "a link in its place";
 }
 
 TEST(LinuxShellServices, MissingProgramIsSilent) {

@@ -15,7 +15,7 @@ namespace harvel::linux_host::testing {
 // answer that comes after the wait gave up is dropped, not written into a
 // stack frame that is gone.
 inline bool run_page_script(WebKitWebView* view, const char* body, const std::function<void(JSCValue*)>& read,
-                            double seconds = 5) {
+                            double seconds = kEventSeconds) {
   struct Call {
     bool done = false;
     bool abandoned = false;

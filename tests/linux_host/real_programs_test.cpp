@@ -191,7 +191,7 @@ TEST_P(RussianTest, TheSecondGroupArrivesUnchanged) {
     return true;
   }();
   ASSERT_TRUE(watching);
-  EXPECT_TRUE(pump_until([] { return !current_layout_info().compatible; }, 10)) << "the layout watcher never saw ru";
+  EXPECT_TRUE(pump_until([] { return !current_layout_info().compatible; })) << "the layout watcher never saw ru";
   const std::pair<Mode, const char*> modes[] = {
       {kModeEnglish, "english"}, {kModeZero, "zero"}, {kModeHybrid, "hybrid"}, {kModeFast, "fast"}};
   for (const auto& [mode, mode_name] : modes) {

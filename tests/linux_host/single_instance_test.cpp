@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -153,23 +155,32 @@ TEST(LinuxSingleInstance, OneDisplayUnderTwoNamesHasOneCopy) {
   }
 }
 
-// Another user holding the name is no first copy: it is told nothing, and
-// this start runs.
-TEST(LinuxSingleInstance, ANameHeldByAnotherUserIsNotTrusted) {
+// The claim lives in the user's runtime folder, which no other user may
+// write: another user listening on any name (here the abstract name earlier
+// copies used) neither stops a second start from reaching the first copy
+// nor is told anything.
+TEST(LinuxSingleInstance, AnotherUserCannotHoldTheName) {
   if (getuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
   testing::start_host_once();
   auto& loop = *static_cast<LinuxEventLoop*>(os::platform().event_loop);
   const std::string id = unique_id("stranger");
   const std::string name = LinuxSingleInstance::socket_name(id);
+  const std::optional<std::string> runtime = LinuxSingleInstance::runtime_folder();
+  ASSERT_TRUE(runtime) << "the test runs with a runtime folder of its own";
   int ready[2];
   int report[2];
+  int done[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(report), 0);
+  ASSERT_EQ(pipe(done), 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    // The other user (nobody): listens on the name, then tells how many bytes
-    // the one connection it takes brings (-1: none came).
+    // The other user (nobody): listens on the abstract name until told the
+    // starts are over, then tells how many bytes the connections it took
+    // brought (-1: none came); and first whether it could make a file in
+    // the runtime folder.
+    close(done[1]);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path + 1, name.data(), name.size());
@@ -179,33 +190,80 @@ TEST(LinuxSingleInstance, ANameHeldByAnotherUserIsNotTrusted) {
         ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4) != 0) {
       _exit(2);
     }
-    (void)!write(ready[1], "r", 1);
+    const bool planted = ::open((*runtime + "/" + id + ".planted").c_str(), O_CREAT | O_WRONLY, 0666) >= 0;
+    (void)!write(ready[1], planted ? "p" : "r", 1);
     long got = -1;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 5000) == 1) {
+    pollfd p[2] = {{fd, POLLIN, 0}, {done[0], POLLIN, 0}};
+    while (poll(p, 2, 60000) > 0 && !(p[1].revents & (POLLIN | POLLHUP))) {
+      if (!(p[0].revents & POLLIN)) continue;
       const int c = ::accept(fd, nullptr, nullptr);
       char buf[4096];
-      got = 0;
+      got = std::max(got, 0L);
       for (ssize_t n; (n = ::read(c, buf, sizeof buf)) > 0;) got += n;
+      ::close(c);
     }
     (void)!write(report[1], &got, sizeof got);
     _exit(0);
   }
   close(ready[1]);
   close(report[1]);
+  close(done[0]);
   char r = 0;
   ASSERT_EQ(read(ready[0], &r, 1), 1) << "the other user could not listen";
+  EXPECT_EQ(r, 'r') << "the other user could write in the runtime folder";
 
-  LinuxSingleInstance start(loop);
-  EXPECT_TRUE(start.acquire(id, {"harvel", "--secret"}, {}));
+  int starts = 0;
+  LinuxSingleInstance first(loop);
+  EXPECT_TRUE(first.acquire(id, {"harvel"}, [&](std::vector<std::string>, std::string) { ++starts; }));
+  LinuxSingleInstance second(loop);
+  EXPECT_FALSE(second.acquire(id, {"harvel", "--secret"}, {})) << "two copies would run";
+  EXPECT_TRUE(pump_until([&] { return starts == 1; }));
+  close(done[1]);
   long got = -2;
   EXPECT_EQ(read(report[0], &got, sizeof got), static_cast<ssize_t>(sizeof got));
-  EXPECT_LE(got, 0) << "the other user was handed this start";
+  EXPECT_LE(got, 0) << "the other user was handed a start";
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_EQ(status, 0);
   close(ready[0]);
   close(report[0]);
+}
+
+// The runtime folder counts only when it is the user's alone.
+TEST(LinuxSingleInstance, TheRuntimeFolderIsTheUsersAlone) {
+  const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+  ASSERT_NE(xdg, nullptr) << "the test runs with a runtime folder of its own";
+  const std::string saved = xdg;
+  EXPECT_EQ(LinuxSingleInstance::runtime_folder(), saved);
+  char open_template[] = "/tmp/harvel-open-XXXXXX";
+  ASSERT_NE(mkdtemp(open_template), nullptr);
+  chmod(open_template, 01777);
+  setenv("XDG_RUNTIME_DIR", open_template, 1);
+  EXPECT_NE(LinuxSingleInstance::runtime_folder(), std::string(open_template)) << "others may write there";
+  setenv("XDG_RUNTIME_DIR", "relative/folder", 1);
+  EXPECT_NE(LinuxSingleInstance::runtime_folder(), std::string("relative/folder"));
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  rmdir(open_template);
+
+  testing::start_host_once();
+  auto& loop = *static_cast<LinuxEventLoop*>(os::platform().event_loop);
+  const std::string id = unique_id("files");
+  {
+    LinuxSingleInstance first(loop);
+    ASSERT_TRUE(first.acquire(id, {}, {}));
+    bool lock = false;
+    bool socket = false;
+    for (const auto& e : std::filesystem::directory_iterator(saved)) {
+      const std::string n = e.path().filename().string();
+      lock |= n.rfind(id, 0) == 0 && n.ends_with(".lock");
+      socket |= n.rfind(id, 0) == 0 && n.ends_with(".socket") && e.is_socket();
+    }
+    EXPECT_TRUE(lock && socket);
+  }
+  for (const auto& e : std::filesystem::directory_iterator(saved)) {
+    const std::string n = e.path().filename().string();
+    EXPECT_FALSE(n.rfind(id, 0) == 0 && n.ends_with(".socket")) << "the socket outlived its copy";
+  }
 }
 
 TEST(LinuxSingleInstance, TheFirstCopyEndingFreesTheName) {

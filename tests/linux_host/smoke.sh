@@ -5,6 +5,7 @@
 #   smoke.sh <harvel>
 set -euo pipefail
 harvel=$1
+. "$(dirname "$0")/wait_lib.sh"
 log=$(mktemp)
 HARVEL_HOST_TRACE=1 "$harvel" >"$log" 2>&1 &
 pid=$!
@@ -20,19 +21,19 @@ fail() {
   exit 1
 }
 wait_for() {  # pattern, what
-  for _ in $(seq 300); do
+  for _ in $(seq "$harvel_polls"); do
     grep -q "$1" "$log" && return 0
     kill -0 "$pid" 2>/dev/null || fail "the host ended before $2"
     sleep 0.05
   done
-  fail "no $2 within 15 s"
+  fail "no $2 within $harvel_wait s"
 }
 wait_for "first-paint main" "first paint"
 wait_for "command main state_get" "state_get call from the page"
 grep -q "asset 404" "$log" && fail "the page asked for a file that is not embedded"
 
 # A second copy signals the first and ends with 0.
-timeout 10 "$harvel" || fail "the second start did not end cleanly"
+timeout "$harvel_wait" "$harvel" || fail "the second start did not end cleanly"
 wait_for "second start" "second start in the first copy"
 kill -0 "$pid" 2>/dev/null || fail "the first copy ended"
 echo "smoke: ok ($(grep -o 'first-paint main ms=[0-9.]*' "$log"))"

@@ -34,11 +34,43 @@ fail() {
   exit 1
 }
 wait_for() {  # pattern, what
-  for _ in $(seq 200); do
+  for _ in $(seq "$harvel_polls"); do
     grep -q "$1" "$log" && return 0
     sleep 0.05
   done
-  fail "no $2 within 10 s"
+  fail "no $2 within $harvel_wait s"
+}
+# Waits until the count of a trace line passes `before`.
+wait_for_more() {  # pattern, before, checks
+  for _ in $(seq "$3"); do
+    [ "$(grep -c "$1" "$log")" -gt "$2" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+# Clicks the icon where the tray last placed it until its answer is traced:
+# the tray may still be laying out its icons when the first one lands. Each
+# click waits 10 s for its answer.
+click_icon() {  # button, trace pattern of the answer, what
+  local before x y
+  before=$(grep -c "$2" "$log" || true)
+  for _ in $(seq $((harvel_wait / 10))); do
+    read -r x y <<<"$(centre_of "tray geometry main")"
+    xdotool mousemove "$x" "$y" click "$1"
+    wait_for_more "$2" "$before" 200 && { ix=$x; iy=$y; return 0; }
+  done
+  fail "no $3 within $harvel_wait s"
+}
+# Chooses a menu item by its id, clicking it until the choice is traced.
+choose_item() {  # id, what
+  local x y
+  read -r x y <<<"$(centre_of "tray menu item $1 ")"
+  xdotool mousemove "$x" "$y"
+  for _ in $(seq $((harvel_wait / 10))); do
+    xdotool click 1
+    wait_for_more "tray menu chosen $1" 0 200 && return 0
+  done
+  fail "no choice of $2 within $harvel_wait s"
 }
 # The last "x=.. y=.. w=.. h=.." of a trace line, as the centre "X Y".
 centre_of() {
@@ -61,7 +93,7 @@ compositor_pid=$!
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
   --SetDockType true --transparent false >"$tray_log" 2>&1 &
 tray_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   xdotool search --class trayer >/dev/null 2>&1 && break
   sleep 0.05
 done
@@ -76,21 +108,14 @@ run() { post "/session/$session/execute/async" "$(jq -cn --arg js "$1" '{script:
 
 wait_for "tray embedded main" "tray icon in the XEmbed tray"
 wait_for "tray geometry main x=[0-9]* y=[0-9]* w=[1-9]" "icon position"
-sleep 0.3  # the tray settles its layout
-read -r ix iy <<<"$(centre_of "tray geometry main")"
 page_visibility() { run 'arguments[0](document.visibilityState)'; }
 [ "$(page_visibility)" = '"hidden"' ] || fail "the main window shows on a hidden start: $(page_visibility)"
 # The keyboard hook runs: the icon has its normal look, and the hook
 # supervisor's first pass (5 s after the start) finds nothing to report.
 wait_for "tray tooltip main Harvel · Hybrid · Ctrl+Shift+U bilan o‘chirish" "the tooltip of a running hook"
-for _ in $(seq 120); do
-  grep -q "keyboard hook: installed" "$log" && break
-  sleep 0.05
-done
-grep -q "keyboard hook: installed" "$log" || fail "the keyboard hook was not installed"
+wait_for "keyboard hook: installed" "keyboard hook installed"
 
-xdotool mousemove "$ix" "$iy" click 3
-wait_for "tray menu shown main" "menu after the right button"
+click_icon 3 "tray menu shown main" "menu after the right button"
 grep -q "tray click main" "$log" && fail "the right button was taken for a left click"
 if [ -n "$shots" ]; then
   mkdir -p "$shots"
@@ -99,19 +124,15 @@ fi
 for id in head toggle mode:english mode:fast mode:hybrid mode:zero noapp checker go:/lab go:/settings quit; do
   grep -q "tray menu item $id " "$log" || fail "menu item $id missing"
 done
-read -r sx sy <<<"$(centre_of "tray menu item go:/settings ")"
-xdotool mousemove "$sx" "$sy"
-sleep 0.2
-xdotool click 1
-wait_for "tray menu chosen go:/settings" "choice of Sozlamalar"
+choose_item go:/settings Sozlamalar
 hash=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   hash=$(run 'arguments[0](location.hash)')
   [ "$hash" = '"#/settings"' ] && break
   sleep 0.05
 done
 [ "$hash" = '"#/settings"' ] || fail "main window at $hash, expected #/settings"
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   [ "$(page_visibility)" = '"visible"' ] && break
   sleep 0.05
 done
@@ -119,11 +140,8 @@ done
 
 # A left click opens the tray pop-up and never the menu.
 shown_menus=$(grep -c "tray menu shown main" "$log")
-xdotool mousemove "$ix" "$iy" click 1
-wait_for "tray click main up" "left click on the icon"
+click_icon 1 "tray click main up" "left click on the icon"
 wait_for "load-finished popup" "pop-up window"
-sleep 0.5
-[ "$(grep -c "tray menu shown main" "$log")" = "$shown_menus" ] || fail "the left button opened the menu"
 # Visible 360-pixel-wide windows named Harvel: the pop-up (x y w h).
 window_rects() {  # width
   (xdotool search --onlyvisible --name '^Harvel$' || true) | while read -r w; do
@@ -132,12 +150,14 @@ window_rects() {  # width
   done | awk -v w="$1" '$3 == w'
 }
 popup=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   popup=$(window_rects 360 | head -n1)
   [ -n "$popup" ] && break
   sleep 0.05
 done
 [ -n "$popup" ] || fail "no pop-up window on the screen"
+# A menu would have shown by now, before the pop-up had painted.
+[ "$(grep -c "tray menu shown main" "$log")" = "$shown_menus" ] || fail "the left button opened the menu"
 read -r px py pw ph <<<"$popup"
 # The icon sits in the top right corner, nearest the right edge: the pop-up
 # stands at that edge, 8 pixels in, pushed down to the top margin.
@@ -149,23 +169,22 @@ fi
 # A mode chosen in the menu: its notice in the toast window at the bottom
 # right of the 1280 × 1024 screen (400 × 96 with a 16-pixel margin).
 xdotool key Escape
-sleep 0.3
-xdotool mousemove "$ix" "$iy" click 3
-wait_for "tray menu shown main" "menu after the right button"
-read -r zx zy <<<"$(centre_of "tray menu item mode:zero ")"
-xdotool mousemove "$zx" "$zy"
-sleep 0.2
-xdotool click 1
-wait_for "tray menu chosen mode:zero" "choice of Zero-learning"
+for _ in $(seq "$harvel_polls"); do
+  [ -z "$(window_rects 360)" ] && break
+  sleep 0.05
+done
+[ -z "$(window_rects 360)" ] || fail "the pop-up stays after Escape"
+click_icon 3 "tray menu shown main" "menu after the right button"
+choose_item mode:zero Zero-learning
 toast=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   toast=$(window_rects 400 | head -n1)
   [ -n "$toast" ] && break
   sleep 0.05
 done
 [ "$toast" = "864 864 400 96" ] || fail "toast window at '$toast', expected 864 864 400 96"
 if [ -n "$shots" ]; then
-  sleep 0.4
+  wait_for "load-finished toast" "painted toast"
   import -window root "$shots/tray-toast-light.png" || fail "no screenshot tray-toast-light.png"
 fi
 
@@ -175,7 +194,7 @@ main_handle=$(curl -s "$base/session/$session/window" | jq -r '.value')
 switch_to() { post "/session/$session/window" "$(jq -cn --arg h "$1" '{handle: $h}')" >/dev/null || true; }
 run 'window.__HARVEL_IPC__.invoke("settings_patch", {patch: {theme: "dark"}}).then(() => window.__HARVEL_IPC__.invoke("mode_set", {mode: "fast"})).then(() => arguments[0](true))' >/dev/null
 dark_toast=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   for h in $(curl -s "$base/session/$session/window/handles" | jq -r '.value[]'); do
     [ "$h" = "$main_handle" ] && continue
     switch_to "$h"

@@ -50,7 +50,7 @@ inline int run(std::vector<std::string> args) {
 // and follows commands on its standard input; it ends when that closes.
 class FieldProgram {
  public:
-  explicit FieldProgram(std::vector<std::string> args, double start_seconds = 15) {
+  explicit FieldProgram(std::vector<std::string> args, double start_seconds = testing::kEventSeconds) {
     const PipedChild child = spawn_piped(std::move(args));
     pid_ = child.pid;
     stdin_ = child.in;
@@ -76,7 +76,7 @@ class FieldProgram {
     const std::string line = c + "\n";
     if (write(stdin_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
     done_.clear();
-    return pump_until([&] { return poll(), done_ == c; }, 5);
+    return pump_until([&] { return poll(), done_ == c; });
   }
   void clear() {
     ASSERT_TRUE(command("clear"));
@@ -86,7 +86,8 @@ class FieldProgram {
   }
   // Waits until the field holds `expected`; false when it does not within
   // `seconds` (with `field` then holding what it has).
-  bool wait_for(const std::string& expected, const std::string* field = nullptr, double seconds = 3) {
+  bool wait_for(const std::string& expected, const std::string* field = nullptr,
+                double seconds = testing::kEventSeconds) {
     const std::string& f = field != nullptr ? *field : text_;
     return pump_until([&] { return poll(), f == expected; }, seconds);
   }

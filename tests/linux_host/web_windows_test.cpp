@@ -11,6 +11,10 @@
 #include "shell/toast.h"
 
 #include <X11/Xlib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -21,6 +25,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -92,7 +97,7 @@ class WebWindowsTest : public ::testing::Test {
   }
 
   // The reports of one window, once there are `n`.
-  std::vector<json> wait_reports(const std::string& label, std::size_t n, double seconds = 10) {
+  std::vector<json> wait_reports(const std::string& label, std::size_t n, double seconds = testing::kEventSeconds) {
     std::vector<json> out;
     pump_until(
         [&] {
@@ -140,6 +145,7 @@ TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
       r.drop = await settle(ipc.invoke('drop'));
       r.twice = await settle(ipc.invoke('twice'));
       r.unknown = await settle(ipc.invoke('state_get '));
+      r.nul = await settle(ipc.invoke('echo\u0000x'));
       r.maximized = await settle(ipc.invoke('window_is_maximized'));
       ipc.invoke('report', r);
     })();
@@ -157,6 +163,7 @@ TEST_F(WebWindowsTest, BridgeCallsAreAnsweredOnce) {
       {"drop", {{"err", "the command was not answered"}}},
       {"twice", {{"ok", 1}}},
       {"unknown", {{"err", "command state_get  not found"}}},
+      {"nul", {{"err", "malformed command call"}}},
       {"maximized", {{"ok", false}}},
   };
   for (const auto& [key, value] : expected) EXPECT_EQ(r.value(key, json()), value) << key;
@@ -215,6 +222,75 @@ TEST_F(WebWindowsTest, PagesStayOnTheApplicationsOrigin) {
   EXPECT_EQ(reports[0].value("href", "").rfind("harvel://localhost/index.html", 0), 0u) << reports[0];
   EXPECT_EQ(reports[0].value("opened", true), false);
   EXPECT_EQ(toplevel("t1") != nullptr, true);
+}
+
+// A server on loopback, as any local program may run: it answers every
+// request with a page and counts them.
+class LoopbackPageServer {
+ public:
+  LoopbackPageServer() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd_, 8) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      throw std::runtime_error("no loopback server");
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int c = ::accept(fd_, nullptr, nullptr);
+        if (c < 0) return;
+        ++requests_;
+        char buf[4096];
+        (void)!::read(c, buf, sizeof buf);
+        const std::string page = "<html><body>a local page</body></html>";
+        const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                   std::to_string(page.size()) + "\r\n\r\n" + page;
+        (void)!::write(c, answer.data(), answer.size());
+        ::close(c);
+      }
+    });
+  }
+  ~LoopbackPageServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+  int requests() const { return requests_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
+
+// The application's host name on another port is loopback, where any local
+// server answers: no page goes there, so none gets the bridge.
+TEST_F(WebWindowsTest, TheApplicationsHostOnAnotherPortIsNoOrigin) {
+  LoopbackPageServer server;
+  const std::string port = std::to_string(server.port());
+  ASSERT_TRUE(windows_->create(spec("t1", R"js(
+    (() => {
+      const ipc = window.__HARVEL_IPC__;
+      if (!ipc) return;
+      if (location.protocol !== 'harvel:') {
+        ipc.invoke('report', { stranger: location.href });
+        return;
+      }
+      location.href = 'http://harvel.localhost:)js" + port + R"js(/';
+      setTimeout(() => location.href = 'https://harvel.localhost:)js" + port + R"js(/', 100);
+      setTimeout(() => ipc.invoke('report', { href: location.href }), 400);
+    })();
+  )js")));
+  const auto reports = wait_reports("t1", 1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].value("href", "").rfind("harvel://localhost/", 0), 0u) << reports[0];
+  EXPECT_EQ(server.requests(), 0);
 }
 
 TEST_F(WebWindowsTest, CloseRequestsAskTheProgram) {
@@ -346,8 +422,8 @@ TEST_F(WebWindowsTest, ThePopupFollowsItsReportedHeightBothWays) {
   const std::pair<double, int> steps[] = {{1000, 640}, {50, 120}, {250, 250}, {640, 640}, {120, 120}};
   for (const auto& [reported, expected] : steps) {
     fit_popup(app, reported);
-    EXPECT_TRUE(pump_until([&] { return height_is(expected); }, 10)) << "popup_fit " << reported;
-    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; }, 10)) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return height_is(expected); })) << "popup_fit " << reported;
+    EXPECT_TRUE(pump_until([&] { return page_height(view) == expected; })) << "popup_fit " << reported;
     // Time for the web view to learn the page's new content size.
     if (expected == 640) pump_for(1.0);
     int x = 0;
@@ -601,7 +677,7 @@ TEST(LinuxEventLoopCalls, AreReleasedWhenTheLoopEndsAndTakenAgainWhenItRuns) {
     loop.exit(0);
   });
   bool returned_in_on_exit = false;
-  EXPECT_EQ(loop.run([&] { returned_in_on_exit = wait_until([&] { return state->returned.load(); }, 5); }), 0);
+  EXPECT_EQ(loop.run([&] { returned_in_on_exit = wait_until([&] { return state->returned.load(); }, testing::kEventSeconds); }), 0);
   if (!returned_in_on_exit) {
     caller.detach();
     FAIL() << "a call from another thread still waits for a loop that has ended";

@@ -47,7 +47,7 @@ expect() {  # what, actual, expected
 }
 
 title=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   title=$(curl -s "$base$s/title" | jq -r '.value')
   [ "$title" = "Harvel" ] && break
   sleep 0.05
@@ -73,9 +73,9 @@ run 'fetch("/index.html").then(r => arguments[0](r.headers.get("content-security
   fail "no content security policy on served files"
 
 run 'window.__got = []; window.__HARVEL_IPC__.listen("navigate", p => window.__got.push(p)); arguments[0](true)' >/dev/null
-timeout 10 "$harvel" || fail "the second start did not end cleanly"
+timeout "$harvel_wait" "$harvel" || fail "the second start did not end cleanly"
 got=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   got=$(run 'arguments[0](window.__got)')
   [ "$got" = '["/"]' ] && break
   sleep 0.05
@@ -87,7 +87,7 @@ expected_settings() {
   printf '{\n  "mode": "%s",\n  "enabled": %s,\n  "hotkey": "Control+Shift+U",\n  "startup": false,\n  "theme": "system",\n  "offers": true,\n  "hybridKey": "ralt",\n  "fastKeys": {\n    "sh": "KeyW",\n    "ch": "KeyC",\n    "o": "BracketLeft",\n    "g": "BracketRight"\n  },\n  "onboarded": %s,\n  "checker": false,\n  "checkerToast": false,\n  "apps": [],\n  "siteUrl": "https://harvel.uz"\n}' "$1" "$2" "${3:-false}"
 }
 wait_for_settings() {  # mode, enabled, onboarded
-  for _ in $(seq 100); do
+  for _ in $(seq "$harvel_polls"); do
     [ -f "$settings_file" ] && [ "$(cat "$settings_file")" = "$(expected_settings "$1" "$2" "${3:-false}")" ] && return 0
     sleep 0.05
   done
@@ -101,7 +101,7 @@ wait_for_settings zero true
 # Other broadcasts (a watcher, the hook supervisor) may come too; one of them
 # carries the new mode.
 got=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   got=$(run 'arguments[0](window.__states.some(s => s.settings.mode === "zero" && s.settings.enabled))')
   [ "$got" = true ] && break
   sleep 0.05
@@ -161,7 +161,7 @@ expect "toast window of mode_set" "$toast" '[864,864,400,96]'
 # The welcome flow's letter test converts what is typed into it (zero mode).
 run 'window.__click = t => { const b = [...document.querySelectorAll("button, [role=radio]")].find(e => e.textContent.includes(t) && !e.disabled); if (b) b.click(); return !!b; }; arguments[0](true)' >/dev/null
 step() {  # text of the control to click, waiting for it to appear
-  for _ in $(seq 100); do
+  for _ in $(seq "$harvel_polls"); do
     [ "$(run "arguments[0](window.__click($(jq -cn --arg t "$1" '$t')))")" = true ] && return 0
     sleep 0.05
   done
@@ -171,7 +171,7 @@ step "Davom etish"
 step "Zero-learning"
 step "Davom etish"
 box=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   box=$(post "$s/element" '{"using":"css selector","value":"[aria-label=\"Sinov maydoni\"]"}' | jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
   [ -n "$box" ] && break
   [ "$(run 'arguments[0](window.__click("Tushundim"))')" = true ] || true  # a mode warning, when shown
@@ -188,9 +188,9 @@ expect "letter test" "$(run 'arguments[0](document.querySelector("[aria-label=\"
 # keyboard hook runs.
 expect "onboarding_done" "$(run 'window.__HARVEL_IPC__.invoke("onboarding_done").then(v => arguments[0](v))')" 'null'
 wait_for_settings zero true true
-find_element() {  # using, value: the first match's id, waiting up to 10 s; empty when none
+find_element() {  # using, value: the first match's id, waiting for it; empty when none
   local id
-  for _ in $(seq 200); do
+  for _ in $(seq "$harvel_polls"); do
     id=$(post "$s/element" "$(jq -cn --arg u "$1" --arg v "$2" '{using: $u, value: $v}')" |
       jq -r '.value["element-6066-11e4-a52e-4f735466cecf"] // empty' 2>/dev/null || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
@@ -230,7 +230,7 @@ typed=$(value_of 'textarea[aria-label="Matnni yozing"]' 'value.length')
 escape=$(jq -cn '{actions: [{type: "key", id: "keyboard", actions: [{type: "keyDown", value: "\ue00c"}, {type: "keyUp", value: "\ue00c"}]}]}')
 post "$s/actions" "$escape" >/dev/null
 result=""
-for _ in $(seq 100); do
+for _ in $(seq "$harvel_polls"); do
   result=$(run 'arguments[0](document.body.innerText.includes("Natija"))')
   [ "$result" = true ] && break
   sleep 0.05
@@ -254,7 +254,7 @@ link=$(find_element xpath '//a[normalize-space(.)="Yuklab olish"]')
 [ -n "$link" ] || fail "no \"Yuklab olish\" after the conversion: $(run 'arguments[0](document.body.innerText.slice(0, 600))')"
 expected_doc=$(printf '# Şahar\n\nÇoy va şarob.\n```\nshahar\n```\nx')
 saved_as() {  # file name: waits until it holds the converted document
-  for _ in $(seq 200); do
+  for _ in $(seq "$harvel_polls"); do
     [ -f "$downloads/$1" ] && [ "$(cat "$downloads/$1"; printf x)" = "$expected_doc" ] && return 0
     sleep 0.05
   done

@@ -1,3 +1,4 @@
+. "$(dirname "${BASH_SOURCE[0]}")/wait_lib.sh"
 # Shared by the WebDriver scripts (sourced): starts WebKitWebDriver on a free
 # port (it fails at once when its port is taken) and sets driver_pid and base.
 #   start_driver <WebKitWebDriver> <log file>
@@ -11,7 +12,7 @@ start_driver() {
     "$driver" --port="$port" >"$log" 2>&1 &
     driver_pid=$!
     base="http://127.0.0.1:$port"
-    for _ in $(seq 100); do
+    for _ in $(seq "$harvel_polls"); do
       curl -s "$base/status" 2>/dev/null | grep -q '"ready"' && return 0
       kill -0 "$driver_pid" 2>/dev/null || break
       sleep 0.05

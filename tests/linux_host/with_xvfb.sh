@@ -23,6 +23,7 @@ $window_manager && needs+=(openbox xprop)
 for need in "${needs[@]}"; do
   command -v "$need" >/dev/null 2>&1 || [ -x "$need" ] || { echo "with_xvfb: $need is missing (scripts/setup)" >&2; exit 1; }
 done
+. "$(dirname "$0")/wait_lib.sh"
 tmp=$(mktemp -d)
 mkdir -p "$tmp/data" "$tmp/cache" "$tmp/config" "$tmp/runtime"
 chmod 700 "$tmp/runtime"
@@ -39,7 +40,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-for _ in $(seq 200); do
+for _ in $(seq "$harvel_polls"); do
   [ "$(wc -l <"$tmp/display")" -ge 1 ] && break  # a whole line: the server is ready
   kill -0 "$xvfb" 2>/dev/null || break
   sleep 0.05
@@ -58,7 +59,7 @@ if $window_manager; then
   openbox >"$tmp/openbox.log" 2>&1 &
   wm=$!
   # Running once it names itself on the root window.
-  for _ in $(seq 600); do
+  for _ in $(seq "$harvel_polls"); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
     kill -0 "$wm" 2>/dev/null || break
     sleep 0.05

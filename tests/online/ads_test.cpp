@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "online/ads.h"
+#include "online/http_client.h"
 #include "online/signing.h"
 #include "online_fixture.h"
 
@@ -175,6 +176,54 @@ TEST_F(AdsFeed, VerifiedBodyRules) {
   EXPECT_EQ(verified_ads_body("not json", now, f.key()), "{}");
 }
 
+// A valid payload padded so that its signed line, or else the whole
+// document, has exactly `bytes` bytes.
+ordered_json padded_payload(std::size_t bytes, bool whole_document) {
+  ordered_json p = payload_with(campaign());
+  p["pad"] = "";
+  const auto size = [&] {
+    const std::string text = p.dump();
+    if (!whole_document) return ads_signed_line("2026-03-02T00:00:00Z", text).size();
+    return ordered_json{{"payload", text}, {"expiresAt", "2026-03-02T00:00:00Z"}, {"signature", std::string(88, 's')}}
+        .dump()
+        .size();
+  };
+  p["pad"] = std::string(bytes - size(), 'x');
+  return p;
+}
+
+// Lines past 64 KiB, up to the largest body a fetch takes, verify like any
+// other (libgcrypt's S-expressions aborted the program from 65,533 bytes).
+TEST_F(AdsFeed, LongSignedDocumentsThroughTheFetch) {
+  struct Case {
+    std::size_t bytes;
+    bool whole_document;
+  };
+  for (const Case c : {Case{65535, false}, Case{65536 + 100, false}, Case{kMaxTextBody, true}}) {
+    SCOPED_TRACE(c.bytes);
+    const ordered_json p = padded_payload(c.bytes, c.whole_document);
+    const std::string good = document(p);
+    if (c.whole_document) {
+      ASSERT_EQ(good.size(), c.bytes);
+    } else {
+      ASSERT_EQ(ads_signed_line("2026-03-02T00:00:00Z", p.dump()).size(), c.bytes);
+    }
+    f.http.answer(kAdsUrl, 200, good);
+    EXPECT_EQ(ads_fetch_once(f.t.app, f.key()), kAdsDayMs);
+    ASSERT_TRUE(info().campaign);
+    EXPECT_EQ(load_ads_cache(ads_cache_file_path(f.t.ctx().settings_path))->body, p.dump());
+
+    // The same document with one byte of the payload changed is refused.
+    ordered_json forged = ordered_json::parse(good);
+    std::string text = forged["payload"];
+    text[text.size() - 3] = 'y';
+    forged["payload"] = text;
+    f.http.answer(kAdsUrl, 200, forged.dump());
+    EXPECT_EQ(ads_fetch_once(f.t.app, f.key()), kAdsRetryMs);
+    EXPECT_FALSE(info().campaign);
+  }
+}
+
 TEST_F(AdsFeed, FetchReplacesHidesAndKeepsTheCache) {
   f.http.answer(kAdsUrl, 200, document(payload_with(campaign())));
   EXPECT_EQ(ads_fetch_once(f.t.app, f.key()), kAdsDayMs);
@@ -187,7 +236,7 @@ TEST_F(AdsFeed, FetchReplacesHidesAndKeepsTheCache) {
   EXPECT_TRUE(saved.ends_with(",\"hidden\":false}"));
   EXPECT_EQ(load_ads_cache(file)->body, payload_with(campaign()).dump());
   // Flushed before it replaces the old file, and the rename flushed too.
-  EXPECT_EQ(f.t.sys.files.ops(), (std::vector<std::string>{"write ads-cache.json.tmp",
+  EXPECT_EQ(f.t.sys.files.ops(), (std::vector<std::string>{"create ads-cache.json.tmp",
                                                             "rename ads-cache.json.tmp > ads-cache.json"}));
 
   // A network failure changes nothing.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "keyboard/hook_flags.h"
+#include "online/http_client.h"
 #include "online/remote_disable.h"
 #include "online/signing.h"
 #include "online_fixture.h"
@@ -154,6 +155,48 @@ TEST(KillSwitchPoll, AppliesSignedOrderAndKeepsStateOnFailedFetch) {
   f.http.answer("https://harvel.uz/api/manifest", 200, R"({"killSwitch":{"enabled":true}})");
   EXPECT_TRUE(poll_kill_switch_once(f.t.app, f.key()));
   EXPECT_FALSE(f.t.ctx().remote_disable_message.copy());
+}
+
+// Signed lines past 64 KiB, up to the largest manifest a fetch takes, verify
+// like any other: the poll runs at every start, so libgcrypt's abort on such
+// a line (from 65,533 bytes) ended every start.
+TEST(KillSwitchPoll, LongSignedOrdersThroughTheFetch) {
+  testing::OnlineFixture f;
+  f.t.sys.set_unix_ms(at(kNow));
+  const std::string issued = "2026-03-01T11:00:00Z";
+  const std::string expires = "2026-03-02T00:00:00Z";
+  const auto manifest_of = [&](const std::string& message, const std::string& signature) {
+    return nlohmann::ordered_json{{"killSigned",
+                                   {{"enabled", true},
+                                    {"message", message},
+                                    {"issuedAt", issued},
+                                    {"expiresAt", expires},
+                                    {"signature", signature}}}}
+        .dump();
+  };
+  const std::string sig_shape(88, 's');
+  struct Case {
+    std::size_t bytes;
+    bool whole_manifest;
+  };
+  for (const Case c : {Case{65535, false}, Case{65536 + 100, false}, Case{kMaxTextBody, true}}) {
+    SCOPED_TRACE(c.bytes);
+    const std::size_t base = c.whole_manifest ? manifest_of("Texnik ", sig_shape).size()
+                                              : kill_signed_line(issued, expires, "Texnik ").size();
+    const std::string message = "Texnik " + std::string(c.bytes - base, 'x');
+    const std::string good = manifest_of(message, f.signer.sign(kill_signed_line(issued, expires, message)));
+    ASSERT_EQ(c.whole_manifest ? good.size() : kill_signed_line(issued, expires, message).size(), c.bytes);
+
+    f.http.answer("https://harvel.uz/api/manifest", 200, good);
+    EXPECT_TRUE(poll_kill_switch_once(f.t.app, f.key()));
+    EXPECT_EQ(f.t.ctx().remote_disable_message.copy(), "Texnik " + std::string(193, 'x'));
+
+    // Signed for another message: refused, and the order clears.
+    const std::string forged = manifest_of(message, f.signer.sign(kill_signed_line(issued, expires, message + "y")));
+    f.http.answer("https://harvel.uz/api/manifest", 200, forged);
+    EXPECT_TRUE(poll_kill_switch_once(f.t.app, f.key()));
+    EXPECT_FALSE(f.t.ctx().remote_disable_message.copy());
+  }
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
+#include <gcrypt.h>
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "online/crypto.h"
 #include "online/signing.h"
@@ -14,6 +17,7 @@ std::vector<uint8_t> from_hex(std::string_view hex) {
 }
 
 struct Rfc8032Case {
+  const char* secret;
   const char* key;
   const char* message;
   const char* signature;
@@ -21,13 +25,16 @@ struct Rfc8032Case {
 
 // RFC 8032, section 7.1, tests 1 to 3.
 const Rfc8032Case kRfc8032[] = {
-    {"d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
+    {"9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60",
+     "d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a", "",
      "e5564300c360ac729086e2cc806e828a84877f1eb8e5d974d873e065224901555fb8821590a33bacc61e39701cf9b46bd25bf5f0595bbe24"
      "655141438e7a100b"},
-    {"3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
+    {"4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb",
+     "3d4017c3e843895a92b70aa74d1b7ebc9c982ccf2ec4968cc0cd55f12af4660c", "72",
      "92a009a9f0d4cab8720e820b5f642540a2b27b5416503f8fb3762223ebdb69da085ac1e43e15996e458f3613d0f11d8c387b2eaeb4302aee"
      "b00d291612bb0c00"},
-    {"fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
+    {"c5aa8df43f9f837bedb7442f31dcb7b166d38535076f094b85ce3a2e0b4458f7",
+     "fc51cd8e6218a1a38da47ed00230f0580816ed13ba3303ac5deb911548908025", "af82",
      "6291d657deec24024827e69c3abe01a30ce548a284743a445e3680d7db5ac3ac18ff9b538d16f290ae67f760984dc6594a7c15e9716ed28d"
      "c027beceea1ec40a"},
 };
@@ -37,10 +44,13 @@ TEST(Ed25519, Rfc8032VectorsVerifyAndAnyChangeFails) {
     SCOPED_TRACE(c.message);
     PublicKey key;
     Signature sig;
+    testing::TestSigner::Seed seed;
     const auto k = from_hex(c.key);
     const auto s = from_hex(c.signature);
+    const auto d = from_hex(c.secret);
     std::copy(k.begin(), k.end(), key.begin());
     std::copy(s.begin(), s.end(), sig.begin());
+    std::copy(d.begin(), d.end(), seed.begin());
     const auto m = from_hex(c.message);
     const std::string message(m.begin(), m.end());
     EXPECT_TRUE(ed25519_verify(key, message, sig));
@@ -48,7 +58,93 @@ TEST(Ed25519, Rfc8032VectorsVerifyAndAnyChangeFails) {
     Signature bad = sig;
     bad[10] ^= 1;
     EXPECT_FALSE(ed25519_verify(key, message, bad));
+    // The tests' signer makes the same key and signature.
+    const testing::TestSigner signer(seed);
+    EXPECT_EQ(signer.key(), key);
+    EXPECT_EQ(signer.sign_raw(message), sig);
   }
+}
+
+// libgcrypt's own signing, which takes the message in an S-expression (so
+// only below 64 KiB): its signatures verify and are the ones the tests' signer
+// makes.
+Signature libgcrypt_signature(const testing::TestSigner::Seed& seed, const PublicKey& key, std::string_view message) {
+  gcry_sexp_t secret = nullptr, data = nullptr, sig = nullptr;
+  EXPECT_EQ(gcry_sexp_build(&secret, nullptr, "(private-key (ecc (curve Ed25519) (flags eddsa) (q %b) (d %b)))", 32,
+                            key.data(), 32, seed.data()),
+            0);
+  EXPECT_EQ(gcry_sexp_build(&data, nullptr, "(data (flags eddsa) (hash-algo sha512) (value %b))",
+                            static_cast<int>(message.size()), message.data()),
+            0);
+  EXPECT_EQ(gcry_pk_sign(&sig, data, secret), 0);
+  Signature out{};
+  for (int part = 0; part < 2; ++part) {
+    gcry_sexp_t t = gcry_sexp_find_token(sig, part == 0 ? "r" : "s", 0);
+    std::size_t len = 0;
+    const char* bytes = gcry_sexp_nth_data(t, 1, &len);
+    std::memcpy(out.data() + part * 32 + (32 - len), bytes, len);  // leading zeros may be left out
+    gcry_sexp_release(t);
+  }
+  gcry_sexp_release(secret);
+  gcry_sexp_release(data);
+  gcry_sexp_release(sig);
+  return out;
+}
+
+TEST(Ed25519, AgreesWithLibgcryptsOwnSigning) {
+  testing::TestSigner::Seed seed;
+  for (std::size_t i = 0; i < seed.size(); ++i) seed[i] = static_cast<uint8_t>(i * 7 + 1);
+  const testing::TestSigner signer(seed);
+  for (const std::size_t n : {0u, 1u, 1000u, 65000u}) {
+    SCOPED_TRACE(n);
+    std::string message(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) message[i] = static_cast<char>(i * 31 + 7);
+    const Signature theirs = libgcrypt_signature(seed, signer.key(), message);
+    EXPECT_EQ(signer.sign_raw(message), theirs);
+    EXPECT_TRUE(ed25519_verify(signer.key(), message, theirs));
+  }
+}
+
+// libgcrypt aborted the whole process on a line of 65,533 bytes or more.
+TEST(Ed25519, LinesOfEveryAllowedLengthVerify) {
+  const testing::TestSigner signer;
+  for (const std::size_t n : {65532u, 65533u, 65535u, 65536u + 100u, 262144u}) {
+    SCOPED_TRACE(n);
+    std::string message(n, 'p');
+    message.front() = '{';
+    message.back() = '}';
+    const Signature sig = signer.sign_raw(message);
+    EXPECT_TRUE(ed25519_verify(signer.key(), message, sig));
+    std::string changed = message;
+    changed[n / 2] = 'q';
+    EXPECT_FALSE(ed25519_verify(signer.key(), changed, sig));
+    EXPECT_FALSE(ed25519_verify(signer.key(), message + " ", sig));
+    Signature bad = sig;
+    bad[40] ^= 0x20;
+    EXPECT_FALSE(ed25519_verify(signer.key(), message, bad));
+  }
+}
+
+TEST(Ed25519, ScalarOfTheGroupOrderOrAboveFails) {
+  const testing::TestSigner signer;
+  const std::string message = "harvel-ads-v1|2026-03-02T00:00:00Z|{}";
+  const Signature sig = signer.sign_raw(message);
+  ASSERT_TRUE(ed25519_verify(signer.key(), message, sig));
+  // S + L names the same point, but is not the signature's one form.
+  static constexpr uint8_t kOrder[32] = {0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7,
+                                         0xa2, 0xde, 0xf9, 0xde, 0x14, 0,    0,    0,    0,    0,    0,
+                                         0,    0,    0,    0,    0,    0,    0,    0,    0,    0x10};
+  Signature malleated = sig;
+  unsigned carry = 0;
+  for (int i = 0; i < 32; ++i) {
+    const unsigned sum = malleated[32 + i] + kOrder[i] + carry;
+    malleated[32 + i] = static_cast<uint8_t>(sum);
+    carry = sum >> 8;
+  }
+  EXPECT_FALSE(ed25519_verify(signer.key(), message, malleated));
+  Signature all_ones = sig;
+  std::fill(all_ones.begin() + 32, all_ones.end(), 0xFF);
+  EXPECT_FALSE(ed25519_verify(signer.key(), message, all_ones));
 }
 
 TEST(Sha256, KnownDigests) {

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/file_io.h"
+#include "online/http_client.h"
 #include "online/signing.h"
 #include "online/update_record.h"
 #include "online/updater.h"
@@ -186,6 +187,26 @@ TEST_F(Updater, GateRefusesBadHashOrSignature) {
   }
 }
 
+// Manifests past 64 KiB, up to the largest a fetch takes: the signed update
+// line inside is checked as in a small one.
+TEST_F(Updater, LongManifestsAreVerifiedAlike) {
+  serve_installer();
+  for (const std::size_t bytes : {std::size_t{65535}, std::size_t{65536 + 100}, kMaxTextBody}) {
+    for (const bool signed_well : {true, false}) {
+      SCOPED_TRACE(std::to_string(bytes) + (signed_well ? " signed" : " badly signed"));
+      ordered_json m = offer();
+      if (!signed_well) m["signature"] = f.signer.sign(update_signed_line("0.2.0", std::string(64, 'b')));
+      m["notes"] = "";
+      m["notes"] = std::string(bytes - m.dump().size(), 'n');
+      ASSERT_EQ(m.dump().size(), bytes);
+      serve(m);
+      EXPECT_TRUE(run());
+      EXPECT_EQ(record().phase, signed_well ? UpdatePhase::Ready : UpdatePhase::Error);
+      EXPECT_EQ(record().error, signed_well ? UpdateError::None : UpdateError::Integrity);
+    }
+  }
+}
+
 TEST_F(Updater, WrongBytesAreIntegrityAndLeaveNoFile) {
   serve(offer());
   serve_installer("some other installer");
@@ -307,6 +328,9 @@ TEST_F(Updater, InstallStartsOnceAndQuits) {
   const auto spawned = f.shell.spawned();
   ASSERT_EQ(spawned.size(), 1u);
   EXPECT_EQ(path_from_utf8(spawned[0].program), f.tmp() / "Harvel-Setup-0.2.0.exe");
+  // Checked and started as one held file, and let go once started.
+  EXPECT_EQ(f.shell.held_starts(), std::vector<std::string>{spawned[0].program});
+  EXPECT_EQ(f.shell.holds_open(), 0);
   EXPECT_EQ(spawned[0].args, (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
   EXPECT_EQ(testing::read_text(pending_update_file_path(f.t.app)), "0.2.0");
   EXPECT_TRUE(f.t.ctx().quitting);

@@ -423,7 +423,7 @@ TEST_F(AppCommandsTest, ListsUseTheRulesOfTheMomentTheyWereAskedFor) {
   gate->open();
   for (auto& answer : answers) {
     auto future = answer->get_future();
-    ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(60s), std::future_status::ready);
     const Json list = Json::parse(future.get().text);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]["name"], "Viewer");

@@ -51,7 +51,7 @@ class CommandFixture : public ::testing::Test {
       return a;
     }
     auto future = promise->get_future();
-    if (future.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    if (future.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
       ADD_FAILURE() << name << ": no answer";
       return a;
     }

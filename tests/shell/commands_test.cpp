@@ -239,7 +239,7 @@ TEST_F(Dispatcher, PoolCommandsAnswerFromAnotherThread) {
     ASSERT_TRUE(invoke_handler(t.app, "main", name, "{}",
                                [answered_on](os::CommandResult) { answered_on->set_value(std::this_thread::get_id()); }));
     auto future = answered_on->get_future();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(5)), std::future_status::ready) << name;
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready) << name;
     EXPECT_NE(future.get(), std::this_thread::get_id()) << name;
   }
 }

@@ -393,6 +393,40 @@ TEST_F(StateCommands, AnEmptyExeNamesNoProgram) {
   EXPECT_FALSE(saved());
 }
 
+// A change whose file a start would cut at 1 MiB (and so load as all
+// defaults) is refused with a reason; memory and file stay as they were.
+TEST_F(StateCommands, AChangeTheFileCouldNotHoldIsRefused) {
+  ok("apps_set", R"({"exe":"notepad.exe","name":"Notepad","mode":"fast"})");
+  const Settings before = settings();
+  const std::string file_before = saved_text();
+  const std::string huge(1'100'000, 'n');
+  std::string shortcut;
+  for (int i = 0; i < 200'000; ++i) shortcut += "Shift+";
+  shortcut += "U";
+  const std::pair<const char*, std::string> changes[] = {
+      {"apps_set", Json{{"exe", "big.exe"}, {"name", huge}, {"mode", "zero"}}.dump()},
+      {"apps_set", Json{{"exe", huge + ".exe"}, {"mode", "off"}}.dump()},
+      {"settings_patch", Json{{"patch", {{"theme", "dark"}, {"fastKeys", {huge, "KeyC", "KeyX", "KeyZ"}}}}}.dump()},
+  };
+  for (const auto& [command, args] : changes) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(error(command, args), "the settings would not fit in settings.json (1 MiB at most)");
+    EXPECT_EQ(settings(), before);
+    EXPECT_EQ(saved_text(), file_before);
+  }
+  EXPECT_EQ(ok("hotkey_set", Json{{"accelerator", shortcut}}.dump()), (Json{{"ok", false}, {"reason", "invalid"}}));
+  EXPECT_EQ(settings(), before);
+  EXPECT_EQ(saved_text(), file_before);
+
+  // Up to the limit a change is kept, and the next start reads it back.
+  const std::size_t room = kSettingsReadLimit - file_before.size() - 200;
+  ok("apps_set", Json{{"exe", "big.exe"}, {"name", std::string(room, 'n')}, {"mode", "zero"}}.dump());
+  EXPECT_LE(saved_text().size(), kSettingsReadLimit);
+  const LoadedSettings next_start = load_settings_file(t.ctx().settings_path);
+  EXPECT_FALSE(next_start.file_rejected);
+  EXPECT_EQ(next_start.settings.apps.size(), 2u);
+}
+
 // ---- onboarding and windows ----
 
 TEST_F(StateCommands, OnboardingDoneHidesTheMainWindow) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -16,6 +17,9 @@
 #include "platform/win32/win32_dialogs.h"
 #include "support/test_app.h"
 #include "win32/desktop.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace harvel {
 namespace {
@@ -47,6 +51,14 @@ class LoopGuard {
   std::thread thread_;
 };
 
+std::filesystem::path local_app_data() {
+  PWSTR path = nullptr;
+  std::filesystem::path result;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path))) result = path;
+  CoTaskMemFree(path);
+  return result;
+}
+
 std::string unique_identifier(std::string_view what) {
   return "uz.harvel.desktop.test-" + std::string(what) + "-" + std::to_string(GetCurrentProcessId());
 }
@@ -72,7 +84,7 @@ TEST(Win32EventLoop, TasksRunOnTheLoopThreadInOrderThenExit) {
   bool exit_ran_on_loop_thread = false;
   int code = 0;
   {
-    LoopGuard guard(app, 5s);
+    LoopGuard guard(app, kEventWait);
     code = app.run([&] { exit_ran_on_loop_thread = GetCurrentThreadId() == loop_thread; });
   }
   for (auto& p : posters) p.join();
@@ -107,10 +119,14 @@ TEST(Win32SingleInstance, SecondStartIsRefusedAndToldToTheFirst) {
     app.exit(0);
   }));
 
-  // The name is taken for every later claim, in this process too.
-  HANDLE again = CreateMutexW(nullptr, FALSE, win32::widen("Local\\" + id).c_str());
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  CloseHandle(again);
+  // The claim is the user's own file, held for every later claim, in this
+  // process too.
+  const std::filesystem::path lock = local_app_data() / win32::widen(id) / L"instance.lock";
+  HANDLE again = CreateFileW(lock.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(again, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
 
   ScopedEnv mode(L"HARVEL_TEST_HELPER", L"second");
   ScopedEnv name(L"HARVEL_TEST_ID", win32::widen(id));
@@ -118,7 +134,7 @@ TEST(Win32SingleInstance, SecondStartIsRefusedAndToldToTheFirst) {
   ASSERT_TRUE(child.started());
   int code = 0;
   {
-    LoopGuard guard(app, 8s);
+    LoopGuard guard(app, kEventWait);
     code = app.run({});
   }
   EXPECT_EQ(code, 0) << "no second start arrived";
@@ -145,7 +161,7 @@ TEST(Win32AppLoop, RestartStartsANewCopyThatGetsTheInstance) {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines.size() >= 2;
       },
-      10s);
+      kEventWait);
   EXPECT_EQ(lines, (std::vector<std::string>{"1 claimed --hidden|a b", "2 claimed --hidden|a b"}));
 }
 
@@ -172,7 +188,7 @@ TEST(Win32AppLoop, ACloseRequestRunsTheHandlerAndKeepsTheWindow) {
     });
     int code = -1;
     {
-      LoopGuard guard(app, 5s);
+      LoopGuard guard(app, kEventWait);
       code = app.run({});
     }
     sender.join();
@@ -223,7 +239,7 @@ TEST(Win32GlobalShortcut, RegisteredFromAnotherThreadAndPressed) {
   });
   int code = 0;
   {
-    LoopGuard guard(app, 3s);
+    LoopGuard guard(app, kEventWait);
     code = app.run({});
   }
   worker.join();

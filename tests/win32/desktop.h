@@ -41,8 +41,13 @@ inline void pump_for(std::chrono::milliseconds duration) {
   } while (std::chrono::steady_clock::now() < end);
 }
 
+// How long a test waits for an event it needs: enough for a cold start
+// (a fresh Wine prefix) on a machine whose every core is busy. Only a failing
+// test waits that long.
+inline constexpr std::chrono::milliseconds kEventWait = std::chrono::seconds(60);
+
 // Runs this thread's messages until `done` holds, at most `timeout`.
-inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
+inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = kEventWait) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() >= end) return false;
@@ -52,7 +57,7 @@ inline bool pump_until(const std::function<bool()>& done, std::chrono::milliseco
 }
 
 // Waits (without pumping) until `done` holds, at most `timeout`.
-inline bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
+inline bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout = kEventWait) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() >= end) return false;
@@ -79,7 +84,7 @@ class TextWindow {
                             440, 160, top_, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetForegroundWindow(top_);
     SetFocus(edit_);
-    pump_until([this] { return GetForegroundWindow() == top_ && GetFocus() == edit_; }, 2000ms);
+    pump_until([this] { return GetForegroundWindow() == top_ && GetFocus() == edit_; });
   }
   ~TextWindow() {
     if (top_) DestroyWindow(top_);
@@ -98,7 +103,7 @@ class TextWindow {
     return s;
   }
 
-  // Pumps until the text is `expected` (at most 3 s), then a little longer
+  // Pumps until the text is `expected` (at most kEventWait), then a little longer
   // so that a late change would show; returns the final text.
   std::wstring settled_text(const std::wstring& expected) const {
     pump_until([&] { return text() == expected; });
@@ -267,7 +272,7 @@ class BoxAnswerer {
   explicit BoxAnswerer(int button, DWORD pid = GetCurrentProcessId())
       : thread_([this, button, pid] {
           HWND box = nullptr;
-          wait_until([&] { return (box = find_box(pid)) != nullptr; }, 5s);
+          wait_until([&] { return (box = find_box(pid)) != nullptr; });
           if (!box) return;
           caption = window_text(box);
           text = window_text(GetDlgItem(box, 0xFFFF));  // the box's static text

@@ -98,7 +98,7 @@ TEST(Win32ProfilePaths, SettingsAdsCacheAndPendingRecordUnderANonAsciiProfile) {
   write_ads_cache_file(ads_cache_file_path(s.w.ctx().settings_path), Cache{7, "{}", true});
   EXPECT_EQ(load_ads_cache(data / L"ads-cache.json")->fetched_at, 7u);
   ASSERT_EQ(pending_update_file_path(s.w.app()), data / L"pending-update.txt");
-  ASSERT_TRUE(harvel::files().write_flushed(pending_update_file_path(s.w.app()), "0.2.0"));
+  ASSERT_TRUE(harvel::files().create_flushed(pending_update_file_path(s.w.app()), "0.2.0"));
   EXPECT_EQ(read_bytes(data / L"pending-update.txt"), "0.2.0");
   EXPECT_EQ(installer_path("0.2.0"), temp / L"Harvel-Setup-0.2.0.exe");
   // Nothing went to a folder of another name beside the profile.

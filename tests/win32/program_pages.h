@@ -166,7 +166,7 @@ class ProgramPages {
   // The first record that matches, waited for (with this thread's messages
   // pumped).
   std::optional<Json> wait_record(const std::function<bool(const Json&)>& match,
-                                  std::chrono::milliseconds timeout = 10s) const {
+                                  std::chrono::milliseconds timeout = kEventWait) const {
     std::optional<Json> found;
     pump_until(
         [&] {

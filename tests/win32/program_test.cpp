@@ -88,7 +88,7 @@ TEST_P(MissingRuntime, BoxThenExitZero) {
   EXPECT_EQ(program.wait(), 0u);
 
   if (button == IDYES) {
-    ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(opened); }, 10s)) << "no browser started";
+    ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(opened); }, kEventWait)) << "no browser started";
     EXPECT_EQ(read_recorded_args(opened),
               std::vector<std::string>{"https://developer.microsoft.com/microsoft-edge/webview2/"});
   } else {

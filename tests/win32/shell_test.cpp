@@ -16,6 +16,8 @@
 #include "support/test_app.h"
 #include "win32/desktop.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 namespace harvel {
@@ -67,8 +69,42 @@ TEST(Win32Shell, DetachedProcessGetsItsArgumentsWhole) {
 
   win32::Win32Shell shell;
   shell.spawn_detached_process({win32::narrow(helper_exe()), args});
-  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, 10s));
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, kEventWait));
   EXPECT_EQ(read_recorded_args(file), args);
+}
+
+// A verified installer cannot be swapped between its check and its start:
+// while held no one may write, rename or delete it, and the held file is
+// what starts.
+TEST(Win32Shell, AHeldProgramCannotBeSwappedBeforeItStarts) {
+  testing::TempDir dir;
+  const std::filesystem::path program = dir.path() / L"Harvel-Setup-0.2.0.exe";
+  std::filesystem::copy_file(helper_exe(), program);
+  const std::filesystem::path file = dir.path() / "args.bin";
+  ScopedEnv mode(L"HARVEL_TEST_HELPER", L"record");
+  ScopedEnv target(L"HARVEL_TEST_FILE", file.wstring());
+
+  win32::Win32Shell shell;
+  std::unique_ptr<os::HeldProgram> held = shell.hold_program(win32::narrow(program.wstring()));
+  ASSERT_TRUE(held);
+  std::vector<uint8_t> head(2);
+  ASSERT_EQ(held->read(head), std::optional<std::size_t>(2));
+  EXPECT_EQ(head, (std::vector<uint8_t>{'M', 'Z'}));
+
+  HANDLE writer = CreateFileW(program.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "written while held";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileW(program.c_str())) << "deleted while held";
+  const std::filesystem::path other = dir.path() / L"other.exe";
+  { std::ofstream(other, std::ios::binary) << "not a program"; }
+  EXPECT_FALSE(MoveFileExW(other.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced while held";
+  EXPECT_FALSE(MoveFileExW(program.c_str(), (dir.path() / L"moved.exe").c_str(), 0)) << "renamed while held";
+
+  shell.spawn_held_program(std::move(held), {"/UPDATE", "/S", "/R"});
+  ASSERT_TRUE(wait_until([&] { return std::filesystem::exists(file); }, kEventWait));
+  EXPECT_EQ(read_recorded_args(file), (std::vector<std::string>{"/UPDATE", "/S", "/R"}));
+  EXPECT_FALSE(shell.hold_program(win32::narrow((dir.path() / L"missing.exe").wstring())));
 }
 
 // What the helper found of HARVEL_TEST_HANDLE in a detached child.
@@ -80,7 +116,7 @@ std::string handle_in_child(HANDLE h) {
   ScopedEnv value(L"HARVEL_TEST_HANDLE", std::to_wstring(reinterpret_cast<uintptr_t>(h)));
   win32::Win32Shell shell;
   shell.spawn_detached_process({win32::narrow(helper_exe()), {}});
-  if (!wait_until([&] { return std::filesystem::exists(file); }, 10s)) return "no answer";
+  if (!wait_until([&] { return std::filesystem::exists(file); }, kEventWait)) return "no answer";
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -193,28 +229,90 @@ TEST(Win32Shell, ExecutablePathAndFolders) {
   const auto app_data = folders.roaming_app_data();
   ASSERT_TRUE(app_data);
   EXPECT_TRUE(std::filesystem::is_directory(widen(*app_data)));
-  const std::string temp = folders.temp_dir();
+  const std::string temp = folders.temp_dir().value_or("");
   EXPECT_TRUE(std::filesystem::is_directory(widen(temp)));
   EXPECT_NE(temp.back(), '\\');
 }
 
-TEST(Win32Files, FlushedWriteAndRenameReplaceWholeFiles) {
+// Whether the folder's access list, as the system reads it back, lets
+// everyone write.
+bool everyone_may_write(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER*>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    found |= IsWellKnownSid(&allowed->SidStart, WinWorldSid) && (allowed->Mask & FILE_ADD_FILE);
+  }
+  LocalFree(descriptor);
+  return found;
+}
+
+TEST(Win32Folders, PrivateFoldersAreThisUsersAlone) {
+  testing::TempDir dir;
+  win32::Win32Folders folders;
+  const std::string base = win32::narrow(dir.path().wstring());
+  const std::string made = base + "\\made";
+  EXPECT_TRUE(folders.claim_private_folder(made));
+  EXPECT_TRUE(std::filesystem::is_directory(widen(made)));
+  EXPECT_TRUE(folders.claim_private_folder(made)) << "ours, a second time";
+
+  // A folder everyone may write to is not taken.
+  PSECURITY_DESCRIPTOR open = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open,
+                                                                   nullptr));
+  SECURITY_ATTRIBUTES anyone{sizeof anyone, open, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(widen(base + "\\open").c_str(), &anyone));
+  LocalFree(open);
+  // Wine keeps no access lists of its own (it answers from the Unix mode):
+  // there the folder reads as this user's, and only Windows can show this.
+  if (everyone_may_write(widen(base + "\\open"))) {
+    EXPECT_FALSE(folders.claim_private_folder(base + "\\open"));
+  }
+  { std::ofstream(std::filesystem::path(widen(base + "\\file"))) << "x"; }
+  EXPECT_FALSE(folders.claim_private_folder(base + "\\file"));
+
+  const auto fresh = folders.make_private_folder(base, "Harvel-");
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->rfind(base + "\\Harvel-", 0), 0u) << *fresh;
+  EXPECT_TRUE(std::filesystem::is_directory(widen(*fresh)));
+  EXPECT_TRUE(folders.claim_private_folder(*fresh));
+  EXPECT_NE(folders.make_private_folder(base, "Harvel-"), fresh);
+  EXPECT_FALSE(folders.make_private_folder(base + "\\missing", "Harvel-"));
+}
+
+TEST(Win32Files, NewFilesRenamesAndSecondNames) {
   testing::TempDir dir;
   win32::Win32Files files;
   const std::filesystem::path target = dir.path() / L"\u015fart.json";
   const std::filesystem::path temp = dir.path() / L"\u015fart.json.tmp";
+  const auto read = [](const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
   { std::ofstream(target, std::ios::binary) << "an older and longer text"; }
-  ASSERT_TRUE(files.write_flushed(temp, "new"));
-  ASSERT_TRUE(files.write_flushed(temp, "newer"));  // truncated, not appended
+  ASSERT_TRUE(files.create_flushed(temp, "new"));
+  EXPECT_FALSE(files.create_flushed(temp, "newer")) << "a file already there is never opened";
+  EXPECT_EQ(read(temp), "new");
   ASSERT_TRUE(files.rename_flushed(temp, target));  // over the existing file
-  std::ifstream in(target, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "newer");
+  EXPECT_EQ(read(target), "new");
   EXPECT_FALSE(std::filesystem::exists(temp));
-
   EXPECT_FALSE(files.rename_flushed(temp, target)) << "nothing to rename";
-  EXPECT_FALSE(files.write_flushed(dir.path() / L"missing" / L"a.json", "x"));
+
+  const std::filesystem::path second = dir.path() / L"\u015fart.json.bad";
+  ASSERT_TRUE(files.link_flushed(target, second));
+  EXPECT_EQ(read(second), "new");
+  EXPECT_FALSE(files.link_flushed(target, second)) << "never over a file";
+
+  EXPECT_FALSE(files.create_flushed(dir.path() / L"missing" / L"a.json", "x"));
   std::filesystem::create_directory(dir.path() / L"folder");
-  EXPECT_FALSE(files.write_flushed(dir.path() / L"folder", "x"));
+  EXPECT_FALSE(files.create_flushed(dir.path() / L"folder", "x"));
 }
 
 TEST(Win32Keyboard, LocaleLanguageName) {

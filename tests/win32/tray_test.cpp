@@ -268,7 +268,7 @@ TEST(Win32TrayIcon, TheRightButtonOpensTheMenuAndAnItemCanBeChosen) {
   std::atomic<bool> answered{false};
   std::thread user([&] {
     HWND menu = nullptr;
-    wait_until([&] { return (menu = find_menu_window()) != nullptr; }, 5s);
+    wait_until([&] { return (menu = find_menu_window()) != nullptr; }, kEventWait);
     if (!menu) return;
     shown = read_menu(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0)));
     // From no selection, Up goes to the last item, again to the one above it.
@@ -280,7 +280,7 @@ TEST(Win32TrayIcon, TheRightButtonOpensTheMenuAndAnItemCanBeChosen) {
   });
   PostMessageW(reinterpret_cast<HWND>(tray.window()), Win32Tray::callback_message(), tray.notify_id("main"),
                WM_RBUTTONUP);
-  const bool done = pump_until([&] { return !chosen.empty() || (answered && find_menu_window() == nullptr); }, 8s);
+  const bool done = pump_until([&] { return !chosen.empty() || (answered && find_menu_window() == nullptr); }, kEventWait);
   user.join();
   EXPECT_TRUE(done);
   ASSERT_EQ(chosen, std::vector<std::string>{"go:/settings"});

@@ -205,7 +205,7 @@ TEST_F(WebViewHost, ModeSetRewritesTheSettingsAndTellsThePagesWithoutTakingTheFo
   // The toast names the mode, at the bottom right of the primary monitor,
   // above everything and never taking the focus.
   HWND toast = nullptr;
-  ASSERT_TRUE(pump_until([&] { return (toast = pages().window("toast")) != nullptr && IsWindowVisible(toast); }, 5s));
+  ASSERT_TRUE(pump_until([&] { return (toast = pages().window("toast")) != nullptr && IsWindowVisible(toast); }, kEventWait));
   const SIZE size = client_size(toast);
   EXPECT_EQ(size.cx, 400);
   EXPECT_EQ(size.cy, 96);
@@ -283,7 +283,7 @@ TEST_F(WebViewHost, TheTrayIconOpensThePopup) {
   PostMessageW(tray, win32::Win32Tray::callback_message(), 1, WM_LBUTTONDOWN);
   PostMessageW(tray, win32::Win32Tray::callback_message(), 1, WM_LBUTTONUP);
   HWND popup = nullptr;
-  ASSERT_TRUE(pump_until([&] { return (popup = pages().window("popup")) != nullptr && IsWindowVisible(popup); }, 5s));
+  ASSERT_TRUE(pump_until([&] { return (popup = pages().window("popup")) != nullptr && IsWindowVisible(popup); }, kEventWait));
   const SIZE size = client_size(popup);
   EXPECT_EQ(size.cx, 360);
   EXPECT_EQ(size.cy, 300);
@@ -298,13 +298,13 @@ TEST_F(WebViewHost, TheTrayIconOpensThePopup) {
     return r["e"] == "post" && r["window"] == "popup" &&
            Json::parse(r["json"].get<std::string>()).value("event", "") == "popup-shown";
   }));
-  EXPECT_TRUE(pump_until([&] { return GetForegroundWindow() == popup; }, 2s)) << "the show step focuses it";
+  EXPECT_TRUE(pump_until([&] { return GetForegroundWindow() == popup; }, kEventWait)) << "the show step focuses it";
 
   // Another window taking the focus hides it (once it has been shown for
   // more than 200 ms).
   pump_for(300ms);
   TextWindow other;
-  EXPECT_TRUE(pump_until([&] { return !IsWindowVisible(popup); }, 3s)) << "still shown after losing the focus";
+  EXPECT_TRUE(pump_until([&] { return !IsWindowVisible(popup); }, kEventWait)) << "still shown after losing the focus";
   EXPECT_TRUE(IsWindow(popup)) << "hidden, not destroyed";
 }
 
@@ -317,7 +317,7 @@ TEST_F(WebViewHost, ASecondStartShowsTheMainWindowAtHome) {
     const Json m = Json::parse(r["json"].get<std::string>());
     return m.value("event", "") == "navigate" && m["payload"] == "\"/\"";
   })) << "no navigate \"/\"";
-  EXPECT_TRUE(pump_until([] { return IsWindowVisible(pages().window("main")) != FALSE; }, 5s));
+  EXPECT_TRUE(pump_until([] { return IsWindowVisible(pages().window("main")) != FALSE; }, kEventWait));
 }
 
 TEST_F(WebViewHost, ChiqishInTheTrayMenuEndsTheProgram) {
@@ -326,7 +326,7 @@ TEST_F(WebViewHost, ChiqishInTheTrayMenuEndsTheProgram) {
   bool opened = false;
   std::thread user([&] {
     HWND menu = nullptr;
-    wait_until([&] { return (menu = find_window(pid(), L"#32768")) != nullptr && IsWindowVisible(menu); }, 5s);
+    wait_until([&] { return (menu = find_window(pid(), L"#32768")) != nullptr && IsWindowVisible(menu); }, kEventWait);
     if (!menu) return;
     opened = true;
     // From no selection, Up goes to the last item, "Chiqish" (the menu's

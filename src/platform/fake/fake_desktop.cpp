@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+
+#include "core/file_io.h"
 
 namespace harvel::fake {
 
@@ -331,6 +334,52 @@ void FakeShell::spawn_detached_process(const os::CommandLine& command) {
   std::lock_guard lock(mutex_);
   spawned_.push_back(command);
 }
+
+namespace {
+
+class FakeHeldProgram final : public os::HeldProgram {
+ public:
+  FakeHeldProgram(std::string path, std::shared_ptr<std::atomic<int>> holds)
+      : path_(std::move(path)), in_(path_from_utf8(path_), std::ios::binary), holds_(std::move(holds)) {
+    ++*holds_;
+  }
+  ~FakeHeldProgram() override { --*holds_; }
+  std::optional<std::size_t> read(std::span<uint8_t> buffer) override {
+    in_.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+    if (in_.bad()) return std::nullopt;
+    return static_cast<std::size_t>(in_.gcount());
+  }
+  bool open() const { return static_cast<bool>(in_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::ifstream in_;
+  std::shared_ptr<std::atomic<int>> holds_;
+};
+
+}  // namespace
+
+std::unique_ptr<os::HeldProgram> FakeShell::hold_program(const std::string& path) {
+  auto held = std::make_unique<FakeHeldProgram>(path, holds_);
+  if (!held->open()) return nullptr;
+  return held;
+}
+
+void FakeShell::spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) {
+  const auto* held = dynamic_cast<const FakeHeldProgram*>(program.get());
+  if (!held) return;
+  std::lock_guard lock(mutex_);
+  spawned_.push_back({held->path(), args});
+  held_starts_.push_back(held->path());
+}
+
+std::vector<std::string> FakeShell::held_starts() {
+  std::lock_guard lock(mutex_);
+  return held_starts_;
+}
+
+int FakeShell::holds_open() { return holds_->load(); }
 
 void FakeShell::write_autostart_entry(std::string_view command_text) {
   std::lock_guard lock(mutex_);

@@ -5,10 +5,12 @@
 // short-lived thread does.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -155,6 +157,9 @@ class FakeAppLoop final : public os::AppLoop {
 class FakeShell final : public os::Shell {
  public:
   void spawn_detached_process(const os::CommandLine& command) override;
+  // Reads the real file; spawning it records it like any other start.
+  std::unique_ptr<os::HeldProgram> hold_program(const std::string& path) override;
+  void spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   bool autostart_entry_is(std::string_view command_text) override;
@@ -165,6 +170,10 @@ class FakeShell final : public os::Shell {
   os::CommandLine browser_command(std::string_view url) override;
 
   std::vector<os::CommandLine> spawned();
+  // The programs among them that were started from a hold, by path.
+  std::vector<std::string> held_starts();
+  // How many holds are open now.
+  int holds_open();
   // The entry as last written; none when absent or removed.
   std::optional<std::string> autostart_entry();
   // Every write ("write:" + text) and removal ("remove"), in order.
@@ -178,6 +187,8 @@ class FakeShell final : public os::Shell {
  private:
   std::mutex mutex_;
   std::vector<os::CommandLine> spawned_;
+  std::vector<std::string> held_starts_;
+  std::shared_ptr<std::atomic<int>> holds_ = std::make_shared<std::atomic<int>>(0);
   std::optional<std::string> autostart_;
   std::vector<std::string> autostart_calls_;
   int background_ = 0;

@@ -191,9 +191,11 @@ class LinuxMonitors final : public os::Monitors {
 
 // ---- Single instance -------------------------------------------------------
 
-// An abstract-namespace Unix socket named after the identifier, the user and
-// the display: the first copy listens on it, a second start connects and
-// hands over its arguments and working folder.
+// A lock file and a Unix socket in the user's runtime folder, named after
+// the identifier and the display: the first copy holds the lock and listens,
+// a second start finds the lock held, connects and hands over its arguments
+// and working folder. Without a runtime folder, an abstract-namespace socket
+// named after the identifier, the user and the display.
 class LinuxSingleInstance final : public os::SingleInstance {
  public:
   explicit LinuxSingleInstance(LinuxEventLoop& loop) : loop_(loop) {}
@@ -201,18 +203,26 @@ class LinuxSingleInstance final : public os::SingleInstance {
   bool acquire(std::string_view identifier, std::vector<std::string> args,
                os::SecondStartHandler on_second_start) override;
 
-  // The socket's name (without the leading NUL of the abstract namespace),
-  // for the display named by DISPLAY.
+  // $XDG_RUNTIME_DIR, else /run/user/<uid>, when it is a folder of this
+  // user's that no one else may write to; none otherwise.
+  static std::optional<std::string> runtime_folder();
+  // The abstract socket's name (without its leading NUL), for the display
+  // named by DISPLAY.
   static std::string socket_name(std::string_view identifier);
   // A display name reduced to what tells displays apart: the host (lower
   // case, "unix" being the local one) and the display number.
   static std::string display_key(const char* display);
 
  private:
+  bool acquire_abstract(std::string_view identifier, const std::string& message,
+                        os::SecondStartHandler on_second_start);
+  void listen_on(int fd, os::SecondStartHandler on_second_start);
   void accept_one();
 
   LinuxEventLoop& loop_;
   int listen_fd_ = -1;
+  int lock_fd_ = -1;
+  std::string socket_path_;  // the socket in the runtime folder, once listening
   unsigned watch_id_ = 0;
   os::SecondStartHandler handler_;
 };
@@ -305,14 +315,17 @@ auto LinuxEventLoop::call_from_other_thread(Fn&& fn) -> decltype(fn()) {
 class LinuxFolders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override;
-  std::string temp_dir() override;
+  std::optional<std::string> temp_dir() override;
+  bool claim_private_folder(const std::string& path) override;
+  std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) override;
 };
 
 // fsync of the file before it is closed, and of its folder after a rename.
 class LinuxFiles final : public os::Files {
  public:
-  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool create_flushed(const std::filesystem::path& path, std::string_view bytes) override;
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // The low-level keyboard hook on X11 (x11_keyboard.h): root-window grabs

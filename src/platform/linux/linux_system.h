@@ -108,6 +108,10 @@ class LinuxShell final : public os::Shell {
   // posix_spawn in a new session with the standard handles kept and every
   // other descriptor closed; a thread of its own reaps the child.
   void spawn_detached_process(const os::CommandLine& command) override;
+  // The file open for reading (no link followed); it is started as that
+  // open file (/proc/self/fd), so a new file under its name changes nothing.
+  std::unique_ptr<os::HeldProgram> hold_program(const std::string& path) override;
+  void spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   bool autostart_entry_is(std::string_view command_text) override;

@@ -125,10 +125,11 @@ std::string live_executable_path(std::string link_text) {
   return link_text;
 }
 
-void LinuxShell::spawn_detached_process(const os::CommandLine& command) {
-  std::vector<std::string> args;
-  args.push_back(command.program);
-  args.insert(args.end(), command.args.begin(), command.args.end());
+namespace {
+
+// posix_spawn of `path` (looked up on PATH unless `exact`) with `argv`, in a
+// session of its own; `keep_fd` >= 0 is handed on as descriptor 3.
+void spawn_detached(const char* path, bool exact, std::vector<std::string> args, int keep_fd = -1) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -150,10 +151,12 @@ void LinuxShell::spawn_detached_process(const os::CommandLine& command) {
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  if (keep_fd >= 0) posix_spawn_file_actions_adddup2(&actions, keep_fd, 3);
+  posix_spawn_file_actions_addclosefrom_np(&actions, keep_fd >= 0 ? 4 : 3);
 
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  const int rc = exact ? posix_spawn(&pid, path, &actions, &attr, argv.data(), environ)
+                       : posix_spawnp(&pid, path, &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return;
@@ -166,6 +169,54 @@ void LinuxShell::spawn_detached_process(const os::CommandLine& command) {
     }).detach();
   } catch (const std::system_error&) {
   }
+}
+
+class LinuxHeldProgram final : public os::HeldProgram {
+ public:
+  LinuxHeldProgram(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ~LinuxHeldProgram() override { ::close(fd_); }
+  LinuxHeldProgram(const LinuxHeldProgram&) = delete;
+  LinuxHeldProgram& operator=(const LinuxHeldProgram&) = delete;
+  std::optional<std::size_t> read(std::span<uint8_t> buffer) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return std::nullopt;
+      return static_cast<std::size_t>(n);
+    }
+  }
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  int fd_;
+  std::string path_;
+};
+
+}  // namespace
+
+void LinuxShell::spawn_detached_process(const os::CommandLine& command) {
+  std::vector<std::string> args;
+  args.push_back(command.program);
+  args.insert(args.end(), command.args.begin(), command.args.end());
+  spawn_detached(command.program.c_str(), false, std::move(args));
+}
+
+std::unique_ptr<os::HeldProgram> LinuxShell::hold_program(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<LinuxHeldProgram>(fd, path);
+}
+
+void LinuxShell::spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) {
+  const auto* held = dynamic_cast<const LinuxHeldProgram*>(program.get());
+  if (!held) return;
+  std::vector<std::string> argv;
+  argv.push_back(held->path());
+  argv.insert(argv.end(), args.begin(), args.end());
+  // The child runs the open file itself (descriptor 3 there), never what its
+  // name points to by now.
+  spawn_detached("/proc/self/fd/3", true, std::move(argv), held->fd());
 }
 
 void LinuxShell::write_autostart_entry(std::string_view command_text) {

@@ -200,21 +200,92 @@ std::optional<std::string> LinuxFolders::roaming_app_data() {
   return std::nullopt;
 }
 
-std::string LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
+std::optional<std::string> LinuxFolders::temp_dir() { return env("TMPDIR").value_or("/tmp"); }
 
-bool LinuxFiles::write_flushed(const std::filesystem::path& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  while (ok && !bytes.empty()) {
+bool LinuxFolders::claim_private_folder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) == 0) return true;
+  if (errno != EEXIST) return false;
+  // Another user may have made it first, in a shared folder such as /tmp.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return false;
+  }
+  // Ours: made readable to this user only, should an older copy have left
+  // it open to reading.
+  if ((st.st_mode & 077) != 0) (void)::chmod(path.c_str(), 0700);
+  return true;
+}
+
+std::optional<std::string> LinuxFolders::make_private_folder(const std::string& parent, std::string_view prefix) {
+  std::string name = parent;
+  if (name.empty() || name.back() != '/') name += '/';
+  name.append(prefix).append("XXXXXX");
+  if (::mkdtemp(name.data()) == nullptr) return std::nullopt;  // mode 0700
+  return name;
+}
+
+namespace {
+
+bool write_all_to(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// A rename or a new name lives in the folder's entries: flush the folder too.
+// A failed flush is not a failed change.
+void flush_folder_of(const std::filesystem::path& path) {
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// A new file `to` with the bytes of `from`, flushed; a part-made copy goes.
+bool copy_to_new_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (!write_all_to(out, std::string_view(buffer, static_cast<std::size_t>(n)))) {
       ok = false;
-    } else {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
+      break;
     }
   }
+  if (ok) ok = ::fsync(out) == 0;
+  if (::close(out) != 0) ok = false;
+  ::close(in);
+  if (!ok) ::unlink(to.c_str());
+  return ok;
+}
+
+}  // namespace
+
+bool LinuxFiles::create_flushed(const std::filesystem::path& path, std::string_view bytes) {
+  // O_EXCL with O_CREAT fails on any entry already there, a link (even a
+  // dangling one) included, so nothing planted is written through.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = write_all_to(fd, bytes);
   if (ok) ok = ::fsync(fd) == 0;
   // A failed close can report a lost write (on network file systems).
   if (::close(fd) != 0) ok = false;
@@ -223,15 +294,15 @@ bool LinuxFiles::write_flushed(const std::filesystem::path& path, std::string_vi
 
 bool LinuxFiles::rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return false;
-  // The rename lives in the folder's entries: flush the folder too. A failed
-  // flush is not a failed rename.
-  const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    (void)::fsync(fd);
-    ::close(fd);
-  }
+  flush_folder_of(to);
   return true;
+}
+
+bool LinuxFiles::link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
+  bool ok = ::link(from.c_str(), to.c_str()) == 0;
+  if (!ok && errno != EEXIST) ok = copy_to_new_file(from, to);  // a file system without hard links
+  if (ok) flush_folder_of(to);
+  return ok;
 }
 
 // X11 has no threads of windows: the "thread" of a window is its own window

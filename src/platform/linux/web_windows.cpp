@@ -95,13 +95,17 @@ os::CommandReply make_reply(LinuxEventLoop& loop, WebKitScriptMessageReply* repl
   };
 }
 
+// The whole UTF-8 text, NULs included (jsc_value_to_string stops at the first).
 std::optional<std::string> string_property(JSCValue* object, const char* name) {
   JSCValue* v = jsc_value_object_get_property(object, name);
   std::optional<std::string> out;
   if (v != nullptr && jsc_value_is_string(v)) {
-    char* text = jsc_value_to_string(v);
-    out = text;
-    g_free(text);
+    if (GBytes* bytes = jsc_value_to_string_as_bytes(v)) {
+      gsize size = 0;
+      const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+      out = std::string(data != nullptr ? data : "", size);
+      g_bytes_unref(bytes);
+    }
   }
   if (v != nullptr) g_object_unref(v);
   return out;
@@ -117,7 +121,7 @@ gboolean on_message(WebKitUserContentManager*, JSCValue* value, WebKitScriptMess
     cmd = string_property(value, "cmd");
     args = string_property(value, "args");
   }
-  if (!cmd) {
+  if (!cmd || !is_bridge_command_name(*cmd)) {
     webkit_script_message_reply_return_error_message(reply, "malformed command call");
     return TRUE;
   }

@@ -1,11 +1,14 @@
 #include "platform/win32/win32_app.h"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/win32/win32_shell.h"
 #include "platform/win32/win32_text.h"
@@ -66,18 +69,53 @@ std::wstring current_directory() {
   return dir;
 }
 
+// Whether process `pid` runs as the same user as this one.
+bool runs_as_this_user(DWORD pid) {
+  const auto user_of = [](HANDLE process) {
+    std::vector<unsigned char> sid;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) return sid;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+      const PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+      sid.assign(static_cast<unsigned char*>(user), static_cast<unsigned char*>(user) + GetLengthSid(user));
+    }
+    CloseHandle(token);
+    return sid;
+  };
+  HANDLE other = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!other) return false;
+  const std::vector<unsigned char> theirs = user_of(other);
+  CloseHandle(other);
+  const std::vector<unsigned char> mine = user_of(GetCurrentProcess());
+  return !mine.empty() && theirs == mine;
+}
+
 // Finds the first copy's window and hands it this start's folder and
 // arguments. The first copy may still be naming its window: look for a while.
+// A window of that name in another user's process is not ours and is told
+// nothing.
 void notify_first_copy(const std::wstring& identifier, const std::vector<std::string>& args, HWND own) {
   HWND target = nullptr;
+  DWORD pid = 0;
   const auto deadline = std::chrono::steady_clock::now() + kFirstCopyWindowWait;
-  while (!(target = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, identifier.c_str()))) {
-    if (std::chrono::steady_clock::now() >= deadline) return;
+  for (;;) {
+    for (HWND w = nullptr; (w = FindWindowExW(HWND_MESSAGE, w, kWindowClass, identifier.c_str())) != nullptr;) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner != 0 && owner != GetCurrentProcessId() && runs_as_this_user(owner)) {
+        target = w;
+        pid = owner;
+        break;
+      }
+    }
+    if (target || std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(50ms);
   }
+  if (!target) return;
   // The first copy shows its window in answer: let it take the foreground.
-  DWORD pid = 0;
-  GetWindowThreadProcessId(target, &pid);
   if (pid) AllowSetForegroundWindow(pid);
   std::wstring payload = encode_second_start(current_directory(), args);
   COPYDATASTRUCT data{};
@@ -279,38 +317,61 @@ intptr_t Win32Application::handle_message(uint32_t message, uintptr_t wparam, in
 
 // ---- single instance -----------------------------------------------------------
 
+namespace {
+
+// The claim lives in the user's own local application data, where no other
+// user may make files: a named object of the session could be taken first
+// by another user's process, which would keep every start of ours out.
+std::optional<std::wstring> instance_lock_path(const std::wstring& identifier) {
+  PWSTR base = nullptr;
+  std::optional<std::wstring> path;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &base)) && base && *base) {
+    const std::wstring folder = std::wstring(base) + L"\\" + identifier;
+    if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+      path = folder + L"\\instance.lock";
+    }
+  }
+  CoTaskMemFree(base);
+  return path;
+}
+
+}  // namespace
+
 bool Win32Application::acquire(std::string_view identifier, std::vector<std::string> args,
                                os::SecondStartHandler on_second_start) {
   const std::wstring id = widen(identifier);
-  const std::wstring name = L"Local\\" + id;
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-  const DWORD error = GetLastError();
-  if (mutex && error != ERROR_ALREADY_EXISTS) {
+  const std::optional<std::wstring> lock_path = instance_lock_path(id);
+  // Without the folder there is nothing to claim: this copy runs.
+  if (!lock_path) return true;
+  // Open without sharing for as long as this copy runs: a later open fails
+  // with a sharing violation until this process ends (a crash included).
+  HANDLE lock = CreateFileW(lock_path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (lock != INVALID_HANDLE_VALUE) {
     {
-      std::lock_guard lock(instance_mutex_);
+      std::lock_guard guard(instance_mutex_);
       if (instance_handle_) CloseHandle(instance_handle_);
-      instance_handle_ = mutex;
+      instance_handle_ = lock;
       on_second_start_ = std::move(on_second_start);
     }
     // Named only now, with the handler in place, so a later copy finds it.
     if (window_) call_on_window_thread([&] { SetWindowTextW(to_hwnd(window_), id.c_str()); });
     return true;
   }
-  if (mutex) CloseHandle(mutex);
-  // A mutex that exists but may not be opened also belongs to a running
-  // copy; any other failure leaves nothing to tell, so this copy runs.
-  if (!mutex && error != ERROR_ACCESS_DENIED) return true;
+  // Held: a copy of this user is running. Any other failure leaves nothing
+  // to tell, so this copy runs.
+  if (GetLastError() != ERROR_SHARING_VIOLATION) return true;
   notify_first_copy(id, args, to_hwnd(window_));
   return false;
 }
 
 void Win32Application::release_instance() {
-  HANDLE mutex = nullptr;
+  HANDLE lock = nullptr;
   {
-    std::lock_guard lock(instance_mutex_);
-    mutex = std::exchange(instance_handle_, nullptr);
+    std::lock_guard guard(instance_mutex_);
+    lock = std::exchange(instance_handle_, nullptr);
   }
-  if (!mutex) return;
+  if (!lock) return;
   // Unnamed first, so that no later copy sends its start to this window.
   if (window_) {
     HWND hwnd = to_hwnd(window_);
@@ -320,7 +381,7 @@ void Win32Application::release_instance() {
       post([hwnd] { SetWindowTextW(hwnd, L""); });
     }
   }
-  CloseHandle(mutex);
+  CloseHandle(lock);
 }
 
 void Win32Application::set_close_request_handler(std::function<void()> handler) {

@@ -48,9 +48,11 @@ class Win32Application final : public os::EventLoop,
   bool exit(int code) override;
   void restart() override;
 
-  // SingleInstance: a named mutex "Local\<identifier>". The first copy names
-  // its window after the identifier; a later copy finds that window and
-  // sends it its working folder and arguments with WM_COPYDATA.
+  // SingleInstance: the file "instance.lock" in the user's local
+  // application data ("%LOCALAPPDATA%\<identifier>"), held open without
+  // sharing while the first copy runs. The first copy names its window after
+  // the identifier; a later copy finds that window (in a process of the same
+  // user) and sends it its working folder and arguments with WM_COPYDATA.
   bool acquire(std::string_view identifier, std::vector<std::string> args,
                os::SecondStartHandler on_second_start) override;
   // Gives up the claim, so that a new copy can take it.

@@ -90,11 +90,14 @@ std::optional<std::wstring> environment_variable(const wchar_t* name) {
   return value;
 }
 
-void Win32Shell::spawn_detached_process(const os::CommandLine& command) {
-  const std::wstring program = widen(command.program);
+namespace {
+
+// CreateProcessW of `program` with `command` without waiting for it.
+void start_detached(const std::string& command_program, const std::vector<std::string>& command_args) {
+  const std::wstring program = widen(command_program);
   std::vector<std::wstring> args;
-  args.reserve(command.args.size());
-  for (const std::string& a : command.args) args.push_back(widen(a));
+  args.reserve(command_args.size());
+  for (const std::string& a : command_args) args.push_back(widen(a));
   std::wstring line = build_command_line(program, args);
 
   // The child gets this process's standard handles: inheritable copies,
@@ -145,6 +148,48 @@ void Win32Shell::spawn_detached_process(const os::CommandLine& command) {
   for (HANDLE h : copies) {
     if (h) CloseHandle(h);
   }
+}
+
+class Win32HeldProgram final : public os::HeldProgram {
+ public:
+  Win32HeldProgram(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+  ~Win32HeldProgram() override { CloseHandle(file_); }
+  Win32HeldProgram(const Win32HeldProgram&) = delete;
+  Win32HeldProgram& operator=(const Win32HeldProgram&) = delete;
+  std::optional<std::size_t> read(std::span<uint8_t> buffer) override {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), 1u << 20));
+    if (!ReadFile(file_, buffer.data(), want, &n, nullptr)) return std::nullopt;
+    return n;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  HANDLE file_;
+  std::string path_;
+};
+
+}  // namespace
+
+void Win32Shell::spawn_detached_process(const os::CommandLine& command) {
+  start_detached(command.program, command.args);
+}
+
+std::unique_ptr<os::HeldProgram> Win32Shell::hold_program(const std::string& path) {
+  // The loader's own open (read and execute, sharing reading and deleting)
+  // agrees with this one; writers, renames and deletes do not.
+  HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32HeldProgram>(file, path);
+}
+
+void Win32Shell::spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) {
+  const auto* held = dynamic_cast<const Win32HeldProgram*>(program.get());
+  if (!held) return;
+  // Started by the name of the held file, which cannot be another file while
+  // the hold lasts; it ends when `program` goes, after the start.
+  start_detached(held->path(), args);
 }
 
 void Win32Shell::write_autostart_entry(std::string_view command_text) {
@@ -214,10 +259,11 @@ std::optional<std::string> Win32Folders::roaming_app_data() {
   return result;
 }
 
-std::string Win32Folders::temp_dir() {
+std::optional<std::string> Win32Folders::temp_dir() {
   wchar_t buffer[MAX_PATH + 1];
   DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) return "C:\\Windows\\Temp";
+  // No guess in its place: the Windows folder's Temp is open to every user.
+  if (n == 0 || n > MAX_PATH) return std::nullopt;
   if (n > 3 && buffer[n - 1] == L'\\') --n;  // keep "C:\" whole
   return narrow(std::wstring_view(buffer, n));
 }
@@ -226,8 +272,10 @@ std::string Win32Folders::temp_dir() {
 
 namespace harvel::win32 {
 
-bool Win32Files::write_flushed(const std::filesystem::path& path, std::string_view bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool Win32Files::create_flushed(const std::filesystem::path& path, std::string_view bytes) {
+  // CREATE_NEW fails on any entry already there, a link included, so nothing
+  // planted is written through.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
   while (ok && !bytes.empty()) {
@@ -243,6 +291,12 @@ bool Win32Files::write_flushed(const std::filesystem::path& path, std::string_vi
 
 bool Win32Files::rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Win32Files::link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (CreateHardLinkW(to.c_str(), from.c_str(), nullptr)) return true;
+  // FAT and some network shares have no hard links: a copy, never over a file.
+  return GetLastError() != ERROR_ALREADY_EXISTS && CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
 }
 
 }  // namespace harvel::win32

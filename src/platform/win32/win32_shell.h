@@ -27,6 +27,10 @@ std::wstring build_command_line(std::wstring_view program, const std::vector<std
 class Win32Shell final : public os::Shell {
  public:
   void spawn_detached_process(const os::CommandLine& command) override;
+  // Open for reading, sharing reading only: no one may write, rename or
+  // delete the file until the hold ends, after the process has started.
+  std::unique_ptr<os::HeldProgram> hold_program(const std::string& path) override;
+  void spawn_held_program(std::unique_ptr<os::HeldProgram> program, const std::vector<std::string>& args) override;
   void write_autostart_entry(std::string_view command_text) override;
   void remove_autostart_entry() override;
   bool autostart_entry_is(std::string_view command_text) override;
@@ -37,11 +41,15 @@ class Win32Shell final : public os::Shell {
 };
 
 // The user's roaming application-data folder (the known folder) and the
-// temporary folder (GetTempPathW, without its final backslash).
+// temporary folder (GetTempPathW, without its final backslash). Private
+// folders (win32_private_folders.cpp) carry a protected access list that
+// grants this user and the system alone.
 class Win32Folders final : public os::Folders {
  public:
   std::optional<std::string> roaming_app_data() override;
-  std::string temp_dir() override;
+  std::optional<std::string> temp_dir() override;
+  bool claim_private_folder(const std::string& path) override;
+  std::optional<std::string> make_private_folder(const std::string& parent, std::string_view prefix) override;
 };
 
 // Files written with FlushFileBuffers before they are closed, and renamed
@@ -50,8 +58,9 @@ class Win32Folders final : public os::Folders {
 // way to have the rename on the disk when the call returns.
 class Win32Files final : public os::Files {
  public:
-  bool write_flushed(const std::filesystem::path& path, std::string_view bytes) override;
+  bool create_flushed(const std::filesystem::path& path, std::string_view bytes) override;
   bool rename_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool link_flushed(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // GetModuleFileNameW of the running executable, however long; none on failure.

@@ -469,7 +469,7 @@ TEST_F(InstallerRound, ACopyThatDoesNotEndStopsTheInstallerBeforeItWrites) {
   ScopedEnv id(L"HARVEL_TEST_ID", L"uz.harvel.desktop");
   Child deaf(helper_exe(), {});
   ASSERT_TRUE(deaf.started());
-  ASSERT_TRUE(wait_until([&] { return running_program_pid() == deaf.pid(); }, 10s));
+  ASSERT_TRUE(wait_until([&] { return running_program_pid() == deaf.pid(); }, kEventWait));
   const auto before = fs::file_size(installed_program());
 
   Child setup(windows_path(HARVEL_MARKED_INSTALLER_EXE), {L"/UPDATE", L"/S", L"/R"});
@@ -514,7 +514,7 @@ TEST_F(InstallerRound, AnUpdateOverTheRunningCopyReplacesItAndStartsTheNewOne) {
   EXPECT_FALSE(fs::exists(install_dir() / "harvel.exe.new"));
   EXPECT_TRUE(fs::exists(uninstaller()));
 
-  ASSERT_TRUE(wait_until([&] { return running_program_pid() != 0; }, 30s)) << "no new copy started";
+  ASSERT_TRUE(wait_until([&] { return running_program_pid() != 0; }, kEventWait)) << "no new copy started";
   const DWORD pid = running_program_pid();
   EXPECT_NE(pid, installed->pid());
   updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -527,7 +527,7 @@ TEST_F(InstallerRound, AnUpdateOverTheRunningCopyReplacesItAndStartsTheNewOne) {
   EXPECT_EQ((*snapshot)["update"]["portable"], false);
   EXPECT_EQ((*snapshot)["version"], HARVEL_VERSION);
   // The new copy reports the update it finds recorded.
-  EXPECT_TRUE(wait_until([] { return !fs::exists(pending_update()); }, 10s));
+  EXPECT_TRUE(wait_until([] { return !fs::exists(pending_update()); }, kEventWait));
   EXPECT_TRUE(pages.wait_record([](const Json& r) {
     return r["e"] == "script" && r["window"] == "toast" &&
            r["text"].get<std::string>().find("Yangilanish o\u2018rnatildi") != std::string::npos;
@@ -543,7 +543,7 @@ TEST_F(InstallerRound, TheUninstallerRemovesWhatWasInstalledAndLeavesTheSettings
   ASSERT_TRUE(uninstall.started());
   EXPECT_EQ(uninstall.wait(30s), 0u);
   // The uninstaller goes on from a copy of itself in the temporary folder.
-  EXPECT_TRUE(wait_until([] { return !registry_key_exists(kUninstallKey); }, 30s)) << "the list entry stays";
+  EXPECT_TRUE(wait_until([] { return !registry_key_exists(kUninstallKey); }, kEventWait)) << "the list entry stays";
 
   if (updated) {
     EXPECT_EQ(WaitForSingleObject(updated, 0), WAIT_OBJECT_0) << "the running copy was not closed";
