@@ -329,6 +329,8 @@ Section "Uninstall"
     ${EndIf}
     Sleep 250
   ${Next}
+  ; The single-instance lock the program holds while it runs.
+  Delete "$LOCALAPPDATA\${APP_IDENTIFIER}\instance.lock"
   RMDir "$LOCALAPPDATA\${APP_IDENTIFIER}"
   ; Only when empty: files the user put there stay.
   SetOutPath "$TEMP"
