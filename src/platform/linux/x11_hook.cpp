@@ -391,7 +391,7 @@ void Link::decide(const KeyMessage& m) {
   const auto start = Clock::now();
   const os::HookResult result = low_level_keyboard_proc(hook_thread_state(), event);
   deciding_.reset();
-  if (m.press != 0 && moves_focus(m.vk, m.alt_held != 0 || m.ctrl_held != 0)) accessible_focus_may_move();
+  if (m.press != 0 && moves_focus(m.vk, m.chord != 0)) accessible_focus_may_move();
   if (m.waits != 0) {
     send_items(std::pair{m.id, result != 0}, queued_, m.id);
   } else if (!queued_.empty()) {

@@ -118,7 +118,8 @@ class Guard {
   void neutralise(uint8_t keycode);
   void check_sync();
   uint32_t vk_for(uint8_t keycode) const;
-  bool held(uint32_t vk_left, uint32_t vk_right) const;
+  // A key of the two is held; `for_the_program`: and not let go by us.
+  bool held(uint32_t vk_left, uint32_t vk_right, bool for_the_program = false) const;
   KeyState key_state() const;
 
   int link_;
@@ -729,6 +730,7 @@ void Guard::deliver(std::vector<KeyDelivery>& deliveries) {
     m.waits = d.press && d.grabbed && !let_go_;
     m.alt_held = held(0xA4, 0xA5);
     m.ctrl_held = held(0xA2, 0xA3);
+    m.chord = held(0xA2, 0xA3, true) || held(0xA4, 0xA5, true);
     m.vk = press_vk_[d.keycode] != 0 ? press_vk_[d.keycode] : vk_for(d.keycode);
     m.time = d.time;
     m.id = ++next_id_;
@@ -881,9 +883,9 @@ uint32_t Guard::vk_for(uint8_t keycode) const {
   return virtual_key_for(keycode, sym);
 }
 
-bool Guard::held(uint32_t vk_left, uint32_t vk_right) const {
+bool Guard::held(uint32_t vk_left, uint32_t vk_right, bool for_the_program) const {
   for (unsigned kc = map_.min_keycode; kc <= map_.max_keycode; ++kc) {
-    if (!down_[kc]) continue;
+    if (!down_[kc] || (for_the_program && released_[kc])) continue;
     const uint32_t vk = key_position(kc).vk;
     if (vk == vk_left || vk == vk_right) return true;
   }

@@ -68,6 +68,7 @@ struct KeyMessage {
   uint8_t waits = 0;  // a grabbed press: the keyboard waits for the verdict
   uint8_t alt_held = 0;
   uint8_t ctrl_held = 0;
+  uint8_t chord = 0;  // Ctrl or Alt reaches the program with the key (not one we let go)
   uint32_t vk = 0;
   uint32_t time = 0;
   uint64_t id = 0;
