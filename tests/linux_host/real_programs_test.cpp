@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -294,5 +295,9 @@ INSTANTIATE_TEST_SUITE_P(, StoppedHookTest, ::testing::Values("chromium", "firef
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new harvel::linux_host::real_programs::Programs);
-  return RUN_ALL_TESTS();
+  // The keyboard side's threads (the hook, the layout watcher) run to the
+  // end, as in the program: nothing is torn down under them.
+  const int code = RUN_ALL_TESTS();
+  std::fflush(nullptr);
+  std::_Exit(code);
 }

@@ -44,7 +44,8 @@ TEST(X11KeyboardHook, SaysWhyItCannotBeInstalled) {
     const KeyCode s = XKeysymToKeycode(other, XK_s);
     XGrabKey(other, s, 0, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
     XSync(other, False);
-    EXPECT_NE(reason_of_failed_install().find("boshqa dastur"), std::string::npos);
+    const std::string reason = reason_of_failed_install();
+    EXPECT_NE(reason.find("boshqa dastur"), std::string::npos) << reason;
     XCloseDisplay(other);
   }
   EXPECT_EQ(reason_of_failed_install(), "installed");

@@ -176,8 +176,18 @@ class Guard {
 
 std::optional<Failure> Guard::setup() {
   int screen = 0;
-  c_ = xcb_connect(nullptr, &screen);
-  if (c_ == nullptr || xcb_connection_has_error(c_) != 0) return Failure::NoDisplay;
+  // A busy server can turn a connection away for a moment: a few tries.
+  for (int attempt = 0;; ++attempt) {
+    c_ = xcb_connect(nullptr, &screen);
+    if (c_ != nullptr && xcb_connection_has_error(c_) == 0) break;
+    if (c_ != nullptr) xcb_disconnect(c_);
+    c_ = nullptr;
+    if (attempt == 4 || std::getenv("DISPLAY") == nullptr) {
+      trace("cannot connect to the display");
+      return Failure::NoDisplay;
+    }
+    usleep(20000u << attempt);
+  }
   xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c_));
   for (int i = 0; i < screen && it.rem > 0; ++i) xcb_screen_next(&it);
   if (it.rem == 0) return Failure::NoDisplay;
@@ -208,7 +218,8 @@ std::optional<Failure> Guard::setup() {
     }
   }
   if (keyboards_.empty()) return Failure::NoExtensions;
-  if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c_, &xcb_xkb_id); xkb != nullptr && xkb->present) {
+  if (const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(c_, &xcb_xkb_id);
+      xkb != nullptr && xkb->present) {
     auto r = reply(xcb_xkb_use_extension_reply(c_, xcb_xkb_use_extension(c_, 1, 0), nullptr));
     xkb_ = r && r->supported;
   }
@@ -911,12 +922,28 @@ KeyState Guard::key_state() const {
 
 }  // namespace
 
+// Reads and drops what the program sent, until it closes its end or
+// `deadline`: a socket closed with unread data resets the link, and the
+// program would lose what was sent to it last.
+void drain_until_closed(int link_fd, Clock::time_point deadline) {
+  std::vector<uint8_t> buffer(kMaxPacket);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd fd{link_fd, POLLIN, 0};
+    if (left <= 0 || poll(&fd, 1, static_cast<int>(left)) <= 0) return;
+    const ssize_t n = recv(link_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
+  }
+}
+
 int run_key_guard(int link_fd, std::vector<uint32_t> kept) {
   Guard guard(link_fd, std::move(kept));
   if (const std::optional<Failure> failure = guard.setup()) {
     FailedMessage m;
     m.failure = *failure;
     ::send(link_fd, &m, sizeof(m), MSG_NOSIGNAL);
+    // The program closes the link once it has read why.
+    drain_until_closed(link_fd, Clock::now() + std::chrono::seconds(5));
     return 1;
   }
   const Msg ready = Msg::Ready;
