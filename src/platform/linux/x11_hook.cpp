@@ -433,11 +433,9 @@ void type_without_hook(std::vector<TypeItem> items) {
     SpareKeys spares;
     const std::vector<Remap> cleared = spares.reset(map, {});
     const TypingPlan plan = plan_typing(items, map, spares, TypingState{});
-    const uint8_t width = std::max<uint8_t>(map.per_keycode, 4);
     auto set = [&](const Remap& m) {
-      std::vector<xcb_keysym_t> syms(width, 0);
-      for (unsigned col = 0; col < 4; ++col) syms[col] = m.keysym;
-      xcb_change_keyboard_mapping(c, 1, m.keycode, width, syms.data());
+      const std::vector<xcb_keysym_t> syms = marked_keysyms(m.keysym, map.per_keycode);
+      xcb_change_keyboard_mapping(c, 1, m.keycode, static_cast<uint8_t>(syms.size()), syms.data());
     };
     for (const Remap& m : cleared) set(m);
     for (const Remap& m : plan.remaps) set(m);

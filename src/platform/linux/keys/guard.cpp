@@ -473,14 +473,13 @@ void Guard::read_modifiers() {
 void Guard::set_keysym(uint8_t keycode, uint32_t keysym) {
   // The keysym in both groups at both levels (Shift and the group do not
   // change it), which is also our mark on the keycode.
-  const uint8_t width = std::max<uint8_t>(map_.per_keycode, 4);
-  std::vector<xcb_keysym_t> syms(width, 0);
-  for (unsigned col = 0; col < 4; ++col) syms[col] = keysym;
+  const std::vector<xcb_keysym_t> syms = marked_keysyms(keysym, map_.per_keycode);
+  const auto width = static_cast<uint8_t>(syms.size());
   xcb_change_keyboard_mapping(c_, 1, keycode, width, syms.data());
   ++own_remaps_[keycode];
   if (keycode >= map_.min_keycode && keycode <= map_.max_keycode && map_.per_keycode > 0) {
     for (unsigned col = 0; col < map_.per_keycode; ++col) {
-      map_.keysyms[(keycode - map_.min_keycode) * std::size_t{map_.per_keycode} + col] = col < 4 ? keysym : 0;
+      map_.keysyms[(keycode - map_.min_keycode) * std::size_t{map_.per_keycode} + col] = syms[col];
     }
   }
 }
@@ -674,8 +673,10 @@ void Guard::handle(xcb_generic_event_t* e, Clock::time_point seen) {
         --own_remaps_[m->first_keycode];
       } else {
         read_keymap();
-        apply_remaps(spares_.reconcile(map_));
-        tell_spares();
+        // The spare keys the hook thread knows change even with nothing to set.
+        const std::vector<Remap> remaps = spares_.reconcile(map_);
+        apply_remaps(remaps);
+        if (remaps.empty()) tell_spares();
         // The spare keys may be others now: the grabs are made anew.
         grab_window_ = 0;
         follow_focus();

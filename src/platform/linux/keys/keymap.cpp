@@ -49,6 +49,12 @@ uint32_t CoreKeymap::marked_keysym(unsigned keycode) const {
   return sym;
 }
 
+std::vector<uint32_t> marked_keysyms(uint32_t keysym, unsigned width) {
+  std::vector<uint32_t> syms(std::max(width, 4u), 0);
+  std::fill(syms.begin(), syms.begin() + 4, keysym);
+  return syms;
+}
+
 std::optional<KeyPlace> key_place(const CoreKeymap& map, uint32_t keysym, unsigned group, bool shift_now,
                                   std::span<const bool> skip) {
   if (keysym == 0) return std::nullopt;

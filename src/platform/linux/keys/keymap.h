@@ -43,6 +43,10 @@ struct CoreKeymap {
   uint32_t marked_keysym(unsigned keycode) const;
 };
 
+// The keysyms that set a keycode to `keysym` with our mark (for `width`
+// columns, at least four); 0 gives it back with no symbols.
+std::vector<uint32_t> marked_keysyms(uint32_t keysym, unsigned width);
+
 // Where a character is typed on the keyboard's own keys.
 struct KeyPlace {
   uint8_t keycode = 0;
